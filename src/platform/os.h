@@ -1,0 +1,134 @@
+// What the plug-in asks of the operating system, in one place: files and
+// directories, attributes and times, the UTC/local time conversions, code-page
+// conversion, system message texts, the library's own file name, the unload
+// report, and the conventions of the host that runs on this system. One
+// implementation file per system; nothing above this header knows which one
+// is built.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/os_types.h"
+
+namespace platform {
+
+// ---- Host conventions -------------------------------------------------------
+
+#ifdef _WIN32
+inline constexpr char kPathDelim = '\\';
+inline constexpr uint32_t kFolderAttr = 0x10;
+inline constexpr uint32_t kStreamAttr = 0;
+#else
+inline constexpr char kPathDelim = '/';
+inline constexpr uint32_t kFolderAttr = 0x41ED;  // S_IFDIR | 0755
+inline constexpr uint32_t kStreamAttr = 0x81A4;  // S_IFREG | 0644
+#endif
+
+// How a header's FileTime is encoded for the host.
+enum class HeaderTimeEncoding {
+  kDosLocal,  // packed MS-DOS date and time, local time (Total Commander)
+  kUnixUtc,   // seconds since 1970-01-01, UTC (Double Commander)
+};
+#ifdef _WIN32
+inline constexpr HeaderTimeEncoding kHeaderTimeEncoding = HeaderTimeEncoding::kDosLocal;
+#else
+inline constexpr HeaderTimeEncoding kHeaderTimeEncoding = HeaderTimeEncoding::kUnixUtc;
+#endif
+
+// ---- Errors -----------------------------------------------------------------
+
+// The calling thread's last error code (GetLastError / errno).
+uint32_t GetLastError();
+void SetLastError(uint32_t code);
+// The system's message text for an error code, as the system formats it
+// (for result codes of the structured-storage API too); empty when the
+// system has none.
+std::string SysErrorMessage(uint32_t code);
+
+// ---- Code pages -------------------------------------------------------------
+
+enum class CodePage {
+  kAnsi,        // CP_ACP: file names from and to the host
+  kThreadAnsi,  // CP_THREAD_ACP: element names
+};
+
+// The 8-bit text converted to UTF-16. Never fails: bytes that do not decode
+// are kept as lone surrogates U+DC80..U+DCFF, so that a file name survives a
+// round trip through UTF-16.
+std::u16string AnsiToWide(std::string_view text, CodePage cp);
+// UTF-16 converted to 8-bit text; lone surrogates U+DC80..U+DCFF give their
+// byte back. Characters the code page cannot represent become '?'.
+std::string WideToAnsi(std::u16string_view text, CodePage cp);
+// Converts one character (one UTF-16 unit, or one surrogate pair) exactly:
+// nullopt when the code page has no exact representation for it.
+std::optional<std::string> WideCharToAnsiExact(std::u16string_view character, CodePage cp);
+// True when the 8-bit code page is a single-byte one.
+bool IsSingleByteCodePage(CodePage cp);
+
+// The name lower-cased by the user's locale rules, for case-insensitive
+// file-name comparison.
+std::string LowerCaseFileName(std::string_view name);
+
+// ---- Files and directories --------------------------------------------------
+
+bool FileExists(const std::string& path);       // an existing file, not a directory
+bool DirectoryExists(const std::string& path);  // an existing directory
+bool CreateDir(const std::string& path);        // one level; false when it exists
+bool DeleteFile(const std::string& path);
+// Applies a header's FileAttr to a disk file (SetFileAttributesA on Windows,
+// chmod(attr & 07777) on POSIX).
+bool SetFileAttributes(const std::string& path, uint32_t attr);
+// Sets the creation time of a disk file; false where the system keeps none.
+bool SetFileCreationTime(const std::string& path, const FILETIME& utc);
+
+// An open disk file for the runtime's file stream. Closes on destruction.
+class File {
+ public:
+  enum class Mode {
+    kCreate,              // new file, or an existing one cut to length 0
+    kReadDenyWrite,       // read; other writers are denied
+  };
+  File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  ~File();
+
+  // false with the last error set when the file cannot be opened.
+  bool Open(const std::string& path, Mode mode);
+  bool IsOpen() const;
+  void Close();
+  // Bytes moved, or -1 with the last error set.
+  int64_t Read(void* buffer, int64_t count);
+  int64_t Write(const void* buffer, int64_t count);
+  // The new position, or -1. Origin 0 beginning, 1 current, 2 end.
+  int64_t Seek(int64_t offset, int origin);
+  bool Truncate(int64_t size);
+
+ private:
+  intptr_t handle_ = -1;
+};
+
+// ---- Time -------------------------------------------------------------------
+
+// The four system conversions. They apply the offset between UTC and local
+// time that is in effect when they run. false with the last error set on
+// failure.
+bool FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local);
+bool LocalFileTimeToFileTime(const FILETIME& local, FILETIME& utc);
+bool FileTimeToSystemTime(const FILETIME& time, SYSTEMTIME& system);
+bool SystemTimeToFileTime(const SYSTEMTIME& system, FILETIME& time);
+
+// ---- The library itself -----------------------------------------------------
+
+// The full file name of the loaded plug-in library.
+std::string LibraryFileName();
+// The unload report: a modal error box on Windows, one line on standard
+// error elsewhere.
+void ShowErrorReport(const std::string& caption, const std::string& text);
+
+}  // namespace platform
