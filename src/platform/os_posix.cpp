@@ -1,0 +1,154 @@
+// Files, errors, the library's own name and the unload report on POSIX.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/os.h"
+#include "platform/stg_messages.h"
+
+namespace platform {
+
+uint32_t GetLastError() { return static_cast<uint32_t>(errno); }
+
+void SetLastError(uint32_t code) { errno = static_cast<int>(code); }
+
+std::string SysErrorMessage(uint32_t code) {
+  if (const char* text = StgMessageText(code)) return text;
+  if (code == 0 || code > 0xFFFF) return {};
+  char buffer[256];
+  // The GNU strerror_r may return a static string instead of filling the buffer.
+  const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+  return text ? std::string(text) : std::string();
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool SetFileAttributes(const std::string& path, uint32_t attr) {
+  return chmod(path.c_str(), static_cast<mode_t>(attr & 07777)) == 0;
+}
+
+bool SetFileCreationTime(const std::string&, const FILETIME&) {
+  errno = ENOTSUP;
+  return false;
+}
+
+// ---- File -------------------------------------------------------------------
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+bool File::Open(const std::string& path, Mode mode) {
+  Close();
+  int fd = -1;
+  if (mode == Mode::kCreate) {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } else {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Writers that take the same advisory lock are kept out while we read.
+    if (fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0) {
+      int err = errno;
+      ::close(fd);
+      errno = err;
+      fd = -1;
+    }
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      errno = EISDIR;
+      fd = -1;
+    }
+  }
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
+bool File::IsOpen() const { return handle_ >= 0; }
+
+void File::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+int64_t File::Read(void* buffer, int64_t count) {
+  auto* p = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(static_cast<int>(handle_), p + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t File::Write(const void* buffer, int64_t count) {
+  auto* p = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(static_cast<int>(handle_), p + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return done > 0 ? done : -1;
+    done += n;
+  }
+  return done;
+}
+
+int64_t File::Seek(int64_t offset, int origin) {
+  static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  if (origin < 0 || origin > 2) {
+    errno = EINVAL;
+    return -1;
+  }
+  off_t r = ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), kWhence[origin]);
+  return r < 0 ? -1 : static_cast<int64_t>(r);
+}
+
+bool File::Truncate(int64_t size) {
+  return ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
+}
+
+// ---- The library itself -----------------------------------------------------
+
+std::string LibraryFileName() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&LibraryFileName), &info) != 0 && info.dli_fname)
+    return info.dli_fname;
+  return {};
+}
+
+void ShowErrorReport(const std::string& caption, const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace platform
