@@ -89,6 +89,9 @@ class CompoundFile {
 
   // Loading (loader.cpp).
   void Load();
+  // The sectors' bytes, one system call per run of consecutive sectors;
+  // zeros where the file ends early.
+  std::vector<uint8_t> ReadSectors(const std::vector<uint32_t>& sectors);
   void InitEmpty();
 
   // Streams (stream_io.cpp).
