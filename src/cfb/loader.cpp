@@ -54,24 +54,37 @@ std::vector<uint32_t> WalkOpenChain(const AllocationTable& table, uint32_t start
   return chain;
 }
 
-std::vector<uint32_t> Entries(const std::vector<uint8_t>& bytes) {
-  std::vector<uint32_t> entries(bytes.size() / 4);
-  for (size_t i = 0; i < entries.size(); ++i) entries[i] = LoadU32(bytes.data() + 4 * i);
-  return entries;
-}
-
 }  // namespace
 
-std::vector<uint8_t> CompoundFile::ReadSectors(const std::vector<uint32_t>& sectors) {
+void CompoundFile::ReadSectors(
+    const std::vector<uint32_t>& sectors,
+    const std::function<void(size_t, std::span<const uint8_t>)>& consume) {
   const uint32_t ss = sector_size();
-  std::vector<uint8_t> bytes(sectors.size() * uint64_t{ss}, 0);
+  // A piece at a time: the buffer stays small and warm however large the
+  // structure is.
+  const size_t per_piece = std::max<size_t>(1, (1u << 20) / ss);
+  std::vector<uint8_t> piece(per_piece * ss);
   for (size_t i = 0; i < sectors.size();) {
     size_t end = i + 1;
-    while (end < sectors.size() && sectors[end] == sectors[end - 1] + 1) ++end;
-    file_.ReadAt(Offset(sectors[i]), bytes.data() + i * uint64_t{ss}, (end - i) * uint64_t{ss});
+    while (end < sectors.size() && end - i < per_piece && sectors[end] == sectors[end - 1] + 1)
+      ++end;
+    const uint64_t want = (end - i) * uint64_t{ss};
+    const uint64_t got = file_.ReadAt(Offset(sectors[i]), piece.data(), want);
+    std::fill(piece.begin() + static_cast<ptrdiff_t>(got), piece.begin() + static_cast<ptrdiff_t>(want),
+              uint8_t{0});
+    consume(i, std::span<const uint8_t>(piece.data(), want));
     i = end;
   }
-  return bytes;
+}
+
+std::vector<uint32_t> CompoundFile::ReadTable(const std::vector<uint32_t>& sectors) {
+  const uint32_t per = sector_size() / 4;
+  std::vector<uint32_t> entries(sectors.size() * uint64_t{per});
+  ReadSectors(sectors, [&](size_t first, std::span<const uint8_t> bytes) {
+    for (size_t i = 0; i < bytes.size() / 4; ++i)
+      entries[first * per + i] = LoadU32(bytes.data() + 4 * i);
+  });
+  return entries;
 }
 
 void CompoundFile::Load() {
@@ -119,7 +132,7 @@ void CompoundFile::Load() {
   if (fat_pages_.empty()) Corrupt("no FAT");
 
   // The FAT itself; entries of sectors past the end of the file are free.
-  std::vector<uint32_t> next = Entries(ReadSectors(fat_pages_));
+  std::vector<uint32_t> next = ReadTable(fat_pages_);
   for (uint64_t s = sectors; s < next.size(); ++s) next[s] = kFreeSect;
   for (uint32_t s : fat_pages_) next[s] = kFatSect;
   for (uint32_t s : difat_pages_) next[s] = kDifSect;
@@ -132,19 +145,17 @@ void CompoundFile::Load() {
   if (dir_pages_.empty()) Corrupt("no directory");
   const uint32_t per_dir_sector = ss / kDirEntrySize;
   std::vector<DirEntry> entries(dir_pages_.size() * per_dir_sector);
-  {
-    const std::vector<uint8_t> raw_entries = ReadSectors(dir_pages_);
-    for (size_t i = 0; i < entries.size(); ++i)
-      entries[i] = ParseDirEntry(
-          std::span<const uint8_t, kDirEntrySize>(raw_entries.data() + i * kDirEntrySize,
-                                                  kDirEntrySize),
+  ReadSectors(dir_pages_, [&](size_t first, std::span<const uint8_t> bytes) {
+    for (size_t i = 0; i < bytes.size() / kDirEntrySize; ++i)
+      entries[first * per_dir_sector + i] = ParseDirEntry(
+          std::span<const uint8_t, kDirEntrySize>(bytes.data() + i * kDirEntrySize, kDirEntrySize),
           header_.version);
-  }
+  });
   dir_.Load(std::move(entries), per_dir_sector);  // new stamps: old handles go stale
 
   // The mini FAT and the mini stream.
   minifat_pages_ = WalkOpenChain(fat_, header_.first_minifat_sector, claims);
-  std::vector<uint32_t> mini_next = Entries(ReadSectors(minifat_pages_));
+  std::vector<uint32_t> mini_next = ReadTable(minifat_pages_);
   const DirEntry& root = dir_.entry(kRootId);
   const uint64_t mini_stream_sectors = DivCeil(root.size, ss);
   if (root.size > 0 && !WalkChain(fat_, root.start, mini_stream_sectors, claims))
