@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
   try {
-    auto file = cfb::CompoundFile::Open(path, cfb::CompoundFile::Access::kReadWrite,
-                                        cfb::ShareLock::kNone);
+    auto file =
+        cfb::CompoundFile::Open(path, cfb::CompoundFile::Access::kReadWrite, cfb::ShareLock::kNone);
     Walk(*file);
     Change(*file);
     file.reset();

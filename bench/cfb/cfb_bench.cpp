@@ -85,14 +85,14 @@ int Create(long count, const char* out) {
   for (long i = 0; i < count; ++i) {
     const std::u16string name = Wide(("stream" + std::to_string(i)).c_str());
     ComPtr<IStream> stream;
-    Check("create stream", root->CreateStream(name.c_str(), STGM_CREATE | kChild, 0, 0,
-                                              stream.Receive()));
+    Check("create stream",
+          root->CreateStream(name.c_str(), STGM_CREATE | kChild, 0, 0, stream.Receive()));
     ULONG written = 0;
     Check("write", stream->Write(payload.data(), 100, &written));
   }
   root.Reset();
-  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() -
-                                                             start).count();
+  const double ns =
+      std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
   std::printf("%.1f\n", ns / static_cast<double>(count));
   return 0;
 }

@@ -46,9 +46,7 @@ class AllocationTable {
 
   // Commit protection (FAT only).
   void ProtectCommitted();
-  bool IsCommitted(uint32_t index) const {
-    return index < committed_.size() && committed_[index];
-  }
+  bool IsCommitted(uint32_t index) const { return index < committed_.size() && committed_[index]; }
 
   // Last used entry + 1, not counting the reserved one.
   uint32_t UsedEnd() const;

@@ -92,10 +92,9 @@ void CompoundFile::PlaceFatAndDifat() {
       difat_changed |= fat_pages_.size() > kHeaderDifatCount;
       moved = true;
     }
-    const size_t difat_needed =
-        fat_pages_.size() > kHeaderDifatCount
-            ? DivCeil(fat_pages_.size() - kHeaderDifatCount, per - 1)
-            : 0;
+    const size_t difat_needed = fat_pages_.size() > kHeaderDifatCount
+                                    ? DivCeil(fat_pages_.size() - kHeaderDifatCount, per - 1)
+                                    : 0;
     while (difat_pages_.size() < difat_needed) {
       const uint32_t s = fat_.Allocate(AllocationTable::kNoHint);
       fat_.Set(s, kDifSect);
@@ -172,9 +171,11 @@ void CompoundFile::CommitOnce() {
   PlaceChainPages(minifat_pages_, minifat_.page_count(), dirty, minifat_write);
   PlaceFatAndDifat();
 
-  PageWriter out([this](uint64_t offset, const std::vector<uint8_t>& bytes) {
-    WriteFile(offset, bytes.data(), bytes.size());
-  }, ss);
+  PageWriter out(
+      [this](uint64_t offset, const std::vector<uint8_t>& bytes) {
+        WriteFile(offset, bytes.data(), bytes.size());
+      },
+      ss);
   for (uint32_t p = 0; p < dir_pages_.size(); ++p) {
     if (dir_write[p]) dir_.SerializePage(p, out.Next(Offset(dir_pages_[p])));
   }
@@ -191,7 +192,8 @@ void CompoundFile::CommitOnce() {
         const size_t index = kHeaderDifatCount + d * (per - 1) + i;
         StoreU32(page.data() + 4 * i, index < fat_pages_.size() ? fat_pages_[index] : kFreeSect);
       }
-      StoreU32(page.data() + ss - 4, d + 1 < difat_pages_.size() ? difat_pages_[d + 1] : kEndOfChain);
+      StoreU32(page.data() + ss - 4,
+               d + 1 < difat_pages_.size() ? difat_pages_[d + 1] : kEndOfChain);
     }
   }
   out.Flush();

@@ -39,9 +39,9 @@ std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path, Access
 
 std::unique_ptr<CompoundFile> CompoundFile::Create(const std::string& path, bool replace,
                                                    Version version) {
-  FileHandle file = FileHandle::Open(
-      path, replace ? FileHandle::Mode::kCreate : FileHandle::Mode::kCreateNew,
-      ShareLock::kExclusive);
+  FileHandle file =
+      FileHandle::Open(path, replace ? FileHandle::Mode::kCreate : FileHandle::Mode::kCreateNew,
+                       ShareLock::kExclusive);
   file.Resize(0);
   std::unique_ptr<CompoundFile> cf(new CompoundFile(std::move(file), path, true, version));
   cf->InitEmpty();
@@ -69,13 +69,17 @@ void CompoundFile::InitEmpty() {
   changed_ = true;
 }
 
-bool CompoundFile::IsDamaged(uint32_t id) const { return damaged_.count(id) != 0; }
+bool CompoundFile::IsDamaged(uint32_t id) const {
+  return damaged_.count(id) != 0;
+}
 
 void CompoundFile::CheckWritable() const {
   if (!writable_) Fail(Errc::kAccessDenied, "the compound file is open for reading only");
 }
 
-void CompoundFile::Touch() { changed_ = true; }
+void CompoundFile::Touch() {
+  changed_ = true;
+}
 
 uint32_t CompoundFile::CreateElement(uint32_t storage, std::u16string_view name, EntryType type) {
   CheckWritable();

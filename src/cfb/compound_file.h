@@ -12,8 +12,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,8 +36,7 @@ class CompoundFile {
   // Throws kNotCompoundFile for an existing file that is empty or has no
   // signature (left untouched), kInvalidHeader, kCorrupt, and the errors of
   // FileHandle::Open.
-  static std::unique_ptr<CompoundFile> Open(const std::string& path, Access access,
-                                            ShareLock lock);
+  static std::unique_ptr<CompoundFile> Open(const std::string& path, Access access, ShareLock lock);
   // A new, empty compound file. replace: an existing file is cut and reused
   // (else kAlreadyExists). Always exclusive.
   static std::unique_ptr<CompoundFile> Create(const std::string& path, bool replace,
@@ -104,8 +103,7 @@ class CompoundFile {
   uint64_t Offset(uint32_t sector) const { return (uint64_t{sector} + 1) * sector_size(); }
   bool InMiniStream(uint32_t id) const;
   std::vector<uint32_t>& ChainOf(uint32_t id);
-  void ReadRegular(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out,
-                   uint64_t count);
+  void ReadRegular(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out, uint64_t count);
   void WriteRegular(uint32_t id, uint64_t pos, const uint8_t* in, uint64_t count);
   void ZeroRegular(uint32_t id, uint64_t from, uint64_t to);
   void Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t index, bool keep_content);

@@ -108,7 +108,9 @@ std::vector<uint32_t> Directory::Children(uint32_t storage) const {
   return ids;
 }
 
-size_t Directory::ChildCount(uint32_t storage) const { return meta_[storage].children->size(); }
+size_t Directory::ChildCount(uint32_t storage) const {
+  return meta_[storage].children->size();
+}
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {
   meta_[storage].children->emplace(NameKey(entries_[id].name), id);
@@ -183,9 +185,9 @@ void Directory::RebuildTrees() {
 
 void Directory::SerializePage(uint32_t page, std::span<uint8_t> out) const {
   for (uint32_t i = 0; i < per_page_; ++i) {
-    SerializeDirEntry(entries_[page * per_page_ + i],
-                      std::span<uint8_t, kDirEntrySize>(out.data() + i * kDirEntrySize,
-                                                        kDirEntrySize));
+    SerializeDirEntry(
+        entries_[page * per_page_ + i],
+        std::span<uint8_t, kDirEntrySize>(out.data() + i * kDirEntrySize, kDirEntrySize));
   }
 }
 

@@ -33,7 +33,11 @@ class Error : public std::runtime_error {
   Errc code_;
 };
 
-[[noreturn]] inline void Fail(Errc code, const std::string& what) { throw Error(code, what); }
-[[noreturn]] inline void Corrupt(const std::string& what) { throw Error(Errc::kCorrupt, what); }
+[[noreturn]] inline void Fail(Errc code, const std::string& what) {
+  throw Error(code, what);
+}
+[[noreturn]] inline void Corrupt(const std::string& what) {
+  throw Error(Errc::kCorrupt, what);
+}
 
 }  // namespace cfb

@@ -31,7 +31,8 @@ Header ParseHeader(std::span<const uint8_t, kHeaderSize> bytes) {
   else
     Fail(Errc::kInvalidHeader, "unsupported version or sector size");
   if (LoadU16(p + 0x20) != kMiniSectorShift) Fail(Errc::kInvalidHeader, "wrong mini sector size");
-  if (LoadU32(p + 0x38) != kMiniStreamCutoff) Fail(Errc::kInvalidHeader, "wrong mini stream cutoff");
+  if (LoadU32(p + 0x38) != kMiniStreamCutoff)
+    Fail(Errc::kInvalidHeader, "wrong mini stream cutoff");
   h.dir_sector_count = LoadU32(p + 0x28);
   h.fat_sector_count = LoadU32(p + 0x2C);
   h.first_dir_sector = LoadU32(p + 0x30);

@@ -70,8 +70,8 @@ void CompoundFile::ReadSectors(
       ++end;
     const uint64_t want = (end - i) * uint64_t{ss};
     const uint64_t got = file_.ReadAt(Offset(sectors[i]), piece.data(), want);
-    std::fill(piece.begin() + static_cast<ptrdiff_t>(got), piece.begin() + static_cast<ptrdiff_t>(want),
-              uint8_t{0});
+    std::fill(piece.begin() + static_cast<ptrdiff_t>(got),
+              piece.begin() + static_cast<ptrdiff_t>(want), uint8_t{0});
     consume(i, std::span<const uint8_t>(piece.data(), want));
     i = end;
   }
@@ -175,9 +175,10 @@ void CompoundFile::Load() {
   for (uint32_t id = 1; id < dir_.size(); ++id) {
     if (!dir_.IsLive(id) || !dir_.entry(id).is_stream()) continue;
     const DirEntry& e = dir_.entry(id);
-    const bool ok = e.size < kMiniStreamCutoff
-                        ? WalkChain(minifat_, e.start, DivCeil(e.size, kMiniSectorSize), mini_claims)
-                        : WalkChain(fat_, e.start, DivCeil(e.size, ss), claims);
+    const bool ok =
+        e.size < kMiniStreamCutoff
+            ? WalkChain(minifat_, e.start, DivCeil(e.size, kMiniSectorSize), mini_claims)
+            : WalkChain(fat_, e.start, DivCeil(e.size, ss), claims);
     if (!ok) damaged_.insert(id);
   }
   fat_.ProtectCommitted();

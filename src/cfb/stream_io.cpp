@@ -142,8 +142,7 @@ void CompoundFile::ResizeRegularChain(uint32_t id, uint64_t sectors) {
     if (sectors > chain.capacity())
       chain.reserve(std::max<uint64_t>(sectors, 2 * chain.capacity()));  // keeps growth amortised
     while (chain.size() < sectors) {
-      const uint32_t s =
-          fat_.Allocate(chain.empty() ? AllocationTable::kNoHint : chain.back() + 1);
+      const uint32_t s = fat_.Allocate(chain.empty() ? AllocationTable::kNoHint : chain.back() + 1);
       if (chain.empty())
         dir_.Modify(id).start = s;
       else

@@ -32,8 +32,7 @@ HRESULT CopyStream(cfb::CompoundFile& file, uint32_t id, IStream& dest) {
 
 }  // namespace
 
-HRESULT CopyElement(cfb::CompoundFile& file, uint32_t id, IStorage& dest,
-                    const OLECHAR* new_name) {
+HRESULT CopyElement(cfb::CompoundFile& file, uint32_t id, IStorage& dest, const OLECHAR* new_name) {
   const cfb::DirEntry& e = file.Entry(id);
   if (e.is_stream()) {
     platform::ComPtr<IStream> stream;

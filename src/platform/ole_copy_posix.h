@@ -15,8 +15,7 @@ struct CopyExclusions {
   SNB names = nullptr;  // children of the top storage left out
 };
 
-HRESULT CopyElement(cfb::CompoundFile& file, uint32_t id, IStorage& dest,
-                    const OLECHAR* new_name);
+HRESULT CopyElement(cfb::CompoundFile& file, uint32_t id, IStorage& dest, const OLECHAR* new_name);
 HRESULT CopyChildren(cfb::CompoundFile& file, uint32_t storage, IStorage& dest,
                      const CopyExclusions& exclusions);
 

@@ -27,9 +27,13 @@ TaskAllocator task_allocator;
 
 }  // namespace
 
-void* CoTaskMemAlloc(size_t cb) { return std::malloc(cb == 0 ? 1 : cb); }
+void* CoTaskMemAlloc(size_t cb) {
+  return std::malloc(cb == 0 ? 1 : cb);
+}
 
-void CoTaskMemFree(void* pv) { std::free(pv); }
+void CoTaskMemFree(void* pv) {
+  std::free(pv);
+}
 
 HRESULT CoGetMalloc(DWORD dwMemContext, IMalloc** ppMalloc) {
   if (!ppMalloc) return E_INVALIDARG;

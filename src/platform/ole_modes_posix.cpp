@@ -6,13 +6,17 @@ namespace {
 
 constexpr DWORD kAccessMask = 0x3;
 constexpr DWORD kShareMask = 0x70;
-constexpr DWORD kRootOpenBits = kAccessMask | kShareMask | STGM_TRANSACTED | STGM_PRIORITY |
-                                STGM_NOSCRATCH | STGM_NOSNAPSHOT;
+constexpr DWORD kRootOpenBits =
+    kAccessMask | kShareMask | STGM_TRANSACTED | STGM_PRIORITY | STGM_NOSCRATCH | STGM_NOSNAPSHOT;
 constexpr DWORD kRootCreateBits = kAccessMask | kShareMask | STGM_TRANSACTED | STGM_CREATE |
                                   STGM_NOSCRATCH | STGM_NOSNAPSHOT | STGM_DELETEONRELEASE;
 
-DWORD Access(DWORD mode) { return mode & kAccessMask; }
-DWORD Share(DWORD mode) { return mode & kShareMask; }
+DWORD Access(DWORD mode) {
+  return mode & kAccessMask;
+}
+DWORD Share(DWORD mode) {
+  return mode & kShareMask;
+}
 
 }  // namespace
 

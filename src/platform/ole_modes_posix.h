@@ -7,8 +7,12 @@
 
 namespace platform::ole {
 
-inline bool ModeWrites(DWORD mode) { return (mode & 3) != STGM_READ; }
-inline bool ModeTransacted(DWORD mode) { return (mode & STGM_TRANSACTED) != 0; }
+inline bool ModeWrites(DWORD mode) {
+  return (mode & 3) != STGM_READ;
+}
+inline bool ModeTransacted(DWORD mode) {
+  return (mode & STGM_TRANSACTED) != 0;
+}
 
 // S_OK or STG_E_INVALIDFLAG.
 HRESULT CheckRootOpenMode(DWORD mode);

@@ -37,13 +37,15 @@ std::string MakeTemporaryFile() {
 
 HRESULT StgIsStorageFile(const OLECHAR* pwcsName) {
   if (!pwcsName) return STG_E_INVALIDNAME;
-  return Guarded([&] {
-    const cfb::FileHandle file =
-        cfb::FileHandle::Open(PathOf(pwcsName), cfb::FileHandle::Mode::kRead, cfb::ShareLock::kNone);
+  const HRESULT hr = Guarded([&] {
+    const cfb::FileHandle file = cfb::FileHandle::Open(
+        PathOf(pwcsName), cfb::FileHandle::Mode::kRead, cfb::ShareLock::kNone);
     uint8_t start[8] = {};
     const uint64_t got = file.ReadAt(0, start, sizeof start);
     return cfb::HasSignature(std::span<const uint8_t>(start, got)) ? S_OK : S_FALSE;
   });
+  // Whatever kept the file from being read, it was not found as a file.
+  return FAILED(hr) ? STG_E_FILENOTFOUND : hr;
 }
 
 HRESULT StgOpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB, DWORD reserved,
@@ -56,8 +58,7 @@ HRESULT StgOpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB, D
   return Guarded([&] {
     const auto access = platform::ole::ModeWrites(grfMode) ? cfb::CompoundFile::Access::kReadWrite
                                                            : cfb::CompoundFile::Access::kRead;
-    auto file =
-        cfb::CompoundFile::Open(PathOf(pwcsName), access, platform::ole::RootLock(grfMode));
+    auto file = cfb::CompoundFile::Open(PathOf(pwcsName), access, platform::ole::RootLock(grfMode));
     auto shared =
         std::make_shared<platform::ole::SharedFile>(std::move(file), pwcsName, grfMode, false);
     *ppstgOpen = platform::ole::Storage::CreateRoot(std::move(shared));

@@ -11,7 +11,9 @@ SharedFile::SharedFile(std::unique_ptr<cfb::CompoundFile> file, std::u16string n
       mode_(mode),
       delete_on_release_(delete_on_release) {}
 
-SharedFile::~SharedFile() { Close(); }
+SharedFile::~SharedFile() {
+  Close();
+}
 
 bool SharedFile::Register(uint32_t id, uint64_t stamp) {
   auto [it, inserted] = open_.emplace(id, stamp);

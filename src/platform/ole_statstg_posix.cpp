@@ -9,7 +9,9 @@ namespace platform::ole {
 
 namespace {
 
-FILETIME ToFileTime(uint64_t value) { return UInt64ToFileTime(value); }
+FILETIME ToFileTime(uint64_t value) {
+  return UInt64ToFileTime(value);
+}
 
 FILETIME ToFileTime(const timespec& ts) {
   constexpr uint64_t kEpochDelta = 116444736000000000ull;
@@ -35,8 +37,8 @@ LPOLESTR TaskMemName(std::u16string_view name) {
   return copy;
 }
 
-void FillElementStat(const cfb::CompoundFile& file, uint32_t id, DWORD grf_mode,
-                     DWORD stat_flag, STATSTG& out) {
+void FillElementStat(const cfb::CompoundFile& file, uint32_t id, DWORD grf_mode, DWORD stat_flag,
+                     STATSTG& out) {
   const cfb::DirEntry& e = file.Entry(id);
   FillCommon(e, grf_mode, out);
   out.cbSize.QuadPart = e.is_stream() ? e.size : 0;

@@ -12,8 +12,8 @@ namespace platform::ole {
 LPOLESTR TaskMemName(std::u16string_view name);
 
 // grfStatFlag must be STATFLAG_DEFAULT or STATFLAG_NONAME.
-void FillElementStat(const cfb::CompoundFile& file, uint32_t id, DWORD grf_mode,
-                     DWORD stat_flag, STATSTG& out);
+void FillElementStat(const cfb::CompoundFile& file, uint32_t id, DWORD grf_mode, DWORD stat_flag,
+                     STATSTG& out);
 // The root: its name is the file name as the caller gave it, its times are
 // the file system's.
 void FillRootStat(const cfb::CompoundFile& file, std::u16string_view name, DWORD grf_mode,

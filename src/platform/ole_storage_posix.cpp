@@ -37,7 +37,9 @@ Storage::~Storage() {
     element_.shared->Unregister(element_.id, element_.stamp);
 }
 
-bool Storage::writable() const { return ModeWrites(mode_); }
+bool Storage::writable() const {
+  return ModeWrites(mode_);
+}
 
 uint32_t Storage::FindChild(cfb::CompoundFile& file, const OLECHAR* name) const {
   return file.Find(element_.id, NameOf(name));
@@ -110,12 +112,11 @@ HRESULT Storage::CreateStorage(const OLECHAR* pwcsName, DWORD grfMode, DWORD res
                                DWORD reserved2, IStorage** ppstg) {
   if (!ppstg) return STG_E_INVALIDPOINTER;
   if (reserved1 != 0 || reserved2 != 0) return STG_E_INVALIDPARAMETER;
-  return CreateChild(pwcsName, grfMode, cfb::EntryType::kStorage,
-                     reinterpret_cast<void**>(ppstg));
+  return CreateChild(pwcsName, grfMode, cfb::EntryType::kStorage, reinterpret_cast<void**>(ppstg));
 }
 
-HRESULT Storage::OpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB,
-                             DWORD reserved, IStorage** ppstg) {
+HRESULT Storage::OpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB, DWORD reserved,
+                             IStorage** ppstg) {
   if (!ppstg) return STG_E_INVALIDPOINTER;
   *ppstg = nullptr;
   if (reserved != 0) return STG_E_INVALIDPARAMETER;
@@ -243,8 +244,8 @@ HRESULT Storage::RenameElement(const OLECHAR* pwcsOldName, const OLECHAR* pwcsNe
   });
 }
 
-HRESULT Storage::SetElementTimes(const OLECHAR* pwcsName, const FILETIME* pctime,
-                                 const FILETIME*, const FILETIME* pmtime) {
+HRESULT Storage::SetElementTimes(const OLECHAR* pwcsName, const FILETIME* pctime, const FILETIME*,
+                                 const FILETIME* pmtime) {
   return Guarded([&] {
     cfb::CompoundFile* file = element_.Live();
     if (!file) return STG_E_REVERTED;
@@ -287,8 +288,7 @@ HRESULT Storage::SetStateBits(DWORD grfStateBits, DWORD grfMask) {
 HRESULT Storage::Stat(STATSTG* pstatstg, DWORD grfStatFlag) {
   return Guarded([&] {
     if (!pstatstg) return STG_E_INVALIDPOINTER;
-    if (grfStatFlag != STATFLAG_DEFAULT && grfStatFlag != STATFLAG_NONAME)
-      return STG_E_INVALIDFLAG;
+    if (grfStatFlag != STATFLAG_DEFAULT && grfStatFlag != STATFLAG_NONAME) return STG_E_INVALIDFLAG;
     cfb::CompoundFile* file = element_.Live();
     if (!file) return STG_E_REVERTED;
     if (root_)

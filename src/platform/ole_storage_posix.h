@@ -15,9 +15,8 @@ class Storage final : public ComObject<IStorage> {
                                          DWORD reserved2, IStream** ppstm) override;
   HRESULT STDMETHODCALLTYPE OpenStream(const OLECHAR* pwcsName, void* reserved1, DWORD grfMode,
                                        DWORD reserved2, IStream** ppstm) override;
-  HRESULT STDMETHODCALLTYPE CreateStorage(const OLECHAR* pwcsName, DWORD grfMode,
-                                          DWORD reserved1, DWORD reserved2,
-                                          IStorage** ppstg) override;
+  HRESULT STDMETHODCALLTYPE CreateStorage(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved1,
+                                          DWORD reserved2, IStorage** ppstg) override;
   HRESULT STDMETHODCALLTYPE OpenStorage(const OLECHAR* pwcsName, IStorage* pstgPriority,
                                         DWORD grfMode, SNB snbExclude, DWORD reserved,
                                         IStorage** ppstg) override;

@@ -14,7 +14,9 @@ constexpr uint64_t kMaxPosition = uint64_t{1} << 62;
 
 Stream::Stream(ElementRef element, DWORD mode) : element_(std::move(element)), mode_(mode) {}
 
-Stream::~Stream() { element_.shared->Unregister(element_.id, element_.stamp); }
+Stream::~Stream() {
+  element_.shared->Unregister(element_.id, element_.stamp);
+}
 
 HRESULT Stream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
   if (pcbRead) *pcbRead = 0;
@@ -121,7 +123,9 @@ HRESULT Stream::Commit(DWORD) {
   });
 }
 
-HRESULT Stream::Revert() { return element_.Live() ? S_OK : STG_E_REVERTED; }
+HRESULT Stream::Revert() {
+  return element_.Live() ? S_OK : STG_E_REVERTED;
+}
 
 HRESULT Stream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
   return STG_E_INVALIDFUNCTION;
@@ -134,8 +138,7 @@ HRESULT Stream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
 HRESULT Stream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) {
   return Guarded([&] {
     if (!pstatstg) return STG_E_INVALIDPOINTER;
-    if (grfStatFlag != STATFLAG_DEFAULT && grfStatFlag != STATFLAG_NONAME)
-      return STG_E_INVALIDFLAG;
+    if (grfStatFlag != STATFLAG_DEFAULT && grfStatFlag != STATFLAG_NONAME) return STG_E_INVALIDFLAG;
     cfb::CompoundFile* file = element_.Live();
     if (!file) return STG_E_REVERTED;
     FillElementStat(*file, element_.id, mode_, grfStatFlag, *pstatstg);

@@ -92,8 +92,8 @@ const Damage kDamages[] = {
     {"wrong sector shift", [](RawFile& f) { f.bytes()[0x1E] = 10; }, Expect::kOpenFails,
      Errc::kInvalidHeader},
     {"truncated in the data",
-     [](RawFile& f) { f.bytes().resize(f.bytes().size() - 15 * f.sector_size()); },
-     Expect::kEither, Errc::kCorrupt, kOther},
+     [](RawFile& f) { f.bytes().resize(f.bytes().size() - 15 * f.sector_size()); }, Expect::kEither,
+     Errc::kCorrupt, kOther},
     {"FAT cycle",
      [](RawFile& f) {
        const uint32_t s = f.StartOf(kBig);
@@ -102,12 +102,11 @@ const Damage kDamages[] = {
      Expect::kStreamDamaged, Errc::kCorrupt, kBig},
     {"sector out of range", [](RawFile& f) { f.SetFat(f.StartOf(kBig), 0x00FFFFFF); },
      Expect::kStreamDamaged, Errc::kCorrupt, kBig},
-    {"chain shorter than the size",
-     [](RawFile& f) { StoreU32(f.Entry(kOther) + 0x78, 900000); }, Expect::kStreamDamaged,
-     Errc::kCorrupt, kOther},
-    {"two streams share sectors",
-     [](RawFile& f) { StoreU32(f.Entry(kOther) + 0x74, f.StartOf(kBig)); },
+    {"chain shorter than the size", [](RawFile& f) { StoreU32(f.Entry(kOther) + 0x78, 900000); },
      Expect::kStreamDamaged, Errc::kCorrupt, kOther},
+    {"two streams share sectors",
+     [](RawFile& f) { StoreU32(f.Entry(kOther) + 0x74, f.StartOf(kBig)); }, Expect::kStreamDamaged,
+     Errc::kCorrupt, kOther},
     {"mini chain cycle",
      [](RawFile& f) {
        const uint32_t mini_fat = LoadU32(&f.bytes()[0x3C]);
@@ -184,13 +183,12 @@ TEST_P(DamagedTest, GivesACleanError) {
   EXPECT_EQ(file->Children(kRootId).size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, DamagedTest, ::testing::ValuesIn(kDamages),
-                         [](const auto& info) {
-                           std::string name = info.param.what;
-                           for (char& c : name)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Files, DamagedTest, ::testing::ValuesIn(kDamages), [](const auto& info) {
+  std::string name = info.param.what;
+  for (char& c : name)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+});
 
 TEST(DamagedFiles, SizeNearTheTopOfSixtyFourBitsIsRefused) {
   TempDir dir;

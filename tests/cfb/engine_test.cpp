@@ -83,8 +83,8 @@ TEST_P(EngineTest, WritesPastTheEndLeaveZerosInTheGap) {
   auto file = CompoundFile::Create(dir.File("gap.cfb"), false, GetParam());
   for (uint64_t gap : {uint64_t{10}, uint64_t{5000}, uint64_t{70000}}) {
     const std::u16string name = u"g" + std::u16string(1, static_cast<char16_t>(u'0' + gap % 10));
-    const uint32_t id = file->CreateElement(kRootId, name + u"x" + std::u16string(1, u'a' + gap % 7),
-                                            EntryType::kStream);
+    const uint32_t id = file->CreateElement(
+        kRootId, name + u"x" + std::u16string(1, u'a' + gap % 7), EntryType::kStream);
     const uint8_t byte = 0xAB;
     file->Write(id, gap, &byte, 1);
     std::vector<uint8_t> expect(gap + 1, 0);
@@ -106,8 +106,8 @@ TEST_P(EngineTest, DestroyedStorageFreesEverythingBelowIt) {
   const uint32_t inner = file->CreateElement(top, u"inner", EntryType::kStorage);
   for (uint32_t parent : {top, inner}) {
     for (int i = 0; i < 5; ++i) {
-      const uint32_t id = file->CreateElement(parent, u"s" + std::u16string(1, u'0' + i),
-                                              EntryType::kStream);
+      const uint32_t id =
+          file->CreateElement(parent, u"s" + std::u16string(1, u'0' + i), EntryType::kStream);
       const auto bytes = Pattern(i * 3000, i);
       file->Write(id, 0, bytes.data(), bytes.size());
     }
@@ -145,8 +145,8 @@ TEST_P(EngineTest, ManyChildrenStaySortedAndFindable) {
   ASSERT_EQ(children.size(), 1000u);
   NameKeyLess less;
   for (size_t i = 1; i < children.size(); ++i) {
-    EXPECT_TRUE(less(NameKey(file->Entry(children[i - 1]).name),
-                     NameKey(file->Entry(children[i]).name)));
+    EXPECT_TRUE(
+        less(NameKey(file->Entry(children[i - 1]).name), NameKey(file->Entry(children[i]).name)));
   }
 }
 
@@ -171,9 +171,7 @@ TEST_P(EngineTest, ReadOnlyFileRefusesChanges) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, EngineTest, ::testing::Values(Version::k3, Version::k4),
-                         [](const auto& info) {
-                           return info.param == Version::k3 ? "v3" : "v4";
-                         });
+                         [](const auto& info) { return info.param == Version::k3 ? "v3" : "v4"; });
 
 TEST(EngineLimits, Version3StopsBelowTwoGigabytesAndStaysValid) {
   TempDir dir;

@@ -68,7 +68,7 @@ void BuildSample(Builder& b) {
   b.Stream(kRootId, u"empty", 0);
   for (size_t size : {4095, 4096, 61440, 61441})
     b.Stream(kRootId, u"s" + Utf16(std::to_string(size)), size);
-  b.Stream(kRootId, u"big", 8 << 20);  // v3: needs DIFAT sectors
+  b.Stream(kRootId, u"big", 8 << 20);                         // v3: needs DIFAT sectors
   b.Stream(kRootId, u"abcdefghijklmnopqrstuvwxyz01234", 77);  // 31 characters
   const uint32_t tree = b.Storage(kRootId, u"\u0401\u043B\u043A\u0430");
   b.Stream(tree, u"\u03A9\u03BC\u03AD\u03B3\u03B1-\u6F22\u5B57", 200);
@@ -127,9 +127,7 @@ TEST_P(InteropTest, ToolsReadWhatTheEngineWrote) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, InteropTest, ::testing::Values(Version::k3, Version::k4),
-                         [](const auto& info) {
-                           return info.param == Version::k3 ? "v3" : "v4";
-                         });
+                         [](const auto& info) { return info.param == Version::k3 ? "v3" : "v4"; });
 
 TEST(Interop, EngineReadsWhatGsfWrote) {
   if (!HaveTool("gsf")) GTEST_SKIP() << "gsf not installed";
@@ -141,8 +139,11 @@ TEST(Interop, EngineReadsWhatGsfWrote) {
   expected.insert({'d', "top/sub", 0, 0});
   expected.insert({'d', "top/sub/deeper", 0, 0});
   const std::vector<std::pair<std::string, size_t>> files = {
-      {"top/empty", 0},        {"top/small", 100},          {"top/sub/cut", 4096},
-      {"top/sub/big", 300000}, {"top/sub/deeper/\xC3\xA9t\xC3\xA9", 5000}};
+      {"top/empty", 0},
+      {"top/small", 100},
+      {"top/sub/cut", 4096},
+      {"top/sub/big", 300000},
+      {"top/sub/deeper/\xC3\xA9t\xC3\xA9", 5000}};
   for (const auto& [name, size] : files) {
     const auto bytes = Pattern(size, static_cast<uint32_t>(size));
     std::ofstream(dir.path() / name, std::ios::binary)
@@ -150,8 +151,8 @@ TEST(Interop, EngineReadsWhatGsfWrote) {
     expected.insert({'f', name, size, Crc32(bytes.data(), bytes.size())});
   }
   const std::string ole = dir.File("gsf.ole");
-  ASSERT_EQ(RunCommand("cd " + ShellQuote(dir.path().string()) + " && gsf createole " + ShellQuote(ole) +
-                " top >/dev/null 2>&1")
+  ASSERT_EQ(RunCommand("cd " + ShellQuote(dir.path().string()) + " && gsf createole " +
+                       ShellQuote(ole) + " top >/dev/null 2>&1")
                 .status,
             0);
   auto file = CompoundFile::Open(ole, CompoundFile::Access::kRead, ShareLock::kShared);

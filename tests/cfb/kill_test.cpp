@@ -41,8 +41,13 @@ void Script(uint32_t seed, int steps, Visit&& visit, Model& model) {
     auto file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
     Model model;
     model.Apply({Op::Kind::kCreateStream, {}, kGenerationStream[0], 0, 0, 0});
-    Script(seed, steps, [&](const Op& op, bool) { ApplyToEngine(op, *file); return true; },
-           model);
+    Script(
+        seed, steps,
+        [&](const Op& op, bool) {
+          ApplyToEngine(op, *file);
+          return true;
+        },
+        model);
   } catch (...) {
     _exit(1);
   }
@@ -84,8 +89,7 @@ void KillAndCheck(Version version, uint32_t seed) {
         model);
   }
   ExpectSameContent(*file, model);
-  if (seed % 10 == 0 &&
-      RunCommand("/usr/bin/python3 -c 'import olefile' 2>&1").status == 0) {
+  if (seed % 10 == 0 && RunCommand("/usr/bin/python3 -c 'import olefile' 2>&1").status == 0) {
     file.reset();
     EXPECT_EQ(ListWithOlefile(path), model.Listed());
   }

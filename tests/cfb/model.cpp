@@ -70,7 +70,7 @@ bool Model::Apply(const Op& op) {
 Listing Model::Listed() const {
   Listing listing;
   std::function<void(const ModelNode&, const std::string&)> walk = [&](const ModelNode& node,
-                                                                      const std::string& prefix) {
+                                                                       const std::string& prefix) {
     for (const auto& [key, child] : node.children) {
       const std::string path = prefix + Utf8(child.name);
       if (child.storage) {
@@ -220,8 +220,8 @@ void ExpectSameContent(CompoundFile& file, const Model& model) {
       } else {
         std::vector<uint8_t> bytes(e.size);
         EXPECT_EQ(file.Read(id, 0, bytes.data(), bytes.size()), e.size);
-        EXPECT_TRUE(bytes == child.data) << Utf8(e.name) << " " << e.size << " vs "
-                                         << child.data.size();
+        EXPECT_TRUE(bytes == child.data)
+            << Utf8(e.name) << " " << e.size << " vs " << child.data.size();
       }
     }
   };

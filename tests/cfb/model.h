@@ -26,11 +26,11 @@ using Path = std::vector<std::u16string>;
 struct Op {
   enum class Kind { kCreateStream, kCreateStorage, kWrite, kResize, kRename, kDestroy, kCommit };
   Kind kind;
-  Path path;             // the element (for creates: its parent)
-  std::u16string name;   // new element or new name
-  uint64_t offset = 0;   // write position or new size
-  uint64_t length = 0;   // bytes written
-  uint32_t seed = 0;     // content of the write
+  Path path;            // the element (for creates: its parent)
+  std::u16string name;  // new element or new name
+  uint64_t offset = 0;  // write position or new size
+  uint64_t length = 0;  // bytes written
+  uint32_t seed = 0;    // content of the write
 };
 
 class Model {

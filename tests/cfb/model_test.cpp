@@ -1,11 +1,12 @@
 // A long seeded sequence of random operations, checked against an in-memory
 // model after every reopen, and the final file checked by olefile.
+#include "model.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "model.h"
 #include "test_files.h"
 
 namespace cfb::testing {
@@ -30,9 +31,9 @@ void RunModel(Version version, uint32_t seed, int steps) {
     if (getenv("CFB_MODEL_TRACE")) {
       std::string where;
       for (const auto& n : op.path) where += "/" + Utf8(n);
-      fprintf(stderr, "%d: kind=%d %s name=%s off=%llu len=%llu\n", step,
-              static_cast<int>(op.kind), where.c_str(), Utf8(op.name).c_str(),
-              static_cast<unsigned long long>(op.offset), static_cast<unsigned long long>(op.length));
+      fprintf(stderr, "%d: kind=%d %s name=%s off=%llu len=%llu\n", step, static_cast<int>(op.kind),
+              where.c_str(), Utf8(op.name).c_str(), static_cast<unsigned long long>(op.offset),
+              static_cast<unsigned long long>(op.length));
     }
     const bool model_ok = model.Apply(op);
     const bool engine_ok = ApplyToEngine(op, *file);

@@ -61,7 +61,8 @@ std::string FromHex(const std::string& hex) {
 
 uint32_t FileCrc(const std::filesystem::path& path, uint64_t& size) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
   size = bytes.size();
   return Crc32(bytes.data(), bytes.size());
 }
@@ -94,7 +95,7 @@ Listing ListWithOlefile(const std::string& file) {
 Listing ListWith7zz(const std::string& file, const std::string& scratch_dir) {
   std::filesystem::remove_all(scratch_dir);
   const CommandResult r = RunCommand("LC_ALL=C.UTF-8 7zz x -y -o" + ShellQuote(scratch_dir) + " " +
-                              ShellQuote(file) + " 2>&1");
+                                     ShellQuote(file) + " 2>&1");
   Listing listing;
   if (r.status != 0) listing.insert({'!', r.output, 0, 0});
   for (const auto& item : std::filesystem::recursive_directory_iterator(scratch_dir)) {
@@ -127,7 +128,8 @@ Listing ListWithGsf(const std::string& file) {
       listing.insert({'d', path, 0, 0});
       continue;
     }
-    const CommandResult content = RunCommand("gsf cat " + ShellQuote(file) + " " + ShellQuote(path));
+    const CommandResult content =
+        RunCommand("gsf cat " + ShellQuote(file) + " " + ShellQuote(path));
     const auto* bytes = reinterpret_cast<const uint8_t*>(content.output.data());
     listing.insert({'f', path, content.output.size(), Crc32(bytes, content.output.size())});
   }

@@ -77,8 +77,8 @@ TEST(OleOpen, ResultCodesOfTheEntryPoints) {
   ComPtr<IStorage> root;
   EXPECT_EQ(StgOpenStorage(nullptr, nullptr, kReadDenyWrite, nullptr, 0, root.Receive()),
             STG_E_INVALIDNAME);
-  EXPECT_EQ(StgCreateDocfile(dir.Wide("good.cfb").c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                             0, root.Receive()),
+  EXPECT_EQ(StgCreateDocfile(dir.Wide("good.cfb").c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                             root.Receive()),
             STG_E_FILEALREADYEXISTS);
 }
 
@@ -108,24 +108,23 @@ TEST(OleOpen, OnlyTheDirectModeCombinationsOpen) {
     DWORD mode;
     HRESULT expect;
   };
-  for (const Case& c : {Case{STGM_READWRITE | STGM_SHARE_EXCLUSIVE, S_OK},
-                        Case{STGM_READ | STGM_SHARE_DENY_WRITE, S_OK},
-                        Case{STGM_READ | STGM_SHARE_EXCLUSIVE, S_OK},
-                        Case{STGM_READ | STGM_SHARE_DENY_NONE, STG_E_INVALIDFLAG},
-                        Case{STGM_READWRITE | STGM_SHARE_DENY_WRITE, STG_E_INVALIDFLAG},
-                        Case{STGM_WRITE | STGM_SHARE_DENY_NONE, STG_E_INVALIDFLAG},
-                        Case{STGM_READ, STG_E_INVALIDFLAG},
-                        Case{3 | STGM_SHARE_EXCLUSIVE, STG_E_INVALIDFLAG}}) {
+  for (const Case& c :
+       {Case{STGM_READWRITE | STGM_SHARE_EXCLUSIVE, S_OK},
+        Case{STGM_READ | STGM_SHARE_DENY_WRITE, S_OK}, Case{STGM_READ | STGM_SHARE_EXCLUSIVE, S_OK},
+        Case{STGM_READ | STGM_SHARE_DENY_NONE, STG_E_INVALIDFLAG},
+        Case{STGM_READWRITE | STGM_SHARE_DENY_WRITE, STG_E_INVALIDFLAG},
+        Case{STGM_WRITE | STGM_SHARE_DENY_NONE, STG_E_INVALIDFLAG},
+        Case{STGM_READ, STG_E_INVALIDFLAG}, Case{3 | STGM_SHARE_EXCLUSIVE, STG_E_INVALIDFLAG}}) {
     ComPtr<IStorage> root;
-    EXPECT_EQ(StgOpenStorage(dir.Wide("f.cfb").c_str(), nullptr, c.mode, nullptr, 0,
-                             root.Receive()),
-              c.expect)
+    EXPECT_EQ(
+        StgOpenStorage(dir.Wide("f.cfb").c_str(), nullptr, c.mode, nullptr, 0, root.Receive()),
+        c.expect)
         << std::hex << c.mode;
   }
   ComPtr<IStorage> root;
-  EXPECT_EQ(StgCreateDocfile(dir.Wide("g.cfb").c_str(), STGM_CREATE | STGM_READWRITE, 0,
-                             root.Receive()),
-            STG_E_INVALIDFLAG);
+  EXPECT_EQ(
+      StgCreateDocfile(dir.Wide("g.cfb").c_str(), STGM_CREATE | STGM_READWRITE, 0, root.Receive()),
+      STG_E_INVALIDFLAG);
   EXPECT_EQ(StgCreateDocfile(dir.Wide("g.cfb").c_str(),
                              STGM_CREATE | STGM_READ | STGM_SHARE_EXCLUSIVE, 0, root.Receive()),
             STG_E_INVALIDFLAG);
@@ -140,8 +139,7 @@ TEST(OleOpen, SharingBetweenOpensOfOneFile) {
     ComPtr<IStorage> second_reader = OpenFile(name, kReadDenyWrite);
     OpenFile(name, kReadWrite, STG_E_SHAREVIOLATION);
     ComPtr<IStorage> creator;
-    EXPECT_EQ(StgCreateDocfile(name.c_str(), kCreate, 0, creator.Receive()),
-              STG_E_SHAREVIOLATION);
+    EXPECT_EQ(StgCreateDocfile(name.c_str(), kCreate, 0, creator.Receive()), STG_E_SHAREVIOLATION);
   }
   {
     ComPtr<IStorage> writer = OpenFile(name, kReadWrite);
@@ -157,18 +155,16 @@ TEST(OleElements, CreateOpenDestroyRenameResultCodes) {
   ComPtr<IStream> stream;
   ComPtr<IStorage> storage;
   EXPECT_EQ(root->CreateStream(u"a", kCreate, 0, 0, stream.Receive()), S_OK);
-  EXPECT_EQ(root->CreateStream(u"A", kChildWrite, 0, 0, stream.Receive()),
-            STG_E_FILEALREADYEXISTS);
-  EXPECT_EQ(root->CreateStream(u"b", STGM_READWRITE | STGM_SHARE_DENY_WRITE, 0, 0,
-                               stream.Receive()),
-            STG_E_INVALIDFLAG);
-  for (const char16_t* bad : {u"", u"a/b", u"a\\b", u"a:b", u"a!b",
-                              u"0123456789012345678901234567890123"}) {
+  EXPECT_EQ(root->CreateStream(u"A", kChildWrite, 0, 0, stream.Receive()), STG_E_FILEALREADYEXISTS);
+  EXPECT_EQ(
+      root->CreateStream(u"b", STGM_READWRITE | STGM_SHARE_DENY_WRITE, 0, 0, stream.Receive()),
+      STG_E_INVALIDFLAG);
+  for (const char16_t* bad :
+       {u"", u"a/b", u"a\\b", u"a:b", u"a!b", u"0123456789012345678901234567890123"}) {
     EXPECT_EQ(root->CreateStream(bad, kCreate, 0, 0, stream.Receive()), STG_E_INVALIDNAME);
     EXPECT_EQ(root->CreateStorage(bad, kCreate, 0, 0, storage.Receive()), STG_E_INVALIDNAME);
   }
-  EXPECT_EQ(root->CreateStream(u"0123456789012345678901234567890", kCreate, 0, 0,
-                               stream.Receive()),
+  EXPECT_EQ(root->CreateStream(u"0123456789012345678901234567890", kCreate, 0, 0, stream.Receive()),
             S_OK);  // 31 characters
   EXPECT_EQ(root->OpenStream(u"missing", nullptr, kChildRead, 0, stream.Receive()),
             STG_E_FILENOTFOUND);
@@ -185,8 +181,7 @@ TEST(OleElements, CreateOpenDestroyRenameResultCodes) {
   EXPECT_EQ(root->RenameElement(u"nothing", u"x"), STG_E_FILENOTFOUND);
   EXPECT_EQ(root->RenameElement(u"sub", u"x!y"), STG_E_INVALIDNAME);
   EXPECT_EQ(root->RenameElement(u"sub", u"renamed"), S_OK);
-  EXPECT_EQ(root->OpenStorage(u"RENAMED", nullptr, kChildWrite, nullptr, 0, again.Receive()),
-            S_OK);
+  EXPECT_EQ(root->OpenStorage(u"RENAMED", nullptr, kChildWrite, nullptr, 0, again.Receive()), S_OK);
   EXPECT_EQ(root->DestroyElement(u"nothing"), STG_E_FILENOTFOUND);
   EXPECT_EQ(root->DestroyElement(u"renamed"), S_OK);
 }
@@ -205,8 +200,7 @@ TEST(OleElements, ReadOnlyRootRefusesWrites) {
   EXPECT_EQ(root->CreateStorage(u"new", kCreate, 0, 0, storage.Receive()), STG_E_ACCESSDENIED);
   EXPECT_EQ(root->DestroyElement(u"s"), STG_E_ACCESSDENIED);
   EXPECT_EQ(root->RenameElement(u"s", u"t"), STG_E_ACCESSDENIED);
-  EXPECT_EQ(root->OpenStream(u"s", nullptr, kChildWrite, 0, stream.Receive()),
-            STG_E_ACCESSDENIED);
+  EXPECT_EQ(root->OpenStream(u"s", nullptr, kChildWrite, 0, stream.Receive()), STG_E_ACCESSDENIED);
   ASSERT_EQ(root->OpenStream(u"s", nullptr, kChildRead, 0, stream.Receive()), S_OK);
   ULONG n = 0;
   EXPECT_EQ(stream->Write("x", 1, &n), STG_E_ACCESSDENIED);
@@ -254,8 +248,8 @@ TEST(OleElements, EnumerationFollowsTheDirectoryOrder) {
   }
   // Shorter first, then upper-cased units: "ß" is not mapped, so it sorts
   // after every Latin capital.
-  EXPECT_EQ(Names(*root.Get()), (std::vector<std::u16string>{u"a", u"B", u"Z", u"\u00DF", u"bb",
-                                                              u"\u03C3x", u"ccc"}));
+  EXPECT_EQ(Names(*root.Get()),
+            (std::vector<std::u16string>{u"a", u"B", u"Z", u"\u00DF", u"bb", u"\u03C3x", u"ccc"}));
   ComPtr<IStream> stream;
   EXPECT_EQ(root->CreateStream(u"\u03A3X", kChildWrite, 0, 0, stream.Receive()),
             STG_E_FILEALREADYEXISTS);
@@ -367,6 +361,29 @@ TEST(OleStorages, TemporaryFileIsGoneAfterRelease) {
   EXPECT_TRUE(std::filesystem::exists(path));
   root.Reset();
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(OleStorages, TransactedRootKeepsOnlyWhatItCommits) {
+  TempDir dir;
+  const std::u16string name = dir.Wide("tx.cfb");
+  CreateFile(name);
+  const DWORD transacted = STGM_TRANSACTED | kReadWrite;
+  {
+    ComPtr<IStorage> root = OpenFile(name, transacted);
+    WriteStream(*root.Get(), u"kept", "k");
+    ASSERT_EQ(root->Commit(STGC_DEFAULT), S_OK);
+    WriteStream(*root.Get(), u"dropped", "d");
+    ComPtr<IStream> open;
+    ASSERT_EQ(root->OpenStream(u"kept", nullptr, kChildRead, 0, open.Receive()), S_OK);
+    ASSERT_EQ(root->Revert(), S_OK);
+    STATSTG stat;
+    EXPECT_EQ(open->Stat(&stat, STATFLAG_NONAME), STG_E_REVERTED);
+    EXPECT_EQ(Names(*root.Get()), std::vector<std::u16string>{u"kept"});
+    WriteStream(*root.Get(), u"lost", "l");
+  }  // released without a commit
+  ComPtr<IStorage> root = OpenFile(name, kReadDenyWrite);
+  EXPECT_EQ(Names(*root.Get()), std::vector<std::u16string>{u"kept"});
+  EXPECT_EQ(ReadStream(*root.Get(), u"kept"), "k");
 }
 
 TEST(OleAllocator, TaskAllocatorFreesNames) {
