@@ -104,6 +104,13 @@ void AllocationTable::ProtectCommitted() {
   search_from_ = 0;
 }
 
+void AllocationTable::ProtectCurrentToo() {
+  if (committed_.size() < next_.size()) committed_.resize(next_.size(), false);
+  // Only entries in use become protected: what is allocatable stays so.
+  for (uint32_t i = 0; i < next_.size(); ++i)
+    committed_[i] = committed_[i] || next_[i] != kFreeSect;
+}
+
 uint32_t AllocationTable::UsedEnd() const {
   uint32_t end = size();
   while (end > 0 && (next_[end - 1] == kFreeSect || end - 1 == reserved_)) --end;

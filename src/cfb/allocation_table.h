@@ -44,8 +44,11 @@ class AllocationTable {
   // leaves the table, meets a special value or ends early.
   std::vector<uint32_t> Chain(uint32_t start, uint64_t count) const;
 
-  // Commit protection (FAT only).
+  // Commit protection (FAT only). ProtectCommitted: the current state is the
+  // committed one. ProtectCurrentToo: both states are protected, for the time
+  // in which either may be the one on disk.
   void ProtectCommitted();
+  void ProtectCurrentToo();
   bool IsCommitted(uint32_t index) const { return index < committed_.size() && committed_[index]; }
 
   // Last used entry + 1, not counting the reserved one.

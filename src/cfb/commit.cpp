@@ -204,6 +204,8 @@ void CompoundFile::CommitOnce() {
     file_size_ = end;
   }
   file_.Sync();
+  // Should the header write fail, the file may hold either state.
+  fat_.ProtectCurrentToo();
 
   Header h;
   h.version = header_.version;

@@ -301,12 +301,24 @@ void CompoundFile::Write(uint32_t id, uint64_t pos, const void* buffer, uint64_t
   if (count == 0) return;
   if (pos + count < pos) Fail(Errc::kInvalidArgument, "position overflow");
   Touch();
-  if (pos + count > dir_.entry(id).size) ResizeTo(id, pos + count, pos);
-  const auto* in = static_cast<const uint8_t*>(buffer);
-  if (InMiniStream(id))
-    WriteMini(id, pos, in, count);
-  else
-    WriteRegular(id, pos, in, count);
+  const uint64_t old_size = dir_.entry(id).size;
+  try {
+    if (pos + count > old_size) ResizeTo(id, pos + count, pos);
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    if (InMiniStream(id))
+      WriteMini(id, pos, in, count);
+    else
+      WriteRegular(id, pos, in, count);
+  } catch (const Error&) {
+    // A failed write does not grow the stream.
+    if (dir_.entry(id).size > old_size) {
+      try {
+        ResizeTo(id, old_size, old_size);
+      } catch (const Error&) {
+      }
+    }
+    throw;
+  }
 }
 
 void CompoundFile::Resize(uint32_t id, uint64_t size) {

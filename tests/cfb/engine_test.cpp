@@ -1,6 +1,8 @@
 // The engine through its native API: streams across the mini-stream cutoff,
 // both versions, storages, reuse of freed space and the size limits.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "cfb/compound_file.h"
 #include "cfb/error.h"
@@ -191,6 +193,38 @@ TEST(EngineLimits, Version3StopsBelowTwoGigabytesAndStaysValid) {
   file.reset();
   file = Reopen(path);
   EXPECT_EQ(ReadAll(*file, file->Find(kRootId, u"big")), bytes);
+}
+
+TEST(EngineLimits, AWriteTheDiskRefusesLeavesTheStreamAsItWas) {
+  TempDir dir;
+  const std::string path = dir.File("full.cfb");
+  auto file = CompoundFile::Create(path, false, Version::k3);
+  const uint32_t id = file->CreateElement(kRootId, u"s", EntryType::kStream);
+  const auto before = Pattern(10000, 4);
+  file->Write(id, 0, before.data(), before.size());
+  file->Commit();
+  // The file may not grow past 64 KiB: writes beyond fail with EFBIG.
+  rlimit old_limit{};
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = old_limit;
+  limit.rlim_cur = 64 << 10;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const auto more = Pattern(200000, 5);
+  Errc code = Errc::kCorrupt;
+  try {
+    file->Write(id, before.size(), more.data(), more.size());
+  } catch (const Error& e) {
+    code = e.code();
+  }
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(code, Errc::kMediumFull);
+  EXPECT_EQ(ReadAll(*file, id), before);
+  file->Commit();
+  file.reset();
+  file = Reopen(path);
+  EXPECT_EQ(ReadAll(*file, file->Find(kRootId, u"s")), before);
 }
 
 TEST(EngineLimits, Version4PassesTwoGigabytesAroundTheRangeLockSector) {
