@@ -63,7 +63,7 @@ void CompoundFile::ReadSectors(
   // A piece at a time: the buffer stays small and warm however large the
   // structure is.
   const size_t per_piece = std::max<size_t>(1, (1u << 20) / ss);
-  std::vector<uint8_t> piece(per_piece * ss);
+  std::vector<uint8_t> piece(std::min(per_piece, sectors.size()) * ss);
   for (size_t i = 0; i < sectors.size();) {
     size_t end = i + 1;
     while (end < sectors.size() && end - i < per_piece && sectors[end] == sectors[end - 1] + 1)
