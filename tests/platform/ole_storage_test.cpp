@@ -1,6 +1,8 @@
 // The COM-shaped storage API: result codes, modes, share conflicts,
 // reverted handles, enumeration order and task-allocated names.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <vector>
@@ -147,6 +149,23 @@ TEST(OleOpen, SharingBetweenOpensOfOneFile) {
     OpenFile(name, STGM_READ | STGM_SHARE_EXCLUSIVE, STG_E_SHAREVIOLATION);
   }
   OpenFile(name, kReadWrite);  // free again
+}
+
+TEST(OleOpen, SharingHoldsAcrossProcesses) {
+  TempDir dir;
+  const std::u16string name = dir.Wide("other.cfb");
+  ComPtr<IStorage> writer = CreateFile(name);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ComPtr<IStorage> root;
+    const HRESULT hr =
+        StgOpenStorage(name.c_str(), nullptr, kReadDenyWrite, nullptr, 0, root.Receive());
+    _exit(hr == STG_E_SHAREVIOLATION ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(OleElements, CreateOpenDestroyRenameResultCodes) {
