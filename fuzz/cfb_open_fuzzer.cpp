@@ -1,10 +1,14 @@
 // Opens arbitrary bytes as a compound file, walks every storage and reads
-// every stream; then changes the file, commits and walks it again. Any crash,
-// sanitizer report, hang or runaway allocation is a finding.
+// every stream; then changes the file, commits and opens it again. Any
+// crash, sanitizer report, hang or runaway allocation is a finding, and so
+// is a file that no longer opens after the commit or a stream that changed
+// although the commit did not touch it.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,40 +17,85 @@
 
 namespace {
 
-constexpr uint64_t kReadLimit = 1 << 20;  // per stream
+constexpr uint64_t kReadLimit = 1 << 16;  // bytes kept per stream
+constexpr size_t kStreamLimit = 200;      // streams kept per file
 
-void Walk(cfb::CompoundFile& file) {
-  std::vector<uint32_t> storages{cfb::kRootId};
-  std::vector<uint8_t> buffer(65536);
+using Path = std::vector<std::u16string>;
+// The readable streams: their path and their first bytes.
+using Contents = std::map<Path, std::vector<uint8_t>>;
+
+Contents Walk(cfb::CompoundFile& file) {
+  Contents contents;
+  std::vector<std::pair<uint32_t, Path>> storages{{cfb::kRootId, {}}};
   while (!storages.empty()) {
-    const uint32_t storage = storages.back();
+    const auto [storage, path] = storages.back();
     storages.pop_back();
     for (uint32_t id : file.Children(storage)) {
       const cfb::DirEntry& e = file.Entry(id);
+      Path child = path;
+      child.push_back(e.name);
       if (e.is_storage()) {
-        storages.push_back(id);
+        storages.emplace_back(id, child);
         continue;
       }
+      std::vector<uint8_t> bytes(std::min<uint64_t>(e.size, kReadLimit));
       try {
-        for (uint64_t pos = 0; pos < kReadLimit;) {
-          const uint64_t got = file.Read(id, pos, buffer.data(), buffer.size());
-          if (got == 0) break;
-          pos += got;
-        }
+        file.Read(id, 0, bytes.data(), bytes.size());
       } catch (const cfb::Error&) {
+        continue;
       }
+      if (contents.size() < kStreamLimit) contents.emplace(child, std::move(bytes));
     }
   }
+  return contents;
 }
 
-void Change(cfb::CompoundFile& file) {
+// Destroys the root's first child and adds a stream; returns the destroyed name.
+std::u16string Change(cfb::CompoundFile& file) {
+  std::u16string destroyed;
   const std::vector<uint32_t> children = file.Children(cfb::kRootId);
-  if (!children.empty()) file.DestroyElement(children.front());
+  if (!children.empty()) {
+    destroyed = file.Entry(children.front()).name;
+    file.DestroyElement(children.front());
+  }
   const uint32_t id = file.CreateElement(cfb::kRootId, u"\x01fuzz", cfb::EntryType::kStream);
   const std::vector<uint8_t> bytes(5000, 0x5A);
   file.Write(id, 0, bytes.data(), bytes.size());
   file.Resize(id, 100);
   file.Commit();
+  return destroyed;
+}
+
+void Check(const std::string& path) {
+  Contents before;
+  std::u16string destroyed;
+  bool opened = false;
+  bool changed = false;
+  try {
+    auto file =
+        cfb::CompoundFile::Open(path, cfb::CompoundFile::Access::kReadWrite, cfb::ShareLock::kNone);
+    opened = true;
+    before = Walk(*file);
+    destroyed = Change(*file);
+    changed = true;
+  } catch (const cfb::Error&) {
+    // Refused, or the change failed: then the file holds its last committed
+    // state, which must open as well as before.
+  }
+  std::unique_ptr<cfb::CompoundFile> file;
+  try {
+    file = cfb::CompoundFile::Open(path, cfb::CompoundFile::Access::kRead, cfb::ShareLock::kNone);
+  } catch (const cfb::Error&) {
+    if (opened) abort();  // the engine left a file it cannot open
+    return;
+  }
+  const Contents after = Walk(*file);
+  if (!changed) return;
+  for (const auto& [stream, bytes] : before) {
+    if (stream.front() == destroyed) continue;
+    auto it = after.find(stream);
+    if (it == after.end() || it->second != bytes) abort();  // an untouched stream changed
+  }
 }
 
 }  // namespace
@@ -54,21 +103,8 @@ void Change(cfb::CompoundFile& file) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int fd = memfd_create("cfb", 0);
   if (fd < 0) return 0;
-  if (write(fd, data, size) != static_cast<ssize_t>(size)) {
-    close(fd);
-    return 0;
-  }
-  const std::string path = "/proc/self/fd/" + std::to_string(fd);
-  try {
-    auto file =
-        cfb::CompoundFile::Open(path, cfb::CompoundFile::Access::kReadWrite, cfb::ShareLock::kNone);
-    Walk(*file);
-    Change(*file);
-    file.reset();
-    file = cfb::CompoundFile::Open(path, cfb::CompoundFile::Access::kRead, cfb::ShareLock::kNone);
-    Walk(*file);
-  } catch (const cfb::Error&) {
-  }
+  if (write(fd, data, size) == static_cast<ssize_t>(size))
+    Check("/proc/self/fd/" + std::to_string(fd));
   close(fd);
   return 0;
 }

@@ -21,5 +21,17 @@ int main(int argc, char** argv) {
     }
     file->Commit();
   }
+  // Larger than one FAT sector describes, with a DIFAT-free but multi-page FAT.
+  auto file = cfb::CompoundFile::Create(dir + "/v3-large.cfb", true, cfb::Version::k3);
+  const std::vector<uint8_t> bytes(100000, 0x17);
+  const uint32_t big = file->CreateElement(cfb::kRootId, u"big", cfb::EntryType::kStream);
+  file->Write(big, 0, bytes.data(), bytes.size());
+  for (int i = 0; i < 40; ++i) {
+    const std::u16string name = {u'm', static_cast<char16_t>(u'a' + i / 10),
+                                 static_cast<char16_t>(u'0' + i % 10)};
+    const uint32_t id = file->CreateElement(cfb::kRootId, name, cfb::EntryType::kStream);
+    file->Write(id, 0, bytes.data(), 100 + i * 37);
+  }
+  file->Commit();
   return 0;
 }

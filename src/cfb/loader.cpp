@@ -26,6 +26,7 @@ class SectorClaims {
     if (claimed_[sector]) Corrupt("sector used twice");
     claimed_[sector] = true;
   }
+  bool IsClaimed(uint64_t sector) const { return sector < claimed_.size() && claimed_[sector]; }
 
  private:
   std::vector<bool> claimed_;
@@ -134,6 +135,10 @@ void CompoundFile::Load() {
   // The FAT itself; entries of sectors past the end of the file are free.
   std::vector<uint32_t> next = ReadTable(fat_pages_);
   for (uint64_t s = sectors; s < next.size(); ++s) next[s] = kFreeSect;
+  // A FAT too short to describe its own sectors still gets them marked.
+  for (const auto* pages : {&fat_pages_, &difat_pages_})
+    for (uint32_t s : *pages)
+      next.resize(std::max<size_t>(next.size(), uint64_t{s} + 1), kFreeSect);
   for (uint32_t s : fat_pages_) next[s] = kFatSect;
   for (uint32_t s : difat_pages_) next[s] = kDifSect;
   fat_ = AllocationTable(per_sector, MaxSectors(header_.version));
@@ -181,6 +186,12 @@ void CompoundFile::Load() {
             : WalkChain(fat_, e.start, DivCeil(e.size, ss), claims);
     if (!ok) damaged_.insert(id);
   }
+  // A sector in use that the table calls free (the end of a chain, for some
+  // writers) would be handed out again while still in use.
+  for (uint32_t s = 0; s < sectors; ++s)
+    if (claims.IsClaimed(s) && fat_.Get(s) == kFreeSect) fat_.Set(s, kEndOfChain);
+  for (uint32_t m = 0; m < mini_claims.size(); ++m)
+    if (mini_claims.IsClaimed(m) && minifat_.Get(m) == kFreeSect) minifat_.Set(m, kEndOfChain);
   fat_.ProtectCommitted();
   changed_ = false;
   difat_dirty_ = false;

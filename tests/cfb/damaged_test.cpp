@@ -190,6 +190,56 @@ INSTANTIATE_TEST_SUITE_P(Files, DamagedTest, ::testing::ValuesIn(kDamages), [](c
   return name;
 });
 
+TEST(OddFiles, ChainEndingInAFreeEntryKeepsItsSector) {
+  TempDir dir;
+  const std::string path = dir.File("odd.cfb");
+  WriteSample(path);
+  {
+    RawFile raw(path);
+    uint32_t last = raw.StartOf(kBig);
+    while (raw.Fat(last) != kEndOfChain) last = raw.Fat(last);
+    raw.SetFat(last, kFreeSect);  // some writers end chains so
+    raw.Save();
+  }
+  auto file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+  const uint32_t id = file->CreateElement(kRootId, u"new", EntryType::kStream);
+  const auto bytes = Pattern(50000, 77);
+  file->Write(id, 0, bytes.data(), bytes.size());
+  file->Commit();
+  file.reset();
+  file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  std::vector<uint8_t> big(20000);
+  file->Read(kBig, 0, big.data(), big.size());
+  EXPECT_EQ(big, Pattern(20000, kBig));
+}
+
+TEST(OddFiles, FatSectorPastWhatTheFatDescribes) {
+  TempDir dir;
+  const std::string path = dir.File("odd.cfb");
+  WriteSample(path);
+  {
+    // Move the one FAT sector to sector 300, past the 128 entries it holds.
+    RawFile raw(path);
+    const uint32_t ss = raw.sector_size();
+    const uint32_t fat = LoadU32(&raw.bytes()[0x4C]);
+    std::vector<uint8_t> page(raw.Sector(fat), raw.Sector(fat) + ss);
+    StoreU32(page.data() + 4 * fat, kFreeSect);
+    raw.bytes().resize(302 * uint64_t{ss}, 0);
+    std::copy(page.begin(), page.end(), raw.Sector(300));
+    StoreU32(&raw.bytes()[0x4C], 300);
+    raw.Save();
+  }
+  auto file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+  std::vector<uint8_t> other(9000);
+  file->Read(kOther, 0, other.data(), other.size());
+  EXPECT_EQ(other, Pattern(9000, kOther));
+  file->DestroyElement(kBig);
+  file->Commit();
+  file.reset();
+  file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  EXPECT_EQ(file->Children(kRootId).size(), 2u);
+}
+
 TEST(DamagedFiles, SizeNearTheTopOfSixtyFourBitsIsRefused) {
   TempDir dir;
   const std::string path = dir.File("v4.cfb");
