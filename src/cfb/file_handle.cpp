@@ -69,7 +69,8 @@ FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) 
   int fd;
   do fd = ::open(path.c_str(), flags, 0666);
   while (fd < 0 && errno == EINTR);
-  if (fd < 0) FailOpen(errno, path);
+  // Creating fails with ENOENT only when a folder of the path is missing.
+  if (fd < 0) FailOpen(errno == ENOENT && (flags & O_CREAT) ? ENOTDIR : errno, path);
   FileHandle file(fd);
   struct stat st;
   if (fstat(fd, &st) != 0) FailOpen(errno, path);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "model.h"
@@ -95,8 +96,14 @@ void KillAndCheck(Version version, uint32_t seed) {
   }
 }
 
+// CFB_KILL_SEEDS=n kills n writers instead of the few CI runs.
+uint32_t SeedCount() {
+  const char* env = getenv("CFB_KILL_SEEDS");
+  return env ? static_cast<uint32_t>(atoi(env)) : 40;
+}
+
 TEST(KillTest, KilledWriterLeavesACommittedState) {
-  for (uint32_t seed = 1; seed <= 40 && !HasFailure(); ++seed) {
+  for (uint32_t seed = 1; seed <= SeedCount() && !HasFailure(); ++seed) {
     KillAndCheck(seed % 4 == 0 ? Version::k4 : Version::k3, seed);
     if (HasFailure()) ADD_FAILURE() << "seed " << seed;
   }

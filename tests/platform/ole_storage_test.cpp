@@ -82,6 +82,8 @@ TEST(OleOpen, ResultCodesOfTheEntryPoints) {
   EXPECT_EQ(StgCreateDocfile(dir.Wide("good.cfb").c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                              root.Receive()),
             STG_E_FILEALREADYEXISTS);
+  EXPECT_EQ(StgCreateDocfile(dir.Wide("no/such/dir.cfb").c_str(), kCreate, 0, root.Receive()),
+            STG_E_PATHNOTFOUND);
 }
 
 TEST(OleOpen, DamagedFileGivesDocfileCorrupt) {
