@@ -16,21 +16,26 @@ SharedFile::~SharedFile() {
 }
 
 bool SharedFile::Register(uint32_t id, uint64_t stamp) {
-  auto [it, inserted] = open_.emplace(id, stamp);
+  auto [it, inserted] = open_.emplace(id, Holders{stamp, 1});
   if (inserted) return true;
-  if (file_ && file_->IsLive(id, it->second)) return false;
-  it->second = stamp;  // the earlier holder's element is gone
+  if (file_ && file_->IsLive(id, it->second.stamp)) return false;
+  it->second = Holders{stamp, 1};  // the earlier holders' element is gone
   return true;
+}
+
+void SharedFile::AddHolder(uint32_t id, uint64_t stamp) {
+  auto it = open_.find(id);
+  if (it != open_.end() && it->second.stamp == stamp) ++it->second.count;
 }
 
 void SharedFile::Unregister(uint32_t id, uint64_t stamp) {
   auto it = open_.find(id);
-  if (it != open_.end() && it->second == stamp) open_.erase(it);
+  if (it != open_.end() && it->second.stamp == stamp && --it->second.count == 0) open_.erase(it);
 }
 
 bool SharedFile::IsOpen(uint32_t id, uint64_t stamp) const {
   auto it = open_.find(id);
-  return it != open_.end() && it->second == stamp;
+  return it != open_.end() && it->second.stamp == stamp;
 }
 
 void SharedFile::Close() {

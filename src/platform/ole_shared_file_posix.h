@@ -30,6 +30,8 @@ class SharedFile {
 
   // False (and nothing registered) when the element is open already.
   bool Register(uint32_t id, uint64_t stamp);
+  // One more holder of an element that is open (a clone).
+  void AddHolder(uint32_t id, uint64_t stamp);
   void Unregister(uint32_t id, uint64_t stamp);
   bool IsOpen(uint32_t id, uint64_t stamp) const;
 
@@ -41,7 +43,11 @@ class SharedFile {
   std::u16string name_;
   DWORD mode_;
   bool delete_on_release_;
-  std::unordered_map<uint32_t, uint64_t> open_;
+  struct Holders {
+    uint64_t stamp;
+    int count;
+  };
+  std::unordered_map<uint32_t, Holders> open_;
 };
 
 // An element of an open file as its holder remembers it.

@@ -147,8 +147,16 @@ HRESULT Stream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) {
 }
 
 HRESULT Stream::Clone(IStream** ppstm) {
-  if (ppstm) *ppstm = nullptr;
-  return E_NOTIMPL;
+  return Guarded([&] {
+    if (!ppstm) return STG_E_INVALIDPOINTER;
+    *ppstm = nullptr;
+    if (!element_.Live()) return STG_E_REVERTED;
+    auto* clone = new Stream(element_, mode_);
+    element_.shared->AddHolder(element_.id, element_.stamp);
+    clone->position_ = position_;
+    *ppstm = clone;
+    return S_OK;
+  });
 }
 
 }  // namespace platform::ole

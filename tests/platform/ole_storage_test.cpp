@@ -318,6 +318,32 @@ TEST(OleStreams, ReadWriteSeekSetSizeAndStat) {
   EXPECT_EQ(tail, std::vector<char>(tail.size(), 0));
 }
 
+TEST(OleStreams, CloneSharesTheContentButNotThePosition) {
+  TempDir dir;
+  ComPtr<IStorage> root = CreateFile(dir.Wide("clone.cfb"));
+  ComPtr<IStream> stream;
+  ASSERT_EQ(root->CreateStream(u"data", kCreate, 0, 0, stream.Receive()), S_OK);
+  ULONG n = 0;
+  ASSERT_EQ(stream->Write("abcdef", 6, &n), S_OK);
+  ComPtr<IStream> clone;
+  ASSERT_EQ(stream->Clone(clone.Receive()), S_OK);
+  char text[8] = {};
+  EXPECT_EQ(clone->Read(text, sizeof text, &n), S_OK);
+  EXPECT_EQ(n, 0u);  // the clone starts where the original stood
+  LARGE_INTEGER start{};
+  clone->Seek(start, STREAM_SEEK_SET, nullptr);
+  ASSERT_EQ(clone->Write("XY", 2, &n), S_OK);
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  ASSERT_EQ(stream->Read(text, sizeof text, &n), S_OK);
+  EXPECT_EQ(std::string(text, n), "XYcdef");
+  // The element stays open while any of the two is held.
+  stream.Reset();
+  ComPtr<IStream> again;
+  EXPECT_EQ(root->OpenStream(u"data", nullptr, kChildRead, 0, again.Receive()), STG_E_ACCESSDENIED);
+  clone.Reset();
+  EXPECT_EQ(root->OpenStream(u"data", nullptr, kChildRead, 0, again.Receive()), S_OK);
+}
+
 TEST(OleStorages, StatOfRootAndStorages) {
   TempDir dir;
   const std::u16string name = dir.Wide("stat.cfb");
