@@ -2,12 +2,20 @@
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "wcx/archive_tree.h"
 
 namespace testing_support {
+
+// A host file list: zero-terminated names, ended by an empty one.
+inline std::string HostList(std::initializer_list<std::string> names) {
+  std::string list;
+  for (const std::string& name : names) list += name + '\0';
+  return list + '\0';
+}
 
 inline wcx::tHeaderDataEx ZeroHeader() {
   wcx::tHeaderDataEx header;

@@ -3,11 +3,13 @@
 
 #include "memory_store.h"
 #include "temp_dir.h"
+#include "tree_helpers.h"
 #include "wcx/wcx_root.h"
 
 namespace wcx {
 namespace {
 
+using testing_support::HostList;
 using testing_support::TempDir;
 
 // The generic layer started with the in-memory class registered, as a
@@ -33,31 +35,31 @@ class RootController : public ::testing::Test {
 };
 
 TEST_F(RootController, EmptyListTouchesNothing) {
-  EXPECT_EQ(Pack("never", "", std::string("\0", 1)), 0);
+  EXPECT_EQ(Pack("never", "", HostList({})), 0);
   EXPECT_EQ(memstore::Archives().count("never"), 0u);
-  EXPECT_EQ(Delete("never", std::string("\0", 1)), 0);
+  EXPECT_EQ(Delete("never", HostList({})), 0);
 }
 
 TEST_F(RootController, PackingCreatesTheArchiveAndDropsDuplicates) {
   src.Write("a.txt", "a");
   src.Write("b.txt", "bb");
-  EXPECT_EQ(Pack("new", "", std::string("a.txt\0A.TXT\0b.txt\0", 19)), 0);
+  EXPECT_EQ(Pack("new", "", HostList({"a.txt", "A.TXT", "b.txt"})), 0);
   EXPECT_EQ(memstore::Describe("new"), "F a.txt 1\nF b.txt 2\n");
   // The source folder may come with or without its trailing delimiter.
-  EXPECT_EQ(WCXRoot()->DoPackFiles("new", "", src.Slash() + "/", "a.txt\0", 0), 0);
+  EXPECT_EQ(WCXRoot()->DoPackFiles("new", "", src.Slash() + "/", HostList({"a.txt"}).c_str(), 0), 0);
   std::string bare = src.Slash();
   bare.pop_back();
-  EXPECT_EQ(WCXRoot()->DoPackFiles("new", "", bare, "b.txt\0", 0), 0);
+  EXPECT_EQ(WCXRoot()->DoPackFiles("new", "", bare, HostList({"b.txt"}).c_str(), 0), 0);
 }
 
 TEST_F(RootController, SubPathMustNameAFolderByItsWholePath) {
   src.Write("x", "x");
   memstore::Define("s", "D docs\nD docs/old\nF file 1\n");
-  EXPECT_EQ(Pack("s", "Docs", std::string("x\0", 2)), 0);
-  EXPECT_EQ(Pack("s", "docs/OLD", std::string("x\0", 2)), 0);
+  EXPECT_EQ(Pack("s", "Docs", HostList({"x"})), 0);
+  EXPECT_EQ(Pack("s", "docs/OLD", HostList({"x"})), 0);
   EXPECT_EQ(memstore::Describe("s"), "D docs\nD docs/old\nF docs/old/x 1\nF docs/x 1\nF file 1\n");
   for (const char* bad : {"docs/", "old", "file", "missing"})
-    EXPECT_EQ(Pack("s", bad, std::string("x\0", 2)), E_NO_FILES) << bad;
+    EXPECT_EQ(Pack("s", bad, HostList({"x"})), E_NO_FILES) << bad;
 }
 
 TEST_F(RootController, FailingEntryStopsPackingAndKeepsEarlierOnes) {
@@ -65,9 +67,9 @@ TEST_F(RootController, FailingEntryStopsPackingAndKeepsEarlierOnes) {
   src.Write("f/two", "2");
   src.Write("three", "3");
   memstore::Define("p", "F f 1\n");
-  EXPECT_EQ(Pack("p", "", std::string("one\0f/two\0three\0", 16)), E_EWRITE);
+  EXPECT_EQ(Pack("p", "", HostList({"one", "f/two", "three"})), E_EWRITE);
   EXPECT_EQ(memstore::Describe("p"), "F f 1\nF one 1\n");
-  EXPECT_EQ(Pack("p", "", std::string("missing\0", 8)), E_EOPEN) << "an exception while adding";
+  EXPECT_EQ(Pack("p", "", HostList({"missing"})), E_EOPEN) << "an exception while adding";
 }
 
 int32_t gGlobalCalls;
@@ -77,23 +79,23 @@ TEST_F(RootController, PackingReportsToTheGlobalCallback) {
   src.Write("a", std::string(3 * memstore::kBlockSize, 'a'));
   gGlobalCalls = 0;
   WCXRoot()->SetGlobalProcessDataProc(GlobalProgress);
-  EXPECT_EQ(Pack("g", "", std::string("a\0", 2)), 0);
+  EXPECT_EQ(Pack("g", "", HostList({"a"})), 0);
   EXPECT_EQ(gGlobalCalls, 3);
 }
 
 TEST_F(RootController, DeletingRemovesTopLevelItemsOnly) {
   memstore::Define("d", "D docs\nF docs/a.txt 1\nD docs/sub\nF docs/sub/b.txt 1\nF readme.txt 1\n"
                         "F keep 1\n");
-  EXPECT_EQ(Delete("d", std::string("docs/*.*\0docs/a.txt\0DOCS/sub/b.txt\0readme.txt\0", 48)),
+  EXPECT_EQ(Delete("d", HostList({"docs/*.*", "docs/a.txt", "DOCS/sub/b.txt", "readme.txt"})),
             0);
   EXPECT_EQ(memstore::Describe("d"), "F keep 1\n");
-  EXPECT_EQ(Delete("d", std::string("nothing\0", 8)), 0);
+  EXPECT_EQ(Delete("d", HostList({"nothing"})), 0);
   EXPECT_EQ(memstore::Describe("d"), "F keep 1\n");
 }
 
 // An archive that cannot be read is reported, not taken for "nothing to do".
 TEST_F(RootController, DeletingFromAnUnreadableArchiveFails) {
-  EXPECT_EQ(Delete("absent", std::string("x\0", 2)), E_EREAD);
+  EXPECT_EQ(Delete("absent", HostList({"x"})), E_EREAD);
 }
 
 }  // namespace
