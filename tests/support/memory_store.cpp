@@ -23,12 +23,7 @@ Node* FindOrAdd(Node& root, const std::vector<std::string>& parts, bool lastIsFo
   Node* node = &root;
   for (size_t i = 0; i < parts.size(); ++i) {
     Node* child = node->Child(parts[i]);
-    if (!child) {
-      node->children.push_back(std::make_unique<Node>());
-      child = node->children.back().get();
-      child->name = parts[i];
-      child->isFolder = i + 1 < parts.size() || lastIsFolder;
-    }
+    if (!child) child = node->AddChild(parts[i], i + 1 < parts.size() || lastIsFolder);
     node = child;
   }
   return node;
@@ -47,18 +42,31 @@ void DescribeNode(const Node& node, const std::string& prefix, std::ostringstrea
   }
 }
 
-Node* FindCaseless(Node& parent, const std::string& name) {
-  for (const auto& child : parent.children)
-    if (!child->deleted && rtl::SameFileName(child->name, name)) return child.get();
-  return nullptr;
-}
-
 }  // namespace
 
 Node* Node::Child(const std::string& childName) const {
-  for (const auto& child : children)
-    if (!child->deleted && child->name == childName) return child.get();
-  return nullptr;
+  Node* child = ChildCaseless(childName);
+  return child && child->name == childName ? child : nullptr;
+}
+
+Node* Node::ChildCaseless(const std::string& childName) const {
+  auto found = index_.find(rtl::AnsiLowerCaseFileName(childName));
+  return found == index_.end() ? nullptr : found->second;
+}
+
+Node* Node::AddChild(const std::string& childName, bool folder) {
+  children.push_back(std::make_unique<Node>());
+  Node* child = children.back().get();
+  child->name = childName;
+  child->isFolder = folder;
+  index_[rtl::AnsiLowerCaseFileName(childName)] = child;
+  return child;
+}
+
+void Node::Remove(Node* child) {
+  child->deleted = true;
+  auto found = index_.find(rtl::AnsiLowerCaseFileName(child->name));
+  if (found != index_.end() && found->second == child) index_.erase(found);
 }
 
 std::map<std::string, std::unique_ptr<Node>>& Archives() {
@@ -143,8 +151,8 @@ const wcx::TqorWCXDirClass& MemDir::Class() {
 }
 
 int32_t MemDir::DeleteItem() {
-  if (!FParent || !node_) return wcx::E_EREAD;
-  node_->deleted = true;
+  if (!FParent || !node_ || node_->deleted) return wcx::E_EREAD;
+  static_cast<MemDir*>(FParent)->StoreNode()->Remove(node_);
   return 0;
 }
 
@@ -177,21 +185,17 @@ void MemDir::Load() {
 void MemDir::Close() { TqorWCXDir::Close(); }
 
 int32_t MemDir::CreateFolder(const std::string& name) {
-  if (Node* existing = FindCaseless(*node_, name)) {
+  if (Node* existing = node_->ChildCaseless(name)) {
     if (!existing->isFolder) return wcx::E_EWRITE;
     new MemDir(this, existing);
     return 0;
   }
-  node_->children.push_back(std::make_unique<Node>());
-  Node* node = node_->children.back().get();
-  node->name = name;
-  node->isFolder = true;
-  new MemDir(this, node);
+  new MemDir(this, node_->AddChild(name, true));
   return 0;
 }
 
 int32_t MemDir::AddFile(const std::string& srcPath, const std::string& name) {
-  Node* existing = FindCaseless(*node_, name);
+  Node* existing = node_->ChildCaseless(name);
   if (existing && existing->isFolder) return wcx::E_EWRITE;
   rtl::TFileStream source(srcPath + name, rtl::TFileStream::Mode::fmOpenReadDenyWrite);
   std::string data(static_cast<size_t>(source.GetSize()), '\0');
@@ -203,10 +207,8 @@ int32_t MemDir::AddFile(const std::string& srcPath, const std::string& name) {
     if (DoProcessData(progressName, n) == 0) return wcx::E_EABORTED;
   }
   // Only complete content replaces the old entry.
-  if (existing) existing->deleted = true;
-  node_->children.push_back(std::make_unique<Node>());
-  Node* node = node_->children.back().get();
-  node->name = name;
+  if (existing) node_->Remove(existing);
+  Node* node = node_->AddChild(name, false);
   node->data = std::move(data);
   new MemFile(this, node);
   return 0;
@@ -236,7 +238,7 @@ int32_t MemFile::ExtractTo(const std::string& target) {
 
 int32_t MemFile::DeleteItem() {
   if (node_->deleted) return wcx::E_EREAD;
-  node_->deleted = true;
+  static_cast<MemDir*>(FParent)->StoreNode()->Remove(node_);
   return 0;
 }
 

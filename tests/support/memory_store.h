@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "rtl/stream.h"
@@ -32,6 +33,12 @@ struct Node {
   std::vector<std::unique_ptr<Node>> children;  // creation order
 
   Node* Child(const std::string& childName) const;  // exact name, not deleted
+  Node* ChildCaseless(const std::string& childName) const;
+  Node* AddChild(const std::string& childName, bool folder);
+  void Remove(Node* child);  // marks it deleted
+
+ private:
+  std::unordered_map<std::string, Node*> index_;  // lower-cased names of live children
 };
 
 // The archives of the process, by name.
