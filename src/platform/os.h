@@ -74,6 +74,16 @@ std::string LowerCaseFileName(std::string_view name);
 
 // ---- Files and directories --------------------------------------------------
 
+// What identifies a disk file's state: it changes when the file is
+// replaced, truncated or written.
+struct FileStamp {
+  uint64_t id = 0;
+  int64_t size = 0;
+  int64_t modified = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> GetFileStamp(const std::string& path);
+
 bool FileExists(const std::string& path);       // an existing file, not a directory
 bool DirectoryExists(const std::string& path);  // an existing directory
 bool CreateDir(const std::string& path);        // one level; false when it exists

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/os.h"
-#include "support/scoped_env.h"
+#include "scoped_env.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "platform/os.h"
-#include "support/scoped_env.h"
+#include "scoped_env.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "support/scoped_env.h"
+#include "scoped_env.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "platform/os.h"
 #include "rtl/exceptions.h"
-#include "support/scoped_env.h"
+#include "scoped_env.h"
 
 namespace {
 
