@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/os.h"
+#include "wcx/header_time.h"
 
 namespace wcx {
 namespace {
@@ -16,7 +17,14 @@ void RemoveIncompleteFile(const std::string& target,
   if (after && after != before && platform::FileExists(target)) platform::DeleteFile(target);
 }
 
-void ApplyHeaderTime(const std::string&, int32_t) {}
+// The entry's time becomes the file's creation time where the system keeps
+// one. A time that does not convert leaves the times as writing left them.
+void ApplyHeaderTime(const std::string& target, int32_t fileTime) {
+  try {
+    platform::SetFileCreationTime(target, DecodeHeaderTime(fileTime));
+  } catch (...) {
+  }
+}
 
 }  // namespace
 
