@@ -44,7 +44,9 @@ class TStructStorageFolder : public rtl::TPersistent {
   // Stores code in FLastHResult; true for a success code.
   bool RecordResult(HRESULT code);
 
-  bool CreateElement(const OLECHAR* name, bool asStorage);
+  // Creates an empty stream or storage. An existing element of the name is
+  // replaced, or, without replaceExisting, left alone and the call fails.
+  bool CreateElement(const OLECHAR* name, bool asStorage, bool replaceExisting = true);
   bool RemoveElement(const OLECHAR* name);
   bool RenameElement(const OLECHAR* oldName, const OLECHAR* newName);
   bool OpenStreamElement(const OLECHAR* name, std::unique_ptr<TStructStorageStream>& stream);

@@ -45,9 +45,11 @@ bool TStructStorageFolder::RecordResult(HRESULT code) {
   return SUCCEEDED(code);
 }
 
-bool TStructStorageFolder::CreateElement(const OLECHAR* name, bool asStorage) {
+bool TStructStorageFolder::CreateElement(const OLECHAR* name, bool asStorage,
+                                         bool replaceExisting) {
   EnsureOpen();
-  constexpr DWORD kMode = STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READ;
+  const DWORD kMode =
+      (replaceExisting ? STGM_CREATE : STGM_FAILIFTHERE) | STGM_SHARE_EXCLUSIVE | STGM_READ;
   HRESULT hr;
   if (asStorage) {
     platform::ComPtr<IStorage> created;

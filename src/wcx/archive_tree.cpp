@@ -94,7 +94,7 @@ const TqorWCXDirClass& TqorWCXDir::Class() {
 
 void TqorWCXDir::GetHeaderData(tHeaderDataEx& header) {
   TqorWCXFile::GetHeaderData(header);
-  header.FileAttr |= 0x10;
+  header.FileAttr |= static_cast<int32_t>(platform::kFolderMark);
 }
 
 int32_t TqorWCXDir::DoChangeVol(const std::string& name, int32_t mode) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os.h"
 #include "wcx/archive_tree.h"
 
 namespace testing_support {
@@ -37,7 +38,7 @@ inline Listing ListAll(wcx::TqorWCXDir& root) {
     listing.end = root.NextHeader(header);
     if (listing.end != 0) return listing;
     std::string path = header.FileName;
-    if (header.FileAttr & 0x10) path += '/';
+    if (header.FileAttr & platform::kFolderMark) path += '/';
     listing.paths.push_back(path);
   }
 }

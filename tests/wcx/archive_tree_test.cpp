@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/os.h"
 #include "rtl/exceptions.h"
 #include "temp_dir.h"
 #include "wcx/archive_tree.h"
@@ -80,7 +81,7 @@ TEST(Headers, LongPathIsCutAndFolderGetsItsMark) {
   EXPECT_EQ(header.Flags, 0x7F7F7F7F) << "FillHeader writes FileName only";
 
   OpenFolder folder(&root, "f");
-  EXPECT_EQ(Header(folder).FileAttr, 0x10);
+  EXPECT_EQ(Header(folder).FileAttr, static_cast<int32_t>(platform::kFolderMark));
   EXPECT_EQ(Header(longName).FileAttr, 0);
 }
 
