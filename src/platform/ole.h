@@ -59,6 +59,19 @@ inline bool operator==(const GUID& a, const GUID& b) {
   return true;
 }
 
+inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
+                                    {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IMalloc = {0x00000002, 0x0000, 0x0000,
+                                   {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IStorage = {0x0000000B, 0x0000, 0x0000,
+                                    {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IStream = {0x0000000C, 0x0000, 0x0000,
+                                   {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IEnumSTATSTG = {0x0000000D, 0x0000, 0x0000,
+                                        {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_ISequentialStream = {0x0C733A30, 0x2A1C, 0x11CE,
+                                             {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
+
 // The element description. 72 bytes on 32-bit systems, 80 with 64-bit
 // pointers.
 struct STATSTG {
@@ -159,6 +172,9 @@ inline constexpr DWORD STREAM_SEEK_CUR = 1;
 inline constexpr DWORD STREAM_SEEK_END = 2;
 
 inline constexpr DWORD STGC_DEFAULT = 0;
+
+inline constexpr DWORD STGMOVE_MOVE = 0;
+inline constexpr DWORD STGMOVE_COPY = 1;
 
 inline constexpr DWORD MEMCTX_TASK = 1;
 

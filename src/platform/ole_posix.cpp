@@ -1,12 +1,92 @@
-// The structured-storage API on the project's compound-file engine.
-// Placeholders until the engine is in.
-#include "platform/ole.h"
+// The structured-storage entry points on the project's compound-file engine.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
-HRESULT StgIsStorageFile(const OLECHAR*) { return STG_E_UNIMPLEMENTEDFUNCTION; }
-HRESULT StgOpenStorage(const OLECHAR*, IStorage*, DWORD, SNB, DWORD, IStorage**) {
-  return STG_E_UNIMPLEMENTEDFUNCTION;
+#include <memory>
+#include <string>
+
+#include "cfb/compound_file.h"
+#include "cfb/header.h"
+#include "platform/ole.h"
+#include "platform/ole_modes_posix.h"
+#include "platform/ole_result_posix.h"
+#include "platform/ole_shared_file_posix.h"
+#include "platform/ole_storage_posix.h"
+#include "platform/os.h"
+
+using platform::ole::Guarded;
+
+namespace {
+
+std::string PathOf(const OLECHAR* name) {
+  return platform::WideToAnsi(name, platform::CodePage::kAnsi);
 }
-HRESULT StgCreateDocfile(const OLECHAR*, DWORD, DWORD, IStorage**) {
-  return STG_E_UNIMPLEMENTEDFUNCTION;
+
+// A new file in the temporary directory for a root created without a name.
+std::string MakeTemporaryFile() {
+  const char* dir = getenv("TMPDIR");
+  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/~qorstg-XXXXXX";
+  const int fd = mkstemp(path.data());
+  if (fd < 0) throw cfb::Error(cfb::Errc::kAccessDenied, "no temporary file");
+  close(fd);
+  return path;
 }
-HRESULT CoGetMalloc(DWORD, IMalloc**) { return STG_E_UNIMPLEMENTEDFUNCTION; }
+
+}  // namespace
+
+HRESULT StgIsStorageFile(const OLECHAR* pwcsName) {
+  if (!pwcsName) return STG_E_INVALIDNAME;
+  return Guarded([&] {
+    const cfb::FileHandle file =
+        cfb::FileHandle::Open(PathOf(pwcsName), cfb::FileHandle::Mode::kRead, cfb::ShareLock::kNone);
+    uint8_t start[8] = {};
+    const uint64_t got = file.ReadAt(0, start, sizeof start);
+    return cfb::HasSignature(std::span<const uint8_t>(start, got)) ? S_OK : S_FALSE;
+  });
+}
+
+HRESULT StgOpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB, DWORD reserved,
+                       IStorage** ppstgOpen) {
+  if (!ppstgOpen) return STG_E_INVALIDPOINTER;
+  *ppstgOpen = nullptr;
+  if (!pwcsName) return STG_E_INVALIDNAME;
+  if (reserved != 0) return STG_E_INVALIDPARAMETER;
+  if (const HRESULT hr = platform::ole::CheckRootOpenMode(grfMode); FAILED(hr)) return hr;
+  return Guarded([&] {
+    const auto access = platform::ole::ModeWrites(grfMode) ? cfb::CompoundFile::Access::kReadWrite
+                                                           : cfb::CompoundFile::Access::kRead;
+    auto file =
+        cfb::CompoundFile::Open(PathOf(pwcsName), access, platform::ole::RootLock(grfMode));
+    auto shared =
+        std::make_shared<platform::ole::SharedFile>(std::move(file), pwcsName, grfMode, false);
+    *ppstgOpen = platform::ole::Storage::CreateRoot(std::move(shared));
+    return S_OK;
+  });
+}
+
+HRESULT StgCreateDocfile(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved,
+                         IStorage** ppstgOpen) {
+  if (!ppstgOpen) return STG_E_INVALIDPOINTER;
+  *ppstgOpen = nullptr;
+  if (reserved != 0) return STG_E_INVALIDPARAMETER;
+  if (const HRESULT hr = platform::ole::CheckRootCreateMode(grfMode); FAILED(hr)) return hr;
+  return Guarded([&] {
+    const bool temporary = pwcsName == nullptr;
+    const std::string path = temporary ? MakeTemporaryFile() : PathOf(pwcsName);
+    const bool replace = temporary || (grfMode & STGM_CREATE) != 0;
+    std::unique_ptr<cfb::CompoundFile> file;
+    try {
+      file = cfb::CompoundFile::Create(path, replace);
+    } catch (...) {
+      if (temporary) unlink(path.c_str());
+      throw;
+    }
+    const std::u16string name =
+        temporary ? platform::AnsiToWide(path, platform::CodePage::kAnsi) : pwcsName;
+    auto shared = std::make_shared<platform::ole::SharedFile>(
+        std::move(file), name, grfMode, (grfMode & STGM_DELETEONRELEASE) != 0);
+    *ppstgOpen = platform::ole::Storage::CreateRoot(std::move(shared));
+    return S_OK;
+  });
+}

@@ -1,0 +1,210 @@
+// The commit: metadata that changed goes to sectors the committed state does
+// not use, everything is synced, then the header is written and synced. Only
+// after that do the sectors the old state used become free for reuse.
+#include <algorithm>
+
+#include "cfb/compound_file.h"
+#include "cfb/error.h"
+
+namespace cfb {
+
+void CompoundFile::TrimMiniStream() {
+  const uint64_t used = minifat_.UsedEnd();
+  if (used * kMiniSectorSize < dir_.entry(kRootId).size) {
+    ResizeRegularChain(kRootId, DivCeil(used * kMiniSectorSize, sector_size()));
+    dir_.Modify(kRootId).size = used * kMiniSectorSize;
+  }
+  minifat_.Shrink(static_cast<uint32_t>(used));
+}
+
+void CompoundFile::PlaceChainPages(std::vector<uint32_t>& pages, uint32_t needed,
+                                   const std::vector<bool>& dirty, std::vector<bool>& to_write) {
+  to_write.assign(needed, false);
+  if (pages.size() > needed) {
+    for (size_t i = needed; i < pages.size(); ++i) fat_.Free(pages[i]);
+    pages.resize(needed);
+    if (needed > 0) fat_.Set(pages.back(), kEndOfChain);
+  }
+  for (uint32_t i = 0; i < needed; ++i) {
+    const uint32_t hint = i > 0 ? pages[i - 1] + 1 : AllocationTable::kNoHint;
+    if (i >= pages.size()) {
+      const uint32_t s = fat_.Allocate(hint);
+      if (i > 0) fat_.Set(pages[i - 1], s);
+      pages.push_back(s);
+      to_write[i] = true;
+    } else if (i < dirty.size() && dirty[i]) {
+      to_write[i] = true;
+      if (!fat_.IsCommitted(pages[i])) continue;
+      const uint32_t s = fat_.Allocate(hint);
+      fat_.Set(s, i + 1 < pages.size() ? pages[i + 1] : kEndOfChain);
+      if (i > 0) fat_.Set(pages[i - 1], s);
+      fat_.Free(pages[i]);
+      pages[i] = s;
+    }
+  }
+}
+
+// The FAT describes the sectors that hold it, so placing its pages changes
+// it: repeat until nothing moves. Each page moves at most once per commit.
+void CompoundFile::PlaceFatAndDifat() {
+  const uint32_t per = sector_size() / 4;
+  bool& difat_changed = difat_dirty_;
+  for (bool moved = true; moved;) {
+    moved = false;
+    while (uint64_t{fat_pages_.size()} * per < fat_.size()) {
+      const uint32_t s = fat_.Allocate(AllocationTable::kNoHint);
+      fat_.Set(s, kFatSect);
+      fat_pages_.push_back(s);
+      difat_changed |= fat_pages_.size() > kHeaderDifatCount;
+      moved = true;
+    }
+    const size_t difat_needed =
+        fat_pages_.size() > kHeaderDifatCount
+            ? DivCeil(fat_pages_.size() - kHeaderDifatCount, per - 1)
+            : 0;
+    while (difat_pages_.size() < difat_needed) {
+      const uint32_t s = fat_.Allocate(AllocationTable::kNoHint);
+      fat_.Set(s, kDifSect);
+      difat_pages_.push_back(s);
+      difat_changed = moved = true;
+    }
+    for (uint32_t p = 0; p < fat_pages_.size(); ++p) {
+      if (!fat_.IsPageDirty(p) || !fat_.IsCommitted(fat_pages_[p])) continue;
+      const uint32_t s = fat_.Allocate(AllocationTable::kNoHint);
+      fat_.Set(s, kFatSect);
+      fat_.Free(fat_pages_[p]);
+      fat_pages_[p] = s;
+      difat_changed |= p >= kHeaderDifatCount;
+      moved = true;
+    }
+    if (!difat_changed) continue;
+    for (uint32_t& d : difat_pages_) {
+      if (!fat_.IsCommitted(d)) continue;
+      const uint32_t s = fat_.Allocate(AllocationTable::kNoHint);
+      fat_.Set(s, kDifSect);
+      fat_.Free(d);
+      d = s;
+      moved = true;
+    }
+  }
+}
+
+void CompoundFile::Commit() {
+  if (!writable_ || !changed_) return;
+  CommitOnce();
+  if (MoveMetadataDown()) CommitOnce();
+}
+
+// New metadata cannot go where the committed state's metadata was, so after
+// a commit that freed much space the metadata may sit alone at the end of
+// the file. A second commit moves it into the space the first one freed,
+// and the file can shrink.
+bool CompoundFile::MoveMetadataDown() {
+  const uint32_t end = fat_.UsedEnd();
+  const uint64_t free = end - fat_.UsedCount();
+  if (end == 0 || free < 8 || free < end / 16) return false;
+  const uint32_t last = end - 1;
+  const uint32_t low = fat_.FirstAllocatable();
+  const uint32_t kind = fat_.Get(last);
+  const bool last_is_metadata =
+      kind == kFatSect || kind == kDifSect ||
+      std::find(dir_pages_.begin(), dir_pages_.end(), last) != dir_pages_.end() ||
+      std::find(minifat_pages_.begin(), minifat_pages_.end(), last) != minifat_pages_.end();
+  if (!last_is_metadata) return false;
+  for (uint32_t p = 0; p < fat_pages_.size(); ++p)
+    if (fat_pages_[p] > low) fat_.MarkPageDirty(p);
+  for (uint32_t p = 0; p < dir_pages_.size(); ++p)
+    if (dir_pages_[p] > low) dir_.MarkPageDirty(p);
+  for (uint32_t p = 0; p < minifat_pages_.size(); ++p)
+    if (minifat_pages_[p] > low) minifat_.MarkPageDirty(p);
+  for (uint32_t d : difat_pages_) difat_dirty_ |= d > low;
+  changed_ = true;
+  return true;
+}
+
+void CompoundFile::CommitOnce() {
+  const uint32_t ss = sector_size();
+  const uint32_t per = ss / 4;
+  dir_.RebuildTrees();
+  TrimMiniStream();
+
+  std::vector<bool> dirty;
+  std::vector<bool> dir_write;
+  std::vector<bool> minifat_write;
+  for (uint32_t p = 0; p < dir_.page_count(); ++p) dirty.push_back(dir_.IsPageDirty(p));
+  PlaceChainPages(dir_pages_, dir_.page_count(), dirty, dir_write);
+  dirty.clear();
+  for (uint32_t p = 0; p < minifat_.page_count(); ++p) dirty.push_back(minifat_.IsPageDirty(p));
+  PlaceChainPages(minifat_pages_, minifat_.page_count(), dirty, minifat_write);
+  PlaceFatAndDifat();
+
+  std::vector<uint8_t> page(ss);
+  for (uint32_t p = 0; p < dir_pages_.size(); ++p) {
+    if (!dir_write[p]) continue;
+    dir_.SerializePage(p, page);
+    WriteFile(Offset(dir_pages_[p]), page.data(), ss);
+  }
+  for (uint32_t p = 0; p < minifat_pages_.size(); ++p) {
+    if (!minifat_write[p]) continue;
+    minifat_.SerializePage(p, page);
+    WriteFile(Offset(minifat_pages_[p]), page.data(), ss);
+  }
+  for (uint32_t p = 0; p < fat_pages_.size(); ++p) {
+    if (!fat_.IsPageDirty(p)) continue;
+    fat_.SerializePage(p, page);
+    WriteFile(Offset(fat_pages_[p]), page.data(), ss);
+  }
+  if (difat_dirty_) {
+    for (size_t d = 0; d < difat_pages_.size(); ++d) {
+      for (uint32_t i = 0; i + 1 < per; ++i) {
+        const size_t index = kHeaderDifatCount + d * (per - 1) + i;
+        StoreU32(page.data() + 4 * i, index < fat_pages_.size() ? fat_pages_[index] : kFreeSect);
+      }
+      StoreU32(page.data() + ss - 4, d + 1 < difat_pages_.size() ? difat_pages_[d + 1] : kEndOfChain);
+      WriteFile(Offset(difat_pages_[d]), page.data(), ss);
+    }
+  }
+  // Sectors allocated but never written lie past the end of the file.
+  const uint64_t end = Offset(fat_.UsedEnd());
+  if (file_size_ < end) {
+    file_.Resize(end);
+    file_size_ = end;
+  }
+  file_.Sync();
+
+  Header h;
+  h.version = header_.version;
+  h.minor_version = 0x003E;
+  for (uint32_t i = 0; i < kHeaderDifatCount; ++i)
+    h.difat[i] = i < fat_pages_.size() ? fat_pages_[i] : kFreeSect;
+  h.fat_sector_count = static_cast<uint32_t>(fat_pages_.size());
+  h.first_difat_sector = difat_pages_.empty() ? kEndOfChain : difat_pages_[0];
+  h.difat_sector_count = static_cast<uint32_t>(difat_pages_.size());
+  h.first_dir_sector = dir_pages_[0];
+  h.dir_sector_count = static_cast<uint32_t>(dir_pages_.size());
+  h.first_minifat_sector = minifat_pages_.empty() ? kEndOfChain : minifat_pages_[0];
+  h.minifat_sector_count = static_cast<uint32_t>(minifat_pages_.size());
+  uint8_t raw[kHeaderSize];
+  SerializeHeader(h, std::span<uint8_t, kHeaderSize>(raw, kHeaderSize));
+  WriteFile(0, raw, kHeaderSize);
+  file_.Sync();
+  header_ = h;
+
+  fat_.ProtectCommitted();
+  fat_.ClearDirty();
+  minifat_.ClearDirty();
+  dir_.ClearDirty();
+  difat_dirty_ = false;
+  changed_ = false;
+  CutTrailingFreeSectors();
+}
+
+void CompoundFile::CutTrailingFreeSectors() {
+  const uint64_t end = Offset(fat_.UsedEnd());
+  if (file_size_ > end) {
+    file_.Resize(end);
+    file_size_ = end;
+  }
+}
+
+}  // namespace cfb

@@ -1,0 +1,164 @@
+#include "cfb/compound_file.h"
+
+#include <time.h>
+
+#include "cfb/error.h"
+#include "cfb/names.h"
+
+namespace cfb {
+
+uint64_t CurrentFileTime() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  constexpr uint64_t kEpochDelta = 116444736000000000ull;  // 1601 to 1970 in 100 ns
+  return kEpochDelta + static_cast<uint64_t>(ts.tv_sec) * 10000000ull +
+         static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+CompoundFile::CompoundFile(FileHandle file, std::string path, bool writable, Version version)
+    : file_(std::move(file)),
+      path_(std::move(path)),
+      writable_(writable),
+      fat_(SectorSize(version) / 4, MaxSectors(version)),
+      minifat_(SectorSize(version) / 4, kMaxRegSect),
+      dir_(SectorSize(version) / kDirEntrySize) {
+  header_.version = version;
+}
+
+CompoundFile::~CompoundFile() = default;
+
+std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path, Access access,
+                                                 ShareLock lock) {
+  const bool writable = access == Access::kReadWrite;
+  FileHandle file = FileHandle::Open(
+      path, writable ? FileHandle::Mode::kReadWrite : FileHandle::Mode::kRead, lock);
+  std::unique_ptr<CompoundFile> cf(new CompoundFile(std::move(file), path, writable, Version::k3));
+  cf->Load();
+  return cf;
+}
+
+std::unique_ptr<CompoundFile> CompoundFile::Create(const std::string& path, bool replace,
+                                                   Version version) {
+  FileHandle file = FileHandle::Open(
+      path, replace ? FileHandle::Mode::kCreate : FileHandle::Mode::kCreateNew,
+      ShareLock::kExclusive);
+  file.Resize(0);
+  std::unique_ptr<CompoundFile> cf(new CompoundFile(std::move(file), path, true, version));
+  cf->InitEmpty();
+  cf->Commit();
+  return cf;
+}
+
+void CompoundFile::InitEmpty() {
+  const Version version = header_.version;
+  header_ = Header{};
+  header_.version = version;
+  fat_ = AllocationTable(sector_size() / 4, MaxSectors(version));
+  if (version == Version::k4) fat_.ReserveWhenReached(kRangeLockSectorV4);
+  minifat_ = AllocationTable(sector_size() / 4, kMaxRegSect);
+  dir_ = Directory(sector_size() / kDirEntrySize);
+  dir_.InitEmpty();
+  fat_pages_.clear();
+  difat_pages_.clear();
+  dir_pages_.clear();
+  minifat_pages_.clear();
+  damaged_.clear();
+  chains_.clear();
+  file_size_ = 0;
+  changed_ = true;
+}
+
+bool CompoundFile::IsDamaged(uint32_t id) const { return damaged_.count(id) != 0; }
+
+void CompoundFile::CheckWritable() const {
+  if (!writable_) Fail(Errc::kAccessDenied, "the compound file is open for reading only");
+}
+
+void CompoundFile::Touch() { changed_ = true; }
+
+uint32_t CompoundFile::CreateElement(uint32_t storage, std::u16string_view name, EntryType type) {
+  CheckWritable();
+  if (!IsValidNewName(name)) Fail(Errc::kInvalidName, "invalid element name");
+  if (dir_.Find(storage, name) != kNoStream) Fail(Errc::kAlreadyExists, "element exists");
+  Touch();
+  DirEntry e;
+  e.name = std::u16string(name);
+  e.type = type;
+  if (type == EntryType::kStorage) {
+    e.start = 0;
+    e.ctime = e.mtime = CurrentFileTime();
+  }
+  const uint32_t id = dir_.Insert(storage, std::move(e));
+  if (type == EntryType::kStream) chains_[id];
+  if (storage != kRootId) dir_.Modify(storage).mtime = CurrentFileTime();
+  return id;
+}
+
+void CompoundFile::DestroyElement(uint32_t id) {
+  CheckWritable();
+  if (id == kRootId) Fail(Errc::kInvalidArgument, "the root cannot be destroyed");
+  Touch();
+  const uint32_t parent = dir_.parent(id);
+  // Children before their storage, so that each storage is empty when it goes.
+  std::vector<uint32_t> order;
+  std::vector<uint32_t> pending{id};
+  while (!pending.empty()) {
+    const uint32_t next = pending.back();
+    pending.pop_back();
+    order.push_back(next);
+    if (dir_.entry(next).is_storage())
+      for (uint32_t child : dir_.Children(next)) pending.push_back(child);
+  }
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    const uint32_t victim = *it;
+    if (dir_.entry(victim).is_stream()) {
+      // A damaged chain may run through other chains' sectors: leave it.
+      if (!IsDamaged(victim)) ReleaseChain(victim);
+      damaged_.erase(victim);
+      chains_.erase(victim);
+    }
+    dir_.Erase(victim);
+  }
+  if (parent != kRootId) dir_.Modify(parent).mtime = CurrentFileTime();
+}
+
+void CompoundFile::RenameElement(uint32_t id, std::u16string_view new_name) {
+  CheckWritable();
+  if (!IsValidNewName(new_name)) Fail(Errc::kInvalidName, "invalid element name");
+  const uint32_t parent = dir_.parent(id);
+  const uint32_t other = dir_.Find(parent, new_name);
+  if (other != kNoStream && other != id) Fail(Errc::kAlreadyExists, "element exists");
+  Touch();
+  dir_.Rename(id, new_name);
+  if (parent != kRootId) dir_.Modify(parent).mtime = CurrentFileTime();
+}
+
+void CompoundFile::SetTimes(uint32_t id, const uint64_t* ctime, const uint64_t* mtime) {
+  CheckWritable();
+  Touch();
+  DirEntry& e = dir_.Modify(id);
+  if (ctime) e.ctime = *ctime;
+  if (mtime) e.mtime = *mtime;
+}
+
+void CompoundFile::SetClass(uint32_t id, const std::array<uint8_t, 16>& clsid) {
+  CheckWritable();
+  Touch();
+  dir_.Modify(id).clsid = clsid;
+}
+
+void CompoundFile::SetStateBits(uint32_t id, uint32_t bits, uint32_t mask) {
+  CheckWritable();
+  Touch();
+  DirEntry& e = dir_.Modify(id);
+  e.state_bits = (e.state_bits & ~mask) | (bits & mask);
+}
+
+void CompoundFile::Revert() {
+  if (!changed_) return;
+  Load();
+  // What was written since the commit lies in free sectors; cut those at the end.
+  if (writable_) CutTrailingFreeSectors();
+}
+
+}  // namespace cfb

@@ -1,0 +1,136 @@
+#include "cfb/file_handle.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "cfb/error.h"
+
+namespace cfb {
+
+namespace {
+
+[[noreturn]] void FailOpen(int err, const std::string& path) {
+  const std::string what = path + ": " + std::strerror(err);
+  switch (err) {
+    case ENOENT:
+      Fail(Errc::kFileNotFound, what);
+    case ENOTDIR:
+      Fail(Errc::kPathNotFound, what);
+    case EEXIST:
+      Fail(Errc::kAlreadyExists, what);
+    case ENOSPC:
+    case EDQUOT:
+      Fail(Errc::kMediumFull, what);
+    default:
+      Fail(Errc::kAccessDenied, what);
+  }
+}
+
+[[noreturn]] void FailWrite(int err) {
+  if (err == ENOSPC || err == EDQUOT || err == EFBIG) Fail(Errc::kMediumFull, std::strerror(err));
+  Fail(Errc::kWriteFault, std::strerror(err));
+}
+
+}  // namespace
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  std::swap(fd_, other.fd_);
+  return *this;
+}
+
+FileHandle::~FileHandle() {
+  if (fd_ >= 0) close(fd_);  // closing drops the lock too
+}
+
+FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case Mode::kReadWrite:
+      flags |= O_RDWR;
+      break;
+    case Mode::kCreate:
+      flags |= O_RDWR | O_CREAT;
+      break;
+    case Mode::kCreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
+  }
+  int fd;
+  do fd = ::open(path.c_str(), flags, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) FailOpen(errno, path);
+  FileHandle file(fd);
+  struct stat st;
+  if (fstat(fd, &st) != 0) FailOpen(errno, path);
+  if (S_ISDIR(st.st_mode)) FailOpen(EISDIR, path);
+  if (lock != ShareLock::kNone) {
+    const int op = (lock == ShareLock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+    int rc;
+    do rc = flock(fd, op);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      if (errno == EWOULDBLOCK) Fail(Errc::kShareViolation, path + ": in use by another open");
+      FailOpen(errno, path);
+    }
+  }
+  return file;
+}
+
+uint64_t FileHandle::Size() const {
+  struct stat st;
+  if (fstat(fd_, &st) != 0) Fail(Errc::kReadFault, std::strerror(errno));
+  return static_cast<uint64_t>(st.st_size);
+}
+
+uint64_t FileHandle::ReadAt(uint64_t offset, void* buffer, uint64_t count) const {
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint64_t done = 0;
+  while (done < count) {
+    const ssize_t n = pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail(Errc::kReadFault, std::strerror(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<uint64_t>(n);
+  }
+  return done;
+}
+
+void FileHandle::WriteAt(uint64_t offset, const void* buffer, uint64_t count) {
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  uint64_t done = 0;
+  while (done < count) {
+    const ssize_t n = pwrite(fd_, in + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      FailWrite(errno);
+    }
+    if (n == 0) FailWrite(ENOSPC);
+    done += static_cast<uint64_t>(n);
+  }
+}
+
+void FileHandle::Resize(uint64_t size) {
+  int rc;
+  do rc = ftruncate(fd_, static_cast<off_t>(size));
+  while (rc != 0 && errno == EINTR);
+  if (rc != 0) FailWrite(errno);
+}
+
+void FileHandle::Sync() {
+  if (fdatasync(fd_) != 0 && errno != EINVAL) FailWrite(errno);
+}
+
+}  // namespace cfb

@@ -1,0 +1,45 @@
+// An open file of the system: whole transfers at an offset, size, sync and
+// the advisory lock that carries the share modes between opens.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cfb {
+
+enum class ShareLock {
+  kNone,
+  kShared,     // other readers may hold it too; writers may not
+  kExclusive,  // nobody else
+};
+
+class FileHandle {
+ public:
+  enum class Mode { kRead, kReadWrite, kCreate, kCreateNew };
+
+  FileHandle() = default;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  ~FileHandle();
+
+  // Throws kFileNotFound, kAccessDenied, kAlreadyExists (kCreateNew) or
+  // kShareViolation. kCreate keeps the content: the caller cuts it once it
+  // holds the lock.
+  static FileHandle Open(const std::string& path, Mode mode, ShareLock lock);
+
+  bool is_open() const { return fd_ >= 0; }
+  uint64_t Size() const;
+  // Reads up to count bytes; fewer only at the end of the file.
+  uint64_t ReadAt(uint64_t offset, void* buffer, uint64_t count) const;
+  void WriteAt(uint64_t offset, const void* buffer, uint64_t count);
+  void Resize(uint64_t size);
+  void Sync();
+
+ private:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+}  // namespace cfb

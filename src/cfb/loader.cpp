@@ -1,0 +1,170 @@
+// Reading a compound file's structures, trusting none of them: every sector
+// number is range-checked, every chain is walked once with a record of the
+// sectors already claimed (which catches cycles and shared sectors alike),
+// and memory grows only with the file's real length.
+#include <algorithm>
+
+#include "cfb/compound_file.h"
+#include "cfb/error.h"
+
+namespace cfb {
+
+namespace {
+
+// Sectors claimed so far by some structure.
+class SectorClaims {
+ public:
+  explicit SectorClaims(uint64_t sectors) : claimed_(sectors, false) {}
+  uint64_t size() const { return claimed_.size(); }
+  bool TryClaim(uint32_t sector) {
+    if (sector >= claimed_.size() || claimed_[sector]) return false;
+    claimed_[sector] = true;
+    return true;
+  }
+  void Claim(uint32_t sector) {
+    if (sector >= claimed_.size()) Corrupt("sector number out of range");
+    if (claimed_[sector]) Corrupt("sector used twice");
+    claimed_[sector] = true;
+  }
+
+ private:
+  std::vector<bool> claimed_;
+};
+
+// Walks a chain of known length, claiming its sectors. False when the chain
+// ends early, leaves the table, or meets a claimed sector.
+bool WalkChain(const AllocationTable& table, uint32_t start, uint64_t count, SectorClaims& claims) {
+  uint32_t s = start;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (s >= table.size() || !claims.TryClaim(s)) return false;
+    s = table.Get(s);
+  }
+  return true;
+}
+
+// A chain of unknown length that ends with ENDOFCHAIN (or FREESECT, which
+// some writers use for "none").
+std::vector<uint32_t> WalkOpenChain(const AllocationTable& table, uint32_t start,
+                                    SectorClaims& claims) {
+  std::vector<uint32_t> chain;
+  for (uint32_t s = start; s != kEndOfChain && s != kFreeSect; s = table.Get(s)) {
+    claims.Claim(s);
+    chain.push_back(s);
+  }
+  return chain;
+}
+
+}  // namespace
+
+void CompoundFile::Load() {
+  file_size_ = file_.Size();
+  uint8_t raw[kHeaderSize] = {};
+  const uint64_t got = file_.ReadAt(0, raw, kHeaderSize);
+  if (!HasSignature(std::span<const uint8_t>(raw, got)))
+    Fail(Errc::kNotCompoundFile, path_ + " is not a compound file");
+  if (got < kHeaderSize) Fail(Errc::kInvalidHeader, "truncated header");
+  header_ = ParseHeader(std::span<const uint8_t, kHeaderSize>(raw, kHeaderSize));
+  const uint32_t ss = sector_size();
+  const uint32_t per_sector = ss / 4;
+  const uint64_t sectors = file_size_ > ss ? DivCeil(file_size_ - ss, ss) : 0;
+  if (sectors > kMaxRegSect) Corrupt("file too large");
+  SectorClaims claims(sectors);
+
+  // FAT sectors from the header, then from the DIFAT chain.
+  fat_pages_.clear();
+  difat_pages_.clear();
+  bool more = true;
+  for (uint32_t s : header_.difat) {
+    if (s > kMaxRegSect) {
+      more = false;
+      break;
+    }
+    claims.Claim(s);
+    fat_pages_.push_back(s);
+  }
+  std::vector<uint8_t> buffer(ss);
+  for (uint32_t d = header_.first_difat_sector; more && d != kEndOfChain && d != kFreeSect;) {
+    claims.Claim(d);
+    difat_pages_.push_back(d);
+    if (file_.ReadAt(Offset(d), buffer.data(), ss) != ss) Corrupt("truncated DIFAT sector");
+    for (uint32_t i = 0; i + 1 < per_sector; ++i) {
+      const uint32_t s = LoadU32(buffer.data() + 4 * i);
+      if (s > kMaxRegSect) {
+        more = false;
+        break;
+      }
+      claims.Claim(s);
+      fat_pages_.push_back(s);
+    }
+    d = LoadU32(buffer.data() + ss - 4);
+  }
+  if (fat_pages_.empty()) Corrupt("no FAT");
+
+  // The FAT itself; entries of sectors past the end of the file are free.
+  std::vector<uint32_t> next(fat_pages_.size() * uint64_t{per_sector}, kFreeSect);
+  for (size_t p = 0; p < fat_pages_.size(); ++p) {
+    const uint64_t got_page = file_.ReadAt(Offset(fat_pages_[p]), buffer.data(), ss);
+    for (uint32_t i = 0; i < got_page / 4; ++i)
+      next[p * per_sector + i] = LoadU32(buffer.data() + 4 * i);
+  }
+  for (uint64_t s = sectors; s < next.size(); ++s) next[s] = kFreeSect;
+  for (uint32_t s : fat_pages_) next[s] = kFatSect;
+  for (uint32_t s : difat_pages_) next[s] = kDifSect;
+  fat_ = AllocationTable(per_sector, MaxSectors(header_.version));
+  if (header_.version == Version::k4) fat_.ReserveWhenReached(kRangeLockSectorV4);
+  fat_.Assign(std::move(next));
+
+  // The directory.
+  dir_pages_ = WalkOpenChain(fat_, header_.first_dir_sector, claims);
+  if (dir_pages_.empty()) Corrupt("no directory");
+  const uint32_t per_dir_sector = ss / kDirEntrySize;
+  std::vector<DirEntry> entries;
+  entries.reserve(dir_pages_.size() * per_dir_sector);
+  for (uint32_t s : dir_pages_) {
+    std::fill(buffer.begin(), buffer.end(), uint8_t{0});
+    file_.ReadAt(Offset(s), buffer.data(), ss);
+    for (uint32_t i = 0; i < per_dir_sector; ++i)
+      entries.push_back(ParseDirEntry(
+          std::span<const uint8_t, kDirEntrySize>(buffer.data() + i * kDirEntrySize, kDirEntrySize),
+          header_.version));
+  }
+  dir_.Load(std::move(entries), per_dir_sector);  // new stamps: old handles go stale
+
+  // The mini FAT and the mini stream.
+  minifat_pages_ = WalkOpenChain(fat_, header_.first_minifat_sector, claims);
+  std::vector<uint32_t> mini_next(minifat_pages_.size() * uint64_t{per_sector}, kFreeSect);
+  for (size_t p = 0; p < minifat_pages_.size(); ++p) {
+    const uint64_t got_page = file_.ReadAt(Offset(minifat_pages_[p]), buffer.data(), ss);
+    for (uint32_t i = 0; i < got_page / 4; ++i)
+      mini_next[p * per_sector + i] = LoadU32(buffer.data() + 4 * i);
+  }
+  const DirEntry& root = dir_.entry(kRootId);
+  const uint64_t mini_stream_sectors = DivCeil(root.size, ss);
+  if (root.size > 0 && !WalkChain(fat_, root.start, mini_stream_sectors, claims))
+    Corrupt("damaged mini stream");
+  const uint64_t mini_capacity = root.size / kMiniSectorSize;
+  // Entries past the mini stream belong to nothing.
+  if (mini_next.size() > mini_capacity) {
+    for (uint64_t m = mini_capacity; m < mini_next.size(); ++m) mini_next[m] = kFreeSect;
+  }
+  minifat_ = AllocationTable(per_sector, kMaxRegSect);
+  minifat_.Assign(std::move(mini_next));
+
+  // Every stream's chain: a damaged one makes only that stream unreadable.
+  SectorClaims mini_claims(std::min<uint64_t>(mini_capacity, minifat_.size()));
+  damaged_.clear();
+  chains_.clear();
+  for (uint32_t id = 1; id < dir_.size(); ++id) {
+    if (!dir_.IsLive(id) || !dir_.entry(id).is_stream()) continue;
+    const DirEntry& e = dir_.entry(id);
+    const bool ok = e.size < kMiniStreamCutoff
+                        ? WalkChain(minifat_, e.start, DivCeil(e.size, kMiniSectorSize), mini_claims)
+                        : WalkChain(fat_, e.start, DivCeil(e.size, ss), claims);
+    if (!ok) damaged_.insert(id);
+  }
+  fat_.ProtectCommitted();
+  changed_ = false;
+  difat_dirty_ = false;
+}
+
+}  // namespace cfb

@@ -1,0 +1,31 @@
+// Element names: validity and the order of the sibling trees. Names compare
+// by length first, then unit by unit after the simple upper-case mapping;
+// surrogates stay as they are.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cfb {
+
+char16_t SimpleUpperCase(char16_t unit);
+
+// The name as the sibling trees order it: each unit upper-cased.
+std::u16string NameKey(std::u16string_view name);
+
+// Orders keys made by NameKey: shorter first, then by code unit.
+struct NameKeyLess {
+  using is_transparent = void;
+  bool operator()(std::u16string_view a, std::u16string_view b) const {
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+  }
+};
+
+// A name that may be created: 1 to 31 units, none of / \ : !.
+bool IsValidNewName(std::u16string_view name);
+// A name that can possibly exist: 1 to 31 units. Files of other writers may
+// hold characters that new names may not.
+bool IsPossibleName(std::u16string_view name);
+
+}  // namespace cfb

@@ -1,0 +1,49 @@
+#include "platform/ole_shared_file_posix.h"
+
+#include <unistd.h>
+
+namespace platform::ole {
+
+SharedFile::SharedFile(std::unique_ptr<cfb::CompoundFile> file, std::u16string name, DWORD mode,
+                       bool delete_on_release)
+    : file_(std::move(file)),
+      name_(std::move(name)),
+      mode_(mode),
+      delete_on_release_(delete_on_release) {}
+
+SharedFile::~SharedFile() { Close(); }
+
+bool SharedFile::Register(uint32_t id, uint64_t stamp) {
+  auto [it, inserted] = open_.emplace(id, stamp);
+  if (inserted) return true;
+  if (file_ && file_->IsLive(id, it->second)) return false;
+  it->second = stamp;  // the earlier holder's element is gone
+  return true;
+}
+
+void SharedFile::Unregister(uint32_t id, uint64_t stamp) {
+  auto it = open_.find(id);
+  if (it != open_.end() && it->second == stamp) open_.erase(it);
+}
+
+bool SharedFile::IsOpen(uint32_t id, uint64_t stamp) const {
+  auto it = open_.find(id);
+  return it != open_.end() && it->second == stamp;
+}
+
+void SharedFile::Close() {
+  if (!file_) return;
+  const std::string path = file_->path();
+  if (!transacted() && !delete_on_release_) {
+    // Release has no result to report a failure with; the file keeps its
+    // last committed state then.
+    try {
+      file_->Commit();
+    } catch (...) {
+    }
+  }
+  file_.reset();
+  if (delete_on_release_) unlink(path.c_str());
+}
+
+}  // namespace platform::ole

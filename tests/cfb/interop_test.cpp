@@ -1,0 +1,179 @@
+// Files the engine writes are read identically by 7-Zip, olefile and libgsf;
+// files libgsf writes are read identically by the engine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "cfb/compound_file.h"
+#include "test_files.h"
+#include "tool_runner.h"
+
+namespace cfb::testing {
+namespace {
+
+// Builds a file with the engine and the listing every reader should report.
+class Builder {
+ public:
+  Builder(const std::string& path, Version version)
+      : file_(CompoundFile::Create(path, false, version)) {}
+
+  uint32_t Storage(uint32_t parent, const std::u16string& name) {
+    return file_->CreateElement(parent, name, EntryType::kStorage);
+  }
+  uint32_t Stream(uint32_t parent, const std::u16string& name, size_t size) {
+    const uint32_t id = file_->CreateElement(parent, name, EntryType::kStream);
+    const auto bytes = Pattern(size, id * 31 + static_cast<uint32_t>(size));
+    // Written in uneven pieces, so that streams cross the cutoff on the way.
+    for (size_t pos = 0; pos < size;) {
+      const size_t n = std::min<size_t>(size - pos, 1000 + pos % 7919);
+      file_->Write(id, pos, bytes.data() + pos, n);
+      pos += n;
+    }
+    return id;
+  }
+  CompoundFile& file() { return *file_; }
+
+  // What the file holds now, from the engine's own view.
+  Listing Expected(const std::function<std::string(const std::string&)>& rename) {
+    Listing listing;
+    Collect(kRootId, "", rename, listing);
+    return listing;
+  }
+
+ private:
+  void Collect(uint32_t storage, const std::string& prefix,
+               const std::function<std::string(const std::string&)>& rename, Listing& out) {
+    for (uint32_t id : file_->Children(storage)) {
+      const DirEntry& e = file_->Entry(id);
+      const std::string path = prefix + rename(Utf8(e.name));
+      if (e.is_storage()) {
+        out.insert({'d', path, 0, 0});
+        Collect(id, path + "/", rename, out);
+      } else {
+        std::vector<uint8_t> bytes(e.size);
+        file_->Read(id, 0, bytes.data(), bytes.size());
+        out.insert({'f', path, e.size, Crc32(bytes.data(), bytes.size())});
+      }
+    }
+  }
+
+  std::unique_ptr<CompoundFile> file_;
+};
+
+void BuildSample(Builder& b) {
+  b.Stream(kRootId, u"\x05SummaryInformation", 500);
+  b.Stream(kRootId, u"empty", 0);
+  for (size_t size : {4095, 4096, 61440, 61441})
+    b.Stream(kRootId, u"s" + Utf16(std::to_string(size)), size);
+  b.Stream(kRootId, u"big", 8 << 20);  // v3: needs DIFAT sectors
+  b.Stream(kRootId, u"abcdefghijklmnopqrstuvwxyz01234", 77);  // 31 characters
+  const uint32_t tree = b.Storage(kRootId, u"\u0401\u043B\u043A\u0430");
+  b.Stream(tree, u"\u03A9\u03BC\u03AD\u03B3\u03B1-\u6F22\u5B57", 200);
+  const uint32_t outer = b.Storage(kRootId, u"outer");
+  const uint32_t inner = b.Storage(outer, u"inner");
+  b.Stream(inner, u"deep", 5000);
+  b.Storage(outer, u"vacant");
+  const uint32_t doomed = b.Storage(kRootId, u"doomed");
+  b.Stream(doomed, u"lost", 100000);
+  b.Stream(kRootId, u"gone", 10000);
+  b.Stream(kRootId, u"oldname", 3000);
+  b.file().Commit();
+  b.file().DestroyElement(doomed);
+  b.file().DestroyElement(b.file().Find(kRootId, u"gone"));
+  b.file().RenameElement(b.file().Find(kRootId, u"oldname"), u"newname");
+  b.Stream(kRootId, u"after", 20000);  // reuses what the deletions freed
+  b.file().Commit();
+}
+
+// libgsf lists a storage without children like an empty stream.
+Listing AsGsfShowsIt(const Listing& listing) {
+  Listing out;
+  for (const Listed& item : listing) {
+    const bool has_children = std::any_of(listing.begin(), listing.end(), [&](const Listed& other) {
+      return other.path.starts_with(item.path + "/");
+    });
+    if (item.kind == 'd' && !has_children)
+      out.insert({'f', item.path, 0, 0});
+    else
+      out.insert(item);
+  }
+  return out;
+}
+
+class InteropTest : public ::testing::TestWithParam<Version> {};
+
+TEST_P(InteropTest, ToolsReadWhatTheEngineWrote) {
+  TempDir dir;
+  const std::string path = dir.File("sample.cfb");
+  Builder builder(path, GetParam());
+  BuildSample(builder);
+  const auto same = [](const std::string& name) { return name; };
+  const Listing expected = builder.Expected(same);
+  ASSERT_EQ(expected.size(), 16u);
+
+  if (HaveTool("/usr/bin/python3") &&
+      RunCommand("/usr/bin/python3 -c 'import olefile' 2>/dev/null; echo $?").output == "0\n") {
+    EXPECT_EQ(ListWithOlefile(path), expected) << "olefile";
+  }
+  if (HaveTool("gsf")) {
+    EXPECT_EQ(ListWithGsf(path), AsGsfShowsIt(expected)) << "gsf";
+  }
+  if (HaveTool("7zz")) {
+    EXPECT_EQ(ListWith7zz(path, dir.File("x7")), builder.Expected(SevenZipName)) << "7zz";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, InteropTest, ::testing::Values(Version::k3, Version::k4),
+                         [](const auto& info) {
+                           return info.param == Version::k3 ? "v3" : "v4";
+                         });
+
+TEST(Interop, EngineReadsWhatGsfWrote) {
+  if (!HaveTool("gsf")) GTEST_SKIP() << "gsf not installed";
+  TempDir dir;
+  const std::filesystem::path top = dir.path() / "top";
+  std::filesystem::create_directories(top / "sub" / "deeper");
+  Listing expected;
+  expected.insert({'d', "top", 0, 0});
+  expected.insert({'d', "top/sub", 0, 0});
+  expected.insert({'d', "top/sub/deeper", 0, 0});
+  const std::vector<std::pair<std::string, size_t>> files = {
+      {"top/empty", 0},        {"top/small", 100},          {"top/sub/cut", 4096},
+      {"top/sub/big", 300000}, {"top/sub/deeper/\xC3\xA9t\xC3\xA9", 5000}};
+  for (const auto& [name, size] : files) {
+    const auto bytes = Pattern(size, static_cast<uint32_t>(size));
+    std::ofstream(dir.path() / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+    expected.insert({'f', name, size, Crc32(bytes.data(), bytes.size())});
+  }
+  const std::string ole = dir.File("gsf.ole");
+  ASSERT_EQ(RunCommand("cd " + ShellQuote(dir.path().string()) + " && gsf createole " + ShellQuote(ole) +
+                " top >/dev/null 2>&1")
+                .status,
+            0);
+  auto file = CompoundFile::Open(ole, CompoundFile::Access::kRead, ShareLock::kShared);
+  Listing seen;
+  std::function<void(uint32_t, const std::string&)> walk = [&](uint32_t storage,
+                                                               const std::string& prefix) {
+    for (uint32_t id : file->Children(storage)) {
+      const DirEntry& e = file->Entry(id);
+      const std::string path = prefix + Utf8(e.name);
+      if (e.is_storage()) {
+        seen.insert({'d', path, 0, 0});
+        walk(id, path + "/");
+      } else {
+        std::vector<uint8_t> bytes(e.size);
+        ASSERT_EQ(file->Read(id, 0, bytes.data(), bytes.size()), e.size);
+        seen.insert({'f', path, e.size, Crc32(bytes.data(), bytes.size())});
+      }
+    }
+  };
+  walk(kRootId, "");
+  EXPECT_EQ(seen, expected);
+}
+
+}  // namespace
+}  // namespace cfb::testing
