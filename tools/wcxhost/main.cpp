@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   app.fallthrough();
   app.require_subcommand(1);
   app.footer(
+      "Options of wcxhost itself (--plugin, --lenient-end) may also follow the subcommand.\n"
       "Exit status: 0 success, 1 failure (or check: not handled), 2 bad command line,\n"
       "3 plug-in missing or unusable, 130 cancelled.");
   std::string plugin_path;
