@@ -17,12 +17,17 @@ namespace platform {
 
 // ---- Host conventions -------------------------------------------------------
 
+// kFolderMark is the bit of a header's FileAttr that makes an entry a
+// folder; kFolderAttr and kStreamAttr are the whole values of a storage and
+// of a stream.
 #ifdef _WIN32
 inline constexpr char kPathDelim = '\\';
+inline constexpr uint32_t kFolderMark = 0x10;
 inline constexpr uint32_t kFolderAttr = 0x10;
 inline constexpr uint32_t kStreamAttr = 0;
 #else
 inline constexpr char kPathDelim = '/';
+inline constexpr uint32_t kFolderMark = 0x4000;  // S_IFDIR
 inline constexpr uint32_t kFolderAttr = 0x41ED;  // S_IFDIR | 0755
 inline constexpr uint32_t kStreamAttr = 0x81A4;  // S_IFREG | 0644
 #endif
@@ -73,6 +78,16 @@ bool IsSingleByteCodePage(CodePage cp);
 std::string LowerCaseFileName(std::string_view name);
 
 // ---- Files and directories --------------------------------------------------
+
+// What identifies a disk file's state: it changes when the file is
+// replaced, truncated or written.
+struct FileStamp {
+  uint64_t id = 0;
+  int64_t size = 0;
+  int64_t modified = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> GetFileStamp(const std::string& path);
 
 bool FileExists(const std::string& path);       // an existing file, not a directory
 bool DirectoryExists(const std::string& path);  // an existing directory
