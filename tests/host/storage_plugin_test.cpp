@@ -289,6 +289,25 @@ TEST_F(StoragePlugin, HostNamesAreUnescapedOrRefused) {
   EXPECT_EQ(Paths(arc), (std::vector<std::string>{"A.txt"}));
 }
 
+// A host name can reach an existing element without being its display
+// name; creating a folder through it must not replace what is there.
+TEST_F(StoragePlugin, CreatingAFolderNeverReplacesAnElement) {
+  std::string arc = dir / "f.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"A/kept", "kept");
+    file.Stream(u"s", "stream");
+  }
+  TempDir src;
+  src.Write("#0041/x", "x");
+  src.Write("#0073/y", "y");
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"#0073/y"}), E_EWRITE) << "a stream of that name";
+  EXPECT_NE(Pack(arc, nullptr, src.Slash(), {"#0041/x"}), 0) << "found under another name";
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"A", "A/kept", "s"}));
+  EXPECT_EQ(Process(arc, "s", dir / "s"), 0);
+  EXPECT_EQ(ReadFile(dir / "s"), "stream");
+}
+
 TEST_F(StoragePlugin, MovingDeletesOnlyWhatWasStored) {
   TempDir src;
   src.Write("one", "1");
