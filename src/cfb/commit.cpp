@@ -2,11 +2,45 @@
 // not use, everything is synced, then the header is written and synced. Only
 // after that do the sectors the old state used become free for reuse.
 #include <algorithm>
+#include <functional>
+#include <span>
 
 #include "cfb/compound_file.h"
 #include "cfb/error.h"
 
 namespace cfb {
+
+namespace {
+
+// Collects pages bound for consecutive sectors and writes each run at once.
+class PageWriter {
+ public:
+  using Write = std::function<void(uint64_t offset, const std::vector<uint8_t>& bytes)>;
+  PageWriter(Write write, uint32_t page_size) : write_(std::move(write)), page_size_(page_size) {}
+
+  // The buffer for the page at that file offset.
+  std::span<uint8_t> Next(uint64_t offset) {
+    if (!run_.empty() && (offset != next_ || run_.size() >= kMaxRun)) Flush();
+    if (run_.empty()) first_ = offset;
+    next_ = offset + page_size_;
+    run_.resize(run_.size() + page_size_);
+    return std::span<uint8_t>(run_.data() + run_.size() - page_size_, page_size_);
+  }
+  void Flush() {
+    if (!run_.empty()) write_(first_, run_);
+    run_.clear();
+  }
+
+ private:
+  static constexpr size_t kMaxRun = 4 << 20;
+  Write write_;
+  uint32_t page_size_;
+  std::vector<uint8_t> run_;
+  uint64_t first_ = 0;
+  uint64_t next_ = 0;
+};
+
+}  // namespace
 
 void CompoundFile::TrimMiniStream() {
   const uint64_t used = minifat_.UsedEnd();
@@ -138,32 +172,29 @@ void CompoundFile::CommitOnce() {
   PlaceChainPages(minifat_pages_, minifat_.page_count(), dirty, minifat_write);
   PlaceFatAndDifat();
 
-  std::vector<uint8_t> page(ss);
+  PageWriter out([this](uint64_t offset, const std::vector<uint8_t>& bytes) {
+    WriteFile(offset, bytes.data(), bytes.size());
+  }, ss);
   for (uint32_t p = 0; p < dir_pages_.size(); ++p) {
-    if (!dir_write[p]) continue;
-    dir_.SerializePage(p, page);
-    WriteFile(Offset(dir_pages_[p]), page.data(), ss);
+    if (dir_write[p]) dir_.SerializePage(p, out.Next(Offset(dir_pages_[p])));
   }
   for (uint32_t p = 0; p < minifat_pages_.size(); ++p) {
-    if (!minifat_write[p]) continue;
-    minifat_.SerializePage(p, page);
-    WriteFile(Offset(minifat_pages_[p]), page.data(), ss);
+    if (minifat_write[p]) minifat_.SerializePage(p, out.Next(Offset(minifat_pages_[p])));
   }
   for (uint32_t p = 0; p < fat_pages_.size(); ++p) {
-    if (!fat_.IsPageDirty(p)) continue;
-    fat_.SerializePage(p, page);
-    WriteFile(Offset(fat_pages_[p]), page.data(), ss);
+    if (fat_.IsPageDirty(p)) fat_.SerializePage(p, out.Next(Offset(fat_pages_[p])));
   }
   if (difat_dirty_) {
     for (size_t d = 0; d < difat_pages_.size(); ++d) {
+      std::span<uint8_t> page = out.Next(Offset(difat_pages_[d]));
       for (uint32_t i = 0; i + 1 < per; ++i) {
         const size_t index = kHeaderDifatCount + d * (per - 1) + i;
         StoreU32(page.data() + 4 * i, index < fat_pages_.size() ? fat_pages_[index] : kFreeSect);
       }
       StoreU32(page.data() + ss - 4, d + 1 < difat_pages_.size() ? difat_pages_[d + 1] : kEndOfChain);
-      WriteFile(Offset(difat_pages_[d]), page.data(), ss);
     }
   }
+  out.Flush();
   // Sectors allocated but never written lie past the end of the file.
   const uint64_t end = Offset(fat_.UsedEnd());
   if (file_size_ < end) {

@@ -46,6 +46,7 @@ std::unique_ptr<CompoundFile> CompoundFile::Create(const std::string& path, bool
   std::unique_ptr<CompoundFile> cf(new CompoundFile(std::move(file), path, true, version));
   cf->InitEmpty();
   cf->Commit();
+  FileHandle::SyncDirectoryOf(path);
   return cf;
 }
 

@@ -7,11 +7,10 @@ namespace cfb {
 DirEntry ParseDirEntry(std::span<const uint8_t, kDirEntrySize> bytes, Version version) {
   const uint8_t* p = bytes.data();
   DirEntry e;
-  for (uint32_t i = 0; i < kMaxNameLength; ++i) {
-    const char16_t unit = LoadU16(p + 2 * i);
-    if (unit == 0) break;
-    e.name.push_back(unit);
-  }
+  uint32_t length = 0;
+  while (length < kMaxNameLength && LoadU16(p + 2 * length) != 0) ++length;
+  e.name.resize(length);
+  for (uint32_t i = 0; i < length; ++i) e.name[i] = LoadU16(p + 2 * i);
   e.type = static_cast<EntryType>(p[0x42]);
   e.color = p[0x43] == 0 ? Color::kRed : Color::kBlack;
   e.left = LoadU32(p + 0x44);

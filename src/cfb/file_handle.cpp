@@ -133,4 +133,13 @@ void FileHandle::Sync() {
   if (fdatasync(fd_) != 0 && errno != EINVAL) FailWrite(errno);
 }
 
+void FileHandle::SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;  // nothing more to make durable than the system allows
+  fsync(fd);
+  close(fd);
+}
+
 }  // namespace cfb

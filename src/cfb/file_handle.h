@@ -36,6 +36,8 @@ class FileHandle {
   void WriteAt(uint64_t offset, const void* buffer, uint64_t count);
   void Resize(uint64_t size);
   void Sync();
+  // Makes the file's name durable: syncs the directory that holds it.
+  static void SyncDirectoryOf(const std::string& path);
 
  private:
   explicit FileHandle(int fd) : fd_(fd) {}

@@ -53,6 +53,7 @@ inline void StoreU64(uint8_t* p, uint64_t v) {
   StoreU32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
-inline constexpr uint64_t DivCeil(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+// Without the overflow of (a + b - 1) / b, which sizes read from a file can reach.
+inline constexpr uint64_t DivCeil(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
 }  // namespace cfb

@@ -56,6 +56,37 @@ std::vector<uint32_t> WalkOpenChain(const AllocationTable& table, uint32_t start
 
 }  // namespace
 
+void CompoundFile::ReadSectors(
+    const std::vector<uint32_t>& sectors,
+    const std::function<void(size_t, std::span<const uint8_t>)>& consume) {
+  const uint32_t ss = sector_size();
+  // A piece at a time: the buffer stays small and warm however large the
+  // structure is.
+  const size_t per_piece = std::max<size_t>(1, (1u << 20) / ss);
+  std::vector<uint8_t> piece(per_piece * ss);
+  for (size_t i = 0; i < sectors.size();) {
+    size_t end = i + 1;
+    while (end < sectors.size() && end - i < per_piece && sectors[end] == sectors[end - 1] + 1)
+      ++end;
+    const uint64_t want = (end - i) * uint64_t{ss};
+    const uint64_t got = file_.ReadAt(Offset(sectors[i]), piece.data(), want);
+    std::fill(piece.begin() + static_cast<ptrdiff_t>(got), piece.begin() + static_cast<ptrdiff_t>(want),
+              uint8_t{0});
+    consume(i, std::span<const uint8_t>(piece.data(), want));
+    i = end;
+  }
+}
+
+std::vector<uint32_t> CompoundFile::ReadTable(const std::vector<uint32_t>& sectors) {
+  const uint32_t per = sector_size() / 4;
+  std::vector<uint32_t> entries(sectors.size() * uint64_t{per});
+  ReadSectors(sectors, [&](size_t first, std::span<const uint8_t> bytes) {
+    for (size_t i = 0; i < bytes.size() / 4; ++i)
+      entries[first * per + i] = LoadU32(bytes.data() + 4 * i);
+  });
+  return entries;
+}
+
 void CompoundFile::Load() {
   file_size_ = file_.Size();
   uint8_t raw[kHeaderSize] = {};
@@ -101,12 +132,7 @@ void CompoundFile::Load() {
   if (fat_pages_.empty()) Corrupt("no FAT");
 
   // The FAT itself; entries of sectors past the end of the file are free.
-  std::vector<uint32_t> next(fat_pages_.size() * uint64_t{per_sector}, kFreeSect);
-  for (size_t p = 0; p < fat_pages_.size(); ++p) {
-    const uint64_t got_page = file_.ReadAt(Offset(fat_pages_[p]), buffer.data(), ss);
-    for (uint32_t i = 0; i < got_page / 4; ++i)
-      next[p * per_sector + i] = LoadU32(buffer.data() + 4 * i);
-  }
+  std::vector<uint32_t> next = ReadTable(fat_pages_);
   for (uint64_t s = sectors; s < next.size(); ++s) next[s] = kFreeSect;
   for (uint32_t s : fat_pages_) next[s] = kFatSect;
   for (uint32_t s : difat_pages_) next[s] = kDifSect;
@@ -118,26 +144,18 @@ void CompoundFile::Load() {
   dir_pages_ = WalkOpenChain(fat_, header_.first_dir_sector, claims);
   if (dir_pages_.empty()) Corrupt("no directory");
   const uint32_t per_dir_sector = ss / kDirEntrySize;
-  std::vector<DirEntry> entries;
-  entries.reserve(dir_pages_.size() * per_dir_sector);
-  for (uint32_t s : dir_pages_) {
-    std::fill(buffer.begin(), buffer.end(), uint8_t{0});
-    file_.ReadAt(Offset(s), buffer.data(), ss);
-    for (uint32_t i = 0; i < per_dir_sector; ++i)
-      entries.push_back(ParseDirEntry(
-          std::span<const uint8_t, kDirEntrySize>(buffer.data() + i * kDirEntrySize, kDirEntrySize),
-          header_.version));
-  }
+  std::vector<DirEntry> entries(dir_pages_.size() * per_dir_sector);
+  ReadSectors(dir_pages_, [&](size_t first, std::span<const uint8_t> bytes) {
+    for (size_t i = 0; i < bytes.size() / kDirEntrySize; ++i)
+      entries[first * per_dir_sector + i] = ParseDirEntry(
+          std::span<const uint8_t, kDirEntrySize>(bytes.data() + i * kDirEntrySize, kDirEntrySize),
+          header_.version);
+  });
   dir_.Load(std::move(entries), per_dir_sector);  // new stamps: old handles go stale
 
   // The mini FAT and the mini stream.
   minifat_pages_ = WalkOpenChain(fat_, header_.first_minifat_sector, claims);
-  std::vector<uint32_t> mini_next(minifat_pages_.size() * uint64_t{per_sector}, kFreeSect);
-  for (size_t p = 0; p < minifat_pages_.size(); ++p) {
-    const uint64_t got_page = file_.ReadAt(Offset(minifat_pages_[p]), buffer.data(), ss);
-    for (uint32_t i = 0; i < got_page / 4; ++i)
-      mini_next[p * per_sector + i] = LoadU32(buffer.data() + 4 * i);
-  }
+  std::vector<uint32_t> mini_next = ReadTable(minifat_pages_);
   const DirEntry& root = dir_.entry(kRootId);
   const uint64_t mini_stream_sectors = DivCeil(root.size, ss);
   if (root.size > 0 && !WalkChain(fat_, root.start, mini_stream_sectors, claims))

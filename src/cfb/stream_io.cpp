@@ -139,7 +139,8 @@ void CompoundFile::ResizeRegularChain(uint32_t id, uint64_t sectors) {
   if (sectors > chain.size()) {
     if (!fat_.CanAllocate(sectors - chain.size()))
       Fail(Errc::kMediumFull, "the file would pass its size limit");
-    chain.reserve(sectors);
+    if (sectors > chain.capacity())
+      chain.reserve(std::max<uint64_t>(sectors, 2 * chain.capacity()));  // keeps growth amortised
     while (chain.size() < sectors) {
       const uint32_t s =
           fat_.Allocate(chain.empty() ? AllocationTable::kNoHint : chain.back() + 1);
@@ -208,7 +209,8 @@ void CompoundFile::EnsureMiniStreamCapacity(uint64_t mini_sectors) {
 void CompoundFile::ResizeMiniChain(uint32_t id, uint64_t mini_sectors) {
   std::vector<uint32_t>& chain = ChainOf(id);
   if (mini_sectors > chain.size()) {
-    chain.reserve(mini_sectors);
+    if (mini_sectors > chain.capacity())
+      chain.reserve(std::max<uint64_t>(mini_sectors, 2 * chain.capacity()));
     while (chain.size() < mini_sectors) {
       const uint32_t m =
           minifat_.Allocate(chain.empty() ? AllocationTable::kNoHint : chain.back() + 1);

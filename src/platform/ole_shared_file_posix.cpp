@@ -34,13 +34,14 @@ bool SharedFile::IsOpen(uint32_t id, uint64_t stamp) const {
 void SharedFile::Close() {
   if (!file_) return;
   const std::string path = file_->path();
-  if (!transacted() && !delete_on_release_) {
-    // Release has no result to report a failure with; the file keeps its
-    // last committed state then.
-    try {
+  // Release has no result to report a failure with; the file keeps its last
+  // committed state then. A transacted root drops what it did not commit.
+  try {
+    if (transacted())
+      file_->Revert();
+    else if (!delete_on_release_)
       file_->Commit();
-    } catch (...) {
-    }
+  } catch (...) {
   }
   file_.reset();
   if (delete_on_release_) unlink(path.c_str());

@@ -82,6 +82,25 @@ TEST(OleOpen, ResultCodesOfTheEntryPoints) {
             STG_E_FILEALREADYEXISTS);
 }
 
+TEST(OleOpen, DamagedFileGivesDocfileCorrupt) {
+  TempDir dir;
+  const std::u16string name = dir.Wide("loop.cfb");
+  {
+    ComPtr<IStorage> root = CreateFile(name);
+    WriteStream(*root.Get(), u"s", "x");
+  }
+  // The root's child points back at the root: a directory loop.
+  std::fstream file(dir.Path("loop.cfb"), std::ios::in | std::ios::out | std::ios::binary);
+  uint8_t first[4];
+  file.seekg(0x30);
+  file.read(reinterpret_cast<char*>(first), 4);
+  const uint32_t dir_sector = first[0] | first[1] << 8 | first[2] << 16 | first[3] << 24;
+  file.seekp((dir_sector + 1) * 512 + 0x4C);
+  file.write("\0\0\0\0", 4);
+  file.close();
+  OpenFile(name, kReadDenyWrite, STG_E_DOCFILECORRUPT);
+}
+
 TEST(OleOpen, OnlyTheDirectModeCombinationsOpen) {
   TempDir dir;
   CreateFile(dir.Wide("f.cfb"));

@@ -1,0 +1,232 @@
+// Damaged and hostile files: each gives a clean error, at open or when the
+// damaged stream is read, and never a crash, a hang or a huge allocation.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "cfb/compound_file.h"
+#include "cfb/error.h"
+#include "cfb/format.h"
+#include "test_files.h"
+
+namespace cfb::testing {
+namespace {
+
+// The bytes of a compound file, with the few look-ups needed to damage it.
+class RawFile {
+ public:
+  explicit RawFile(const std::string& path) : path_(path) {
+    std::ifstream in(path, std::ios::binary);
+    bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  void Save() const {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes_.data()),
+               static_cast<std::streamsize>(bytes_.size()));
+  }
+  uint32_t sector_size() const { return 1u << LoadU16(&bytes_[0x1E]); }
+  uint8_t* Sector(uint32_t s) { return &bytes_[(uint64_t{s} + 1) * sector_size()]; }
+  // FAT entries reached through the header's DIFAT (small files only).
+  uint32_t Fat(uint32_t s) {
+    const uint32_t per = sector_size() / 4;
+    return LoadU32(Sector(LoadU32(&bytes_[0x4C + 4 * (s / per)])) + 4 * (s % per));
+  }
+  void SetFat(uint32_t s, uint32_t value) {
+    const uint32_t per = sector_size() / 4;
+    StoreU32(Sector(LoadU32(&bytes_[0x4C + 4 * (s / per)])) + 4 * (s % per), value);
+  }
+  // The 128 bytes of directory entry id.
+  uint8_t* Entry(uint32_t id) {
+    const uint32_t per = sector_size() / kDirEntrySize;
+    uint32_t s = LoadU32(&bytes_[0x30]);
+    for (uint32_t i = 0; i < id / per; ++i) s = Fat(s);
+    return Sector(s) + (id % per) * kDirEntrySize;
+  }
+  uint32_t StartOf(uint32_t id) { return LoadU32(Entry(id) + 0x74); }
+  std::vector<uint8_t>& bytes() { return bytes_; }
+
+ private:
+  std::string path_;
+  std::vector<uint8_t> bytes_;
+};
+
+// Entries 1, 2, 3 of the sample: the first three created.
+constexpr uint32_t kBig = 1;    // 20000 bytes, regular sectors
+constexpr uint32_t kSmall = 2;  // 1000 bytes, mini stream
+constexpr uint32_t kOther = 3;  // 9000 bytes, regular sectors
+
+void WriteSample(const std::string& path) {
+  auto file = CompoundFile::Create(path, false, Version::k3);
+  const std::pair<const char16_t*, size_t> streams[] = {
+      {u"big", 20000}, {u"small", 1000}, {u"other", 9000}};
+  for (const auto& [name, size] : streams) {
+    const uint32_t id = file->CreateElement(kRootId, name, EntryType::kStream);
+    const auto bytes = Pattern(size, id);
+    file->Write(id, 0, bytes.data(), bytes.size());
+  }
+  file->Commit();
+}
+
+enum class Expect {
+  kOpenFails,
+  kStreamDamaged,
+  kEither,  // depends on what the cut took away
+};
+
+struct Damage {
+  const char* what;
+  std::function<void(RawFile&)> apply;
+  Expect expect;
+  Errc code = Errc::kCorrupt;
+  uint32_t damaged = kNoStream;  // the stream that can no longer be read
+};
+
+const Damage kDamages[] = {
+    {"truncated header", [](RawFile& f) { f.bytes().resize(300); }, Expect::kOpenFails,
+     Errc::kInvalidHeader},
+    {"wrong byte order", [](RawFile& f) { f.bytes()[0x1C] = 0xFF; }, Expect::kOpenFails,
+     Errc::kInvalidHeader},
+    {"wrong sector shift", [](RawFile& f) { f.bytes()[0x1E] = 10; }, Expect::kOpenFails,
+     Errc::kInvalidHeader},
+    {"truncated in the data",
+     [](RawFile& f) { f.bytes().resize(f.bytes().size() - 15 * f.sector_size()); },
+     Expect::kEither, Errc::kCorrupt, kOther},
+    {"FAT cycle",
+     [](RawFile& f) {
+       const uint32_t s = f.StartOf(kBig);
+       f.SetFat(f.Fat(f.Fat(s)), s);
+     },
+     Expect::kStreamDamaged, Errc::kCorrupt, kBig},
+    {"sector out of range", [](RawFile& f) { f.SetFat(f.StartOf(kBig), 0x00FFFFFF); },
+     Expect::kStreamDamaged, Errc::kCorrupt, kBig},
+    {"chain shorter than the size",
+     [](RawFile& f) { StoreU32(f.Entry(kOther) + 0x78, 900000); }, Expect::kStreamDamaged,
+     Errc::kCorrupt, kOther},
+    {"two streams share sectors",
+     [](RawFile& f) { StoreU32(f.Entry(kOther) + 0x74, f.StartOf(kBig)); },
+     Expect::kStreamDamaged, Errc::kCorrupt, kOther},
+    {"mini chain cycle",
+     [](RawFile& f) {
+       const uint32_t mini_fat = LoadU32(&f.bytes()[0x3C]);
+       const uint32_t m = f.StartOf(kSmall);
+       StoreU32(f.Sector(mini_fat) + 4 * (m + 3), m);
+     },
+     Expect::kStreamDamaged, Errc::kCorrupt, kSmall},
+    {"directory loop", [](RawFile& f) { StoreU32(f.Entry(kRootId) + 0x4C, kRootId); },
+     Expect::kOpenFails},
+    {"entry reached twice",
+     [](RawFile& f) {
+       const uint32_t child = LoadU32(f.Entry(kRootId) + 0x4C);
+       StoreU32(f.Entry(child) + 0x44, child);
+     },
+     Expect::kOpenFails},
+    {"directory id out of range", [](RawFile& f) { StoreU32(f.Entry(kRootId) + 0x4C, 5000); },
+     Expect::kOpenFails},
+    {"directory chain cycle",
+     [](RawFile& f) {
+       const uint32_t first = LoadU32(&f.bytes()[0x30]);
+       f.SetFat(first, first);
+     },
+     Expect::kOpenFails},
+    {"FAT sector past the end", [](RawFile& f) { StoreU32(&f.bytes()[0x4C], 0x00100000); },
+     Expect::kOpenFails},
+    {"DIFAT cycle",
+     [](RawFile& f) {
+       for (uint32_t i = 1; i < kHeaderDifatCount; ++i)
+         StoreU32(&f.bytes()[0x4C + 4 * i], LoadU32(&f.bytes()[0x4C]));
+     },
+     Expect::kOpenFails},
+};
+
+class DamagedTest : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedTest, GivesACleanError) {
+  const Damage& damage = GetParam();
+  TempDir dir;
+  const std::string path = dir.File("damaged.cfb");
+  WriteSample(path);
+  RawFile raw(path);
+  damage.apply(raw);
+  raw.Save();
+
+  std::unique_ptr<CompoundFile> file;
+  try {
+    file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+  } catch (const Error& e) {
+    EXPECT_NE(damage.expect, Expect::kStreamDamaged) << e.what();
+    EXPECT_EQ(e.code(), damage.code) << e.what();
+    return;
+  }
+  ASSERT_NE(damage.expect, Expect::kOpenFails) << "opened";
+  for (uint32_t id : file->Children(kRootId)) {
+    std::vector<uint8_t> bytes(std::min<uint64_t>(file->Entry(id).size, 1 << 20));
+    if (id != damage.damaged) {
+      EXPECT_EQ(file->Read(id, 0, bytes.data(), bytes.size()), bytes.size());
+      EXPECT_EQ(bytes, Pattern(bytes.size(), id));
+      continue;
+    }
+    EXPECT_TRUE(file->IsDamaged(id));
+    try {
+      file->Read(id, 0, bytes.data(), bytes.size());
+      ADD_FAILURE() << "damaged stream read";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), Errc::kCorrupt);
+    }
+  }
+  // The damaged stream can go, and the file stays valid after the commit.
+  file->DestroyElement(damage.damaged);
+  file->Commit();
+  file.reset();
+  file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  EXPECT_EQ(file->Children(kRootId).size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DamagedTest, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) {
+                           std::string name = info.param.what;
+                           for (char& c : name)
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
+
+TEST(DamagedFiles, SizeNearTheTopOfSixtyFourBitsIsRefused) {
+  TempDir dir;
+  const std::string path = dir.File("v4.cfb");
+  {
+    auto file = CompoundFile::Create(path, false, Version::k4);
+    file->CreateElement(kRootId, u"s", EntryType::kStream);
+    file->Commit();
+  }
+  for (uint32_t id : {kRootId, 1u}) {
+    RawFile raw(path);
+    StoreU64(raw.Entry(id) + 0x78, ~uint64_t{0});
+    raw.Save();
+    try {
+      auto file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+      EXPECT_TRUE(file->IsDamaged(id));
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), Errc::kCorrupt);
+    }
+  }
+}
+
+TEST(DamagedFiles, NotACompoundFileIsLeftAlone) {
+  TempDir dir;
+  for (const std::string& content : {std::string(), std::string("plain text, not a docfile")}) {
+    const std::string path = dir.File("plain");
+    std::ofstream(path, std::ios::trunc) << content;
+    try {
+      CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+      ADD_FAILURE() << "opened";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), Errc::kNotCompoundFile);
+    }
+    EXPECT_EQ(std::filesystem::file_size(path), content.size());
+  }
+}
+
+}  // namespace
+}  // namespace cfb::testing

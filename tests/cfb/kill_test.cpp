@@ -1,0 +1,102 @@
+// A writer killed at random moments leaves a file that opens and holds
+// exactly the state of one of its commits.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "model.h"
+#include "test_files.h"
+
+namespace cfb::testing {
+namespace {
+
+// Each commit records its number as the size of this stream.
+const Path kGenerationStream = {u"\x01generation"};
+
+// The writer's script: random operations, a commit every few of them.
+// Calls visit(op) for each operation in order.
+template <class Visit>
+void Script(uint32_t seed, int steps, Visit&& visit, Model& model) {
+  OpGenerator ops(seed, 1 << 20);
+  std::mt19937 rng(seed);
+  uint64_t generation = 0;
+  for (int step = 0; step < steps; ++step) {
+    const Op op = ops.Next(model);
+    if (!visit(op, model.Apply(op))) return;
+    if (rng() % 6 == 0) {
+      Op mark{Op::Kind::kResize, kGenerationStream, {}, ++generation, 0, 0};
+      model.Apply(mark);
+      if (!visit(mark, true)) return;
+      if (!visit(Op{Op::Kind::kCommit, {}, {}, generation, 0, 0}, true)) return;
+    }
+  }
+}
+
+[[noreturn]] void RunWriter(const std::string& path, uint32_t seed, int steps) {
+  try {
+    auto file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+    Model model;
+    model.Apply({Op::Kind::kCreateStream, {}, kGenerationStream[0], 0, 0, 0});
+    Script(seed, steps, [&](const Op& op, bool) { ApplyToEngine(op, *file); return true; },
+           model);
+  } catch (...) {
+    _exit(1);
+  }
+  _exit(0);
+}
+
+void KillAndCheck(Version version, uint32_t seed) {
+  TempDir dir;
+  const std::string path = dir.File("victim.cfb");
+  {
+    auto file = CompoundFile::Create(path, false, version);
+    file->CreateElement(kRootId, kGenerationStream[0], EntryType::kStream);
+    file->Commit();
+  }
+  constexpr int kSteps = 400;
+  std::mt19937 rng(seed * 7919);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) RunWriter(path, seed, kSteps);
+  std::this_thread::sleep_for(std::chrono::microseconds(rng() % 150000));
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << "the writer failed by itself";
+
+  auto file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  const uint32_t marker = file->Find(kRootId, kGenerationStream[0]);
+  ASSERT_NE(marker, kNoStream);
+  const uint64_t generation = file->Entry(marker).size;
+  // Replay the script up to that commit.
+  Model model;
+  model.Apply({Op::Kind::kCreateStream, {}, kGenerationStream[0], 0, 0, 0});
+  if (generation > 0) {
+    Script(
+        seed, kSteps,
+        [&](const Op& op, bool) {
+          return !(op.kind == Op::Kind::kCommit && op.offset == generation);
+        },
+        model);
+  }
+  ExpectSameContent(*file, model);
+  if (seed % 10 == 0 &&
+      RunCommand("/usr/bin/python3 -c 'import olefile' 2>&1").status == 0) {
+    file.reset();
+    EXPECT_EQ(ListWithOlefile(path), model.Listed());
+  }
+}
+
+TEST(KillTest, KilledWriterLeavesACommittedState) {
+  for (uint32_t seed = 1; seed <= 40 && !HasFailure(); ++seed) {
+    KillAndCheck(seed % 4 == 0 ? Version::k4 : Version::k3, seed);
+    if (HasFailure()) ADD_FAILURE() << "seed " << seed;
+  }
+}
+
+}  // namespace
+}  // namespace cfb::testing
