@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libcli11-dev
   7zip python3-olefile libgsf-bin   # independent readers and writers for interop tests
-  doublecmd-plugins                 # cpio.wcx and zip.wcx for the host tool's interface tests
+  doublecmd-plugins cpio            # cpio.wcx and zip.wcx for the host tool's interface tests
 )
 
 missing=()
