@@ -16,13 +16,15 @@ int32_t LiveItemCount = 0;
 
 TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
     : FParent(parent), FRawName(rawName) {
-  ++LiveItemCount;
   if (FParent) {
     FName = FParent->UniqueDisplayName(rawName);
     FParent->Link(this);
   } else {
     FName = SanitizeName(rawName);
   }
+  // Counted once nothing can fail any more: a node whose construction
+  // fails is never destroyed.
+  ++LiveItemCount;
 }
 
 TqorWCXFile::~TqorWCXFile() {
