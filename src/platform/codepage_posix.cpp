@@ -133,9 +133,21 @@ std::string WideToAnsi(std::u16string_view text, CodePage cp) {
   return WithCodec(cp, [&](Codec& codec) { return EncodeKeepingBytes(codec, text); });
 }
 
-std::optional<std::string> WideCharToAnsiExact(std::u16string_view character, CodePage cp) {
-  if (!IsOneCharacter(character)) return std::nullopt;
-  return WithCodec(cp, [&](Codec& codec) { return EncodeExact(codec, character); });
+std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePage cp) {
+  // One codec for the whole text: looking the charset up is the costly part.
+  return WithCodec(cp, [&](Codec& codec) {
+    std::vector<AnsiCharacter> characters;
+    characters.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+      const size_t units =
+          i + 1 < text.size() && IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1]) ? 2 : 1;
+      const std::u16string_view character = text.substr(i, units);
+      characters.push_back({units, IsOneCharacter(character) ? EncodeExact(codec, character)
+                                                             : std::nullopt});
+      i += units;
+    }
+    return characters;
+  });
 }
 
 bool IsSingleByteCodePage(CodePage cp) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os_types.h"
 
@@ -67,9 +68,15 @@ std::u16string AnsiToWide(std::string_view text, CodePage cp);
 // UTF-16 converted to 8-bit text; lone surrogates U+DC80..U+DCFF give their
 // byte back. Characters the code page cannot represent become '?'.
 std::string WideToAnsi(std::u16string_view text, CodePage cp);
-// Converts one character (one UTF-16 unit, or one surrogate pair) exactly:
-// nullopt when the code page has no exact representation for it.
-std::optional<std::string> WideCharToAnsiExact(std::u16string_view character, CodePage cp);
+// One character of UTF-16 text (one unit, or one surrogate pair) and its
+// exact 8-bit form: nullopt when the code page has no exact representation
+// for it (a lone surrogate never has one).
+struct AnsiCharacter {
+  size_t units;
+  std::optional<std::string> bytes;
+};
+// Every character of the text converted on its own.
+std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePage cp);
 // True when the 8-bit code page is a single-byte one.
 bool IsSingleByteCodePage(CodePage cp);
 

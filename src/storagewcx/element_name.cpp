@@ -43,19 +43,17 @@ std::string EscapeElementName(const char16_t* name) {
   const std::u16string_view units(name);
   std::string out;
   out.reserve(units.size());
-  for (size_t i = 0; i < units.size();) {
-    // One character: a unit, or a surrogate pair. A lone surrogate has no
-    // exact form and is escaped.
-    const bool pair = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size() &&
-                      units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
-    const std::u16string_view character = units.substr(i, pair ? 2 : 1);
-    i += character.size();
-    const auto bytes = platform::WideCharToAnsiExact(character, kElementCodePage);
-    if (bytes && !NeedsEscape(*bytes)) {
-      out += *bytes;
+  size_t i = 0;
+  // A character without an exact form (a lone surrogate among them) is
+  // escaped, unit by unit.
+  for (const platform::AnsiCharacter& character :
+       platform::WideCharsToAnsiExact(units, kElementCodePage)) {
+    if (character.bytes && !NeedsEscape(*character.bytes)) {
+      out += *character.bytes;
     } else {
-      for (char16_t unit : character) AppendEscape(out, unit);
+      for (char16_t unit : units.substr(i, character.units)) AppendEscape(out, unit);
     }
+    i += character.units;
   }
   return out;
 }

@@ -89,33 +89,36 @@ TEST(WideToAnsi, GivesAQuestionMarkForWhatTheCodePageCannotHold) {
   }
 }
 
-TEST(WideCharToAnsiExact, ConvertsOneCharacterOrNothing) {
+TEST(WideCharsToAnsiExact, ConvertsEachCharacterOrNothing) {
+  using Bytes = std::vector<std::optional<std::string>>;
+  const auto none = std::nullopt;
   const struct {
     const char* locale;
-    std::u16string character;
-    std::optional<std::string> ansi;
+    std::u16string text;
+    Bytes ansi;
   } cases[] = {
-      {"C.UTF-8", u"A", "A"},
-      {"C.UTF-8", u"\u4E2D", "\xE4\xB8\xAD"},
-      {"C.UTF-8", u"\U0001F600", "\xF0\x9F\x98\x80"},
-      {"C.UTF-8", u"\xD83D", std::nullopt},
-      {"C.UTF-8", u"\xDC80", std::nullopt},  // even one that stands for a byte
-      {"C.UTF-8", u"\xDE00\xD83D", std::nullopt},
-      {"C.UTF-8", u"AB", std::nullopt},
-      {"C.UTF-8", u"", std::nullopt},
-      {"en_US.CP1252", u"?", "?"},
-      {"en_US.CP1252", u"\u00E9", "\xE9"},
-      {"en_US.CP1252", u"\u20AC", "\x80"},
-      {"en_US.CP1252", u"\u4E2D", std::nullopt},
-      {"en_US.CP1252", u"\u0141", std::nullopt},  // no best fit ("L")
-      {"en_US.CP1252", u"\U0001F600", std::nullopt},
-      {"zh_CN.GBK", u"\u4E2D", "\xD6\xD0"},
-      {"ja_JP.SJIS", u"\u30BD", "\x83\x5C"},  // trail byte is a backslash
+      {"C.UTF-8", u"A\u4E2D\U0001F600", {"A", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80"}},
+      {"C.UTF-8", u"\xD83D", {none}},
+      {"C.UTF-8", u"\xDC80", {none}},  // even one that stands for a byte
+      {"C.UTF-8", u"\xDE00\xD83D", {none, none}},
+      {"C.UTF-8", u"", {}},
+      {"en_US.CP1252", u"?\u00E9\u20AC", {"?", "\xE9", "\x80"}},
+      {"en_US.CP1252", u"\u4E2D\u0141", {none, none}},  // no best fit ("L")
+      {"en_US.CP1252", u"\U0001F600", {none}},
+      {"zh_CN.GBK", u"\u4E2D", {"\xD6\xD0"}},
+      {"ja_JP.SJIS", u"\u30BD", {"\x83\x5C"}},  // trail byte is a backslash
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locale);
     ScopedLocale locale(c.locale);
-    EXPECT_EQ(platform::WideCharToAnsiExact(c.character, kAnsi), c.ansi);
+    Bytes ansi;
+    size_t units = 0;
+    for (const auto& character : platform::WideCharsToAnsiExact(c.text, kAnsi)) {
+      ansi.push_back(character.bytes);
+      units += character.units;
+    }
+    EXPECT_EQ(ansi, c.ansi);
+    EXPECT_EQ(units, c.text.size());
   }
 }
 
