@@ -1,119 +1,186 @@
-// Code-page conversion on POSIX. This first version knows UTF-8 only.
-#include <cwctype>
+// Code-page conversion on POSIX. Both ANSI code pages of the host are the
+// locale's charset (LC_ALL, else LC_CTYPE, else LANG), looked up on every
+// call because the host may change the variables while the library is
+// loaded. UTF-8 is converted here directly; other charsets go through iconv.
 #include <locale.h>
 
+#include <cwctype>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/iconv_codec_posix.h"
+#include "platform/locale_charset_posix.h"
 #include "platform/os.h"
+#include "platform/utf8_codec.h"
 
 namespace platform {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+Utf8Codec& Utf8() {
+  static Utf8Codec codec;
+  return codec;
 }
 
-void AppendUtf16(std::u16string& out, char32_t c) {
+// An iconv descriptor is costly to open and may serve one thread at a time,
+// so each charset is opened once for the process and used under a lock. (A
+// thread_local cache would keep the library loaded after dlclose: glibc does
+// not unload a library while threads hold thread-local objects with
+// destructors from it, and the unload report would never run.)
+class IconvCodecCache {
+ public:
+  template <typename Fn>
+  auto With(const std::string& charset, Fn&& fn) {
+    std::lock_guard lock(mutex_);
+    auto [entry, inserted] = codecs_.try_emplace(charset);
+    if (inserted) entry->second = IconvCodec::Open(charset);
+    // A charset that iconv does not know is taken as UTF-8.
+    return entry->second ? fn(static_cast<Codec&>(*entry->second)) : fn(static_cast<Codec&>(Utf8()));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::unique_ptr<IconvCodec>> codecs_;
+};
+
+// Calls fn with the codec of the locale's charset; fn must not call back
+// into this file's public functions.
+template <typename Fn>
+auto WithCodec(CodePage, Fn&& fn) {
+  const std::string charset = LocaleCharset();
+  if (charset.empty()) return fn(static_cast<Codec&>(Utf8()));
+  static IconvCodecCache cache;
+  return cache.With(charset, fn);
+}
+
+// Encodes any UTF-16 text: runs of well-formed text go to the codec, lone
+// surrogates U+DC80..U+DCFF give back the byte they stand for, other lone
+// surrogates give '?'.
+std::string EncodeKeepingBytes(Codec& codec, std::u16string_view text) {
+  std::string out;
+  size_t runStart = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!IsSurrogate(text[i])) continue;
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      ++i;
+      continue;
+    }
+    out += codec.Encode(text.substr(runStart, i - runStart));
+    const char16_t unit = text[i];
+    out += unit >= kUndecodableByteBase + 0x80 && unit <= kUndecodableByteBase + 0xFF
+               ? static_cast<char>(unit - kUndecodableByteBase)
+               : '?';
+    runStart = i + 1;
+  }
+  out += codec.Encode(text.substr(runStart));
+  return out;
+}
+
+bool IsOneCharacter(std::u16string_view text) {
+  if (text.size() == 1) return !IsSurrogate(text[0]);
+  return text.size() == 2 && IsHighSurrogate(text[0]) && IsLowSurrogate(text[1]);
+}
+
+std::optional<std::string> EncodeExact(Codec& codec, std::u16string_view character) {
+  std::string bytes = codec.Encode(character);
+  if (codec.Decode(bytes) != character) return std::nullopt;
+  return bytes;
+}
+
+void AppendCodePoint(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
     out += static_cast<char16_t>(c);
   } else {
-    c -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (c >> 10));
-    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
   }
 }
 
-// Decodes one UTF-8 sequence at text[i]; 0xFFFFFFFF when it is not valid.
-char32_t DecodeUtf8(std::string_view text, size_t& i) {
-  auto b = static_cast<unsigned char>(text[i]);
-  int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-  if (len == 0 || i + len > text.size()) return 0xFFFFFFFF;
-  char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-  for (int k = 1; k < len; ++k) {
-    auto t = static_cast<unsigned char>(text[i + k]);
-    if ((t >> 6) != 2) return 0xFFFFFFFF;
-    c = (c << 6) | (t & 0x3F);
-  }
-  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0xFFFFFFFF;
-  i += len;
-  return c;
+// Unicode's simple lower-case mapping, whatever the process's locale is.
+char32_t ToLower(char32_t c) {
+  struct UnicodeLocale {
+    locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    ~UnicodeLocale() {
+      if (locale != locale_t{}) freelocale(locale);
+    }
+  };
+  static const UnicodeLocale unicode;
+  if (c < 0x80 || unicode.locale == locale_t{})
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+  return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), unicode.locale));
+}
+
+std::string AsciiLowerCase(std::string_view name) {
+  std::string out(name);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
 }
 
 }  // namespace
 
-std::u16string AnsiToWide(std::string_view text, CodePage) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    char32_t c = DecodeUtf8(text, i);
-    if (c == 0xFFFFFFFF) {
-      out += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(text[i]));
-      ++i;
-    } else {
-      AppendUtf16(out, c);
+std::u16string AnsiToWide(std::string_view text, CodePage cp) {
+  return WithCodec(cp, [&](Codec& codec) { return codec.Decode(text); });
+}
+
+std::string WideToAnsi(std::u16string_view text, CodePage cp) {
+  return WithCodec(cp, [&](Codec& codec) { return EncodeKeepingBytes(codec, text); });
+}
+
+std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePage cp) {
+  // One codec for the whole text: looking the charset up is the costly part.
+  return WithCodec(cp, [&](Codec& codec) {
+    std::vector<AnsiCharacter> characters;
+    characters.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+      const size_t units =
+          i + 1 < text.size() && IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1]) ? 2 : 1;
+      const std::u16string_view character = text.substr(i, units);
+      characters.push_back({units, IsOneCharacter(character) ? EncodeExact(codec, character)
+                                                             : std::nullopt});
+      i += units;
     }
-  }
-  return out;
+    return characters;
+  });
 }
 
-std::string WideToAnsi(std::u16string_view text, CodePage) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      out += static_cast<char>(c - 0xDC00);
-      continue;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out += '?';
-      continue;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
+bool IsSingleByteCodePage(CodePage cp) {
+  return WithCodec(cp, [](Codec& codec) { return codec.IsSingleByte(); });
 }
-
-std::optional<std::string> WideCharToAnsiExact(std::u16string_view character, CodePage cp) {
-  if (character.empty()) return std::string();
-  char16_t first = character[0];
-  if (first >= 0xD800 && first <= 0xDFFF && character.size() != 2) return std::nullopt;
-  return WideToAnsi(character, cp);
-}
-
-bool IsSingleByteCodePage(CodePage) { return false; }
 
 std::string LowerCaseFileName(std::string_view name) {
-  bool ascii = true;
-  for (char ch : name) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
-  std::string out(name);
-  if (ascii) {
-    for (char& ch : out)
-      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return out;
-  }
-  static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  std::u16string wide = AnsiToWide(name, CodePage::kAnsi);
-  for (char16_t& u : wide)
-    if (utf8 && (u < 0xD800 || u > 0xDFFF))
-      u = static_cast<char16_t>(towlower_l(static_cast<wint_t>(u), utf8));
-  return WideToAnsi(wide, CodePage::kAnsi);
+  // Letters A to Z are themselves in every charset a locale can name.
+  if (IsAscii(name)) return AsciiLowerCase(name);
+  return WithCodec(CodePage::kAnsi, [&](Codec& codec) {
+    const std::u16string wide = codec.Decode(name);
+    std::u16string lowered;
+    lowered.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+      const size_t length =
+          IsHighSurrogate(wide[i]) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1]) ? 2 : 1;
+      const std::u16string_view character(wide.data() + i, length);
+      i += length - 1;
+      if (!IsOneCharacter(character)) {  // a byte that did not decode
+        lowered += character;
+        continue;
+      }
+      const char32_t c = length == 1 ? character[0]
+                                     : 0x10000 + ((character[0] - 0xD800) << 10) +
+                                           (character[1] - 0xDC00);
+      std::u16string lower;
+      AppendCodePoint(lower, ToLower(c));
+      // A lower-case form the charset cannot hold would turn into '?' and
+      // make different names compare equal: such a character stays as it is.
+      lowered += lower == character || !EncodeExact(codec, lower) ? character : lower;
+    }
+    return EncodeKeepingBytes(codec, lowered);
+  });
 }
 
 }  // namespace platform

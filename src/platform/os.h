@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os_types.h"
 
@@ -17,12 +18,17 @@ namespace platform {
 
 // ---- Host conventions -------------------------------------------------------
 
+// kFolderMark is the bit of a header's FileAttr that makes an entry a
+// folder; kFolderAttr and kStreamAttr are the whole values of a storage and
+// of a stream.
 #ifdef _WIN32
 inline constexpr char kPathDelim = '\\';
+inline constexpr uint32_t kFolderMark = 0x10;
 inline constexpr uint32_t kFolderAttr = 0x10;
 inline constexpr uint32_t kStreamAttr = 0;
 #else
 inline constexpr char kPathDelim = '/';
+inline constexpr uint32_t kFolderMark = 0x4000;  // S_IFDIR
 inline constexpr uint32_t kFolderAttr = 0x41ED;  // S_IFDIR | 0755
 inline constexpr uint32_t kStreamAttr = 0x81A4;  // S_IFREG | 0644
 #endif
@@ -62,9 +68,15 @@ std::u16string AnsiToWide(std::string_view text, CodePage cp);
 // UTF-16 converted to 8-bit text; lone surrogates U+DC80..U+DCFF give their
 // byte back. Characters the code page cannot represent become '?'.
 std::string WideToAnsi(std::u16string_view text, CodePage cp);
-// Converts one character (one UTF-16 unit, or one surrogate pair) exactly:
-// nullopt when the code page has no exact representation for it.
-std::optional<std::string> WideCharToAnsiExact(std::u16string_view character, CodePage cp);
+// One character of UTF-16 text (one unit, or one surrogate pair) and its
+// exact 8-bit form: nullopt when the code page has no exact representation
+// for it (a lone surrogate never has one).
+struct AnsiCharacter {
+  size_t units;
+  std::optional<std::string> bytes;
+};
+// Every character of the text converted on its own.
+std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePage cp);
 // True when the 8-bit code page is a single-byte one.
 bool IsSingleByteCodePage(CodePage cp);
 
@@ -73,6 +85,16 @@ bool IsSingleByteCodePage(CodePage cp);
 std::string LowerCaseFileName(std::string_view name);
 
 // ---- Files and directories --------------------------------------------------
+
+// What identifies a disk file's state: it changes when the file is
+// replaced, truncated or written.
+struct FileStamp {
+  uint64_t id = 0;
+  int64_t size = 0;
+  int64_t modified = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> GetFileStamp(const std::string& path);
 
 bool FileExists(const std::string& path);       // an existing file, not a directory
 bool DirectoryExists(const std::string& path);  // an existing directory

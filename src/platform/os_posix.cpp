@@ -27,6 +27,13 @@ std::string SysErrorMessage(uint32_t code) {
   return text ? std::string(text) : std::string();
 }
 
+std::optional<FileStamp> GetFileStamp(const std::string& path) {
+  struct stat st;
+  if (path.empty() || stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileStamp{(uint64_t{st.st_dev} << 32) ^ st.st_ino, st.st_size,
+                   int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -42,6 +49,9 @@ bool CreateDir(const std::string& path) { return mkdir(path.c_str(), 0777) == 0;
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {
+  // A header without permission bits says nothing about them; mode 000
+  // would lock the user out of the file just extracted.
+  if ((attr & 07777) == 0) return true;
   return chmod(path.c_str(), static_cast<mode_t>(attr & 07777)) == 0;
 }
 

@@ -1,0 +1,102 @@
+// Object wrappers over the structured-storage API: a folder per storage (the
+// root storage of a compound file or one inside it) and a byte stream per
+// opened stream. Each operation is one platform call; a failing element
+// operation gives false and keeps its code, and only an object that cannot
+// work at all raises EStructStorageError.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/com_ptr.h"
+#include "platform/ole.h"
+#include "rtl/exceptions.h"
+#include "rtl/persistent.h"
+#include "rtl/stream.h"
+#include "storage/access_options.h"
+#include "storage/task_memory.h"
+
+namespace storage {
+
+class EStructStorageError : public rtl::Exception {
+ public:
+  using Exception::Exception;
+};
+
+class TStructStorageStream;
+
+// Receives the description of one child element, with its name.
+using TStgElementHandler = std::function<void(StatCopy stat)>;
+
+class TStructStorageFolder : public rtl::TPersistent {
+ public:
+  // Records the file name and options; with openNow the file is opened (or
+  // created) at once and a failure raises EStructStorageError.
+  TStructStorageFolder(const std::string& fileName, TStgAccessOptions options, bool openNow);
+  ~TStructStorageFolder() override;
+
+  std::string ClassName() const override { return "TStructStorageFolder"; }
+
+  // Opens or creates the compound file unless it is open already.
+  void EnsureOpen();
+  // Stores code in FLastHResult; true for a success code.
+  bool RecordResult(HRESULT code);
+
+  // Creates an empty stream or storage. An existing element of the name is
+  // replaced, or, without replaceExisting, left alone and the call fails.
+  bool CreateElement(const OLECHAR* name, bool asStorage, bool replaceExisting = true);
+  bool RemoveElement(const OLECHAR* name);
+  bool RenameElement(const OLECHAR* oldName, const OLECHAR* newName);
+  bool OpenStreamElement(const OLECHAR* name, std::unique_ptr<TStructStorageStream>& stream);
+  bool OpenSubFolder(const OLECHAR* name, std::unique_ptr<TStructStorageFolder>& folder);
+  bool ForEachElement(const TStgElementHandler& handler);
+  bool QueryStat(STATSTG& stat, bool includeName);
+  // The storage's name as the platform reports it, or the file name when it
+  // is not open; never opens it.
+  void QueryName(std::string& name);
+  // Copies this folder's whole storage into dest, a folder.
+  void AssignTo(rtl::TPersistent* dest) override;
+
+  // S_OK for a compound file, S_FALSE for another file, a failure code when
+  // the platform could not test it.
+  static HRESULT IsCompoundFile(const std::string& fileName);
+
+  HRESULT LastHResult() const { return FLastHResult; }
+  uint32_t StgMode() const { return FStgMode; }
+  TStgAccessOptions AccessSet() const { return FAccessSet; }
+  const std::string& DocFileName() const { return FDocFileName; }
+  bool IsOpen() const { return static_cast<bool>(FStorageIntf); }
+
+ private:
+  platform::ComPtr<IStorage> FStorageIntf;
+  HRESULT FLastHResult = S_OK;
+  std::string FDocFileName;
+  TStgAccessOptions FAccessSet;
+  uint32_t FStgMode;
+};
+
+class TStructStorageStream : public rtl::TStream {
+ public:
+  // Bytes moved, 0 on failure.
+  int32_t Read(void* buffer, int32_t count) override;
+  int32_t Write(const void* buffer, int32_t count) override;
+  // The new position, -1 on failure.
+  int64_t Seek(int64_t offset, rtl::TSeekOrigin origin) override;
+  // A failure is ignored.
+  void SetSize(int64_t newSize) override;
+
+  bool QueryStat(STATSTG& stat, bool includeName);
+  bool RecordResult(HRESULT code);
+  // EStructStorageError "IStream is nil" when there is no stream.
+  void RequireStream() const;
+  HRESULT LastHResult() const { return FLastHResult; }
+
+ private:
+  friend class TStructStorageFolder;
+  platform::ComPtr<IStream> FStreamIntf;
+  HRESULT FLastHResult = S_OK;
+};
+
+}  // namespace storage

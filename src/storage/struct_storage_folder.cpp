@@ -1,0 +1,150 @@
+#include <cstring>
+
+#include "platform/os.h"
+#include "storage/struct_storage.h"
+#include "storage/wide_buffer.h"
+
+namespace storage {
+namespace {
+
+// The system's text for a code, without the trailing line break and full
+// stop the system adds.
+std::string TrimmedMessage(HRESULT code) {
+  std::string text = platform::SysErrorMessage(static_cast<uint32_t>(code)).substr(0, 255);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+TStructStorageFolder::TStructStorageFolder(const std::string& fileName,
+                                           TStgAccessOptions options, bool openNow)
+    : FDocFileName(fileName), FAccessSet(options), FStgMode(AccessToStgMode(options)) {
+  // Without a name the platform makes a temporary file that goes away with
+  // the storage.
+  if (FDocFileName.empty()) FStgMode |= STGM_DELETEONRELEASE;
+  if (openNow) EnsureOpen();
+}
+
+TStructStorageFolder::~TStructStorageFolder() = default;
+
+void TStructStorageFolder::EnsureOpen() {
+  if (FStorageIntf) return;
+  WideBuffer name = StringToWideBuffer(FDocFileName);
+  IStorage* storage = nullptr;
+  HRESULT hr = (FStgMode & STGM_CREATE)
+                   ? StgCreateDocfile(name.get(), FStgMode, 0, &storage)
+                   : StgOpenStorage(name.get(), nullptr, FStgMode, nullptr, 0, &storage);
+  if (FAILED(hr)) throw EStructStorageError(TrimmedMessage(hr));
+  FStorageIntf = platform::ComPtr<IStorage>::Adopt(storage);
+}
+
+bool TStructStorageFolder::RecordResult(HRESULT code) {
+  FLastHResult = code;
+  return SUCCEEDED(code);
+}
+
+bool TStructStorageFolder::CreateElement(const OLECHAR* name, bool asStorage,
+                                         bool replaceExisting) {
+  EnsureOpen();
+  const DWORD kMode =
+      (replaceExisting ? STGM_CREATE : STGM_FAILIFTHERE) | STGM_SHARE_EXCLUSIVE | STGM_READ;
+  HRESULT hr;
+  if (asStorage) {
+    platform::ComPtr<IStorage> created;
+    hr = FStorageIntf->CreateStorage(name, kMode, 0, 0, created.Receive());
+  } else {
+    platform::ComPtr<IStream> created;
+    hr = FStorageIntf->CreateStream(name, kMode, 0, 0, created.Receive());
+  }
+  return RecordResult(hr);
+}
+
+bool TStructStorageFolder::RemoveElement(const OLECHAR* name) {
+  EnsureOpen();
+  return RecordResult(FStorageIntf->DestroyElement(name));
+}
+
+bool TStructStorageFolder::RenameElement(const OLECHAR* oldName, const OLECHAR* newName) {
+  EnsureOpen();
+  return RecordResult(FStorageIntf->RenameElement(oldName, newName));
+}
+
+bool TStructStorageFolder::OpenStreamElement(const OLECHAR* name,
+                                             std::unique_ptr<TStructStorageStream>& stream) {
+  EnsureOpen();
+  stream.reset();
+  platform::ComPtr<IStream> opened;
+  if (FAILED(FStorageIntf->OpenStream(name, nullptr, ChildStgMode(FAccessSet), 0,
+                                      opened.Receive())))
+    return false;
+  stream = std::make_unique<TStructStorageStream>();
+  stream->FStreamIntf = std::move(opened);
+  return true;
+}
+
+bool TStructStorageFolder::OpenSubFolder(const OLECHAR* name,
+                                         std::unique_ptr<TStructStorageFolder>& folder) {
+  EnsureOpen();
+  folder.reset();
+  const uint32_t childMode = ChildStgMode(FAccessSet);
+  platform::ComPtr<IStorage> opened;
+  if (FAILED(FStorageIntf->OpenStorage(name, nullptr, childMode, nullptr, 0, opened.Receive())))
+    return false;
+  std::string parentName;
+  QueryName(parentName);
+  folder = std::make_unique<TStructStorageFolder>(parentName, FAccessSet, false);
+  folder->FStgMode = childMode;
+  folder->FStorageIntf = std::move(opened);
+  return true;
+}
+
+bool TStructStorageFolder::ForEachElement(const TStgElementHandler& handler) {
+  EnsureOpen();
+  platform::ComPtr<IEnumSTATSTG> elements;
+  if (!RecordResult(FStorageIntf->EnumElements(0, nullptr, 0, elements.Receive()))) return false;
+  for (;;) {
+    STATSTG stat;
+    std::memset(&stat, 0, sizeof stat);
+    ULONG fetched = 0;
+    if (FAILED(elements->Next(1, &stat, &fetched)) || fetched != 1) break;
+    StatCopy copy = CopyStat(stat);
+    if (stat.type == STGTY_STORAGE || stat.type == STGTY_STREAM) handler(std::move(copy));
+  }
+  return true;
+}
+
+bool TStructStorageFolder::QueryStat(STATSTG& stat, bool includeName) {
+  EnsureOpen();
+  return RecordResult(FStorageIntf->Stat(&stat, includeName ? STATFLAG_DEFAULT : STATFLAG_NONAME));
+}
+
+void TStructStorageFolder::QueryName(std::string& name) {
+  STATSTG stat;
+  std::memset(&stat, 0, sizeof stat);
+  if (FStorageIntf && RecordResult(FStorageIntf->Stat(&stat, STATFLAG_DEFAULT))) {
+    StatCopy owned = CopyStat(stat);
+    name = owned->pwcsName ? platform::WideToAnsi(reinterpret_cast<const char16_t*>(
+                                                      owned->pwcsName),
+                                                  platform::CodePage::kThreadAnsi)
+                           : std::string();
+  } else {
+    name = FDocFileName;
+  }
+}
+
+void TStructStorageFolder::AssignTo(rtl::TPersistent* dest) {
+  auto* folder = dynamic_cast<TStructStorageFolder*>(dest);
+  if (!folder) return TPersistent::AssignTo(dest);
+  EnsureOpen();
+  folder->EnsureOpen();
+  RecordResult(FStorageIntf->CopyTo(0, nullptr, nullptr, folder->FStorageIntf.Get()));
+}
+
+HRESULT TStructStorageFolder::IsCompoundFile(const std::string& fileName) {
+  WideBuffer name = StringToWideBuffer(fileName);
+  return StgIsStorageFile(name.get());
+}
+
+}  // namespace storage

@@ -1,0 +1,23 @@
+// The one way bytes move between a stream and a disk file: in blocks of at
+// most 61440 bytes through one heap buffer, with a progress report after
+// each block that may cancel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "rtl/stream.h"
+
+namespace storagewcx {
+
+inline constexpr int32_t kCopyBlockSize = 61440;
+
+// Reports a block of n bytes; 0 asks to stop.
+using ProgressReport = std::function<int32_t(int32_t n)>;
+
+// Copies the whole of source (from position 0) to target, or only reads it
+// when target is null. 0 when done, E_EABORTED when a report asked to stop.
+// A short read or write raises.
+int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report);
+
+}  // namespace storagewcx

@@ -1,0 +1,22 @@
+// Element names (UTF-16) as the host sees them: 8-bit names in the thread's
+// ANSI code page where control characters, the characters that file names
+// cannot hold, '%', '#' and every character the code page cannot carry
+// exactly are written as "#" and four upper-case hex digits of the UTF-16
+// unit.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace storagewcx {
+
+// A null or empty name gives the empty string. Reads nothing past the
+// name's terminating zero.
+std::string EscapeElementName(const char16_t* name);
+
+// Empty for an empty name and for any name with a '#' that does not start
+// a full four-digit escape: such a name cannot be used. "#0000" gives a
+// zero unit.
+std::u16string UnescapeElementName(std::string_view name);
+
+}  // namespace storagewcx

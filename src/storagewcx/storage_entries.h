@@ -1,0 +1,76 @@
+// Compound files as archive trees: a TqorStorageDir stands for a storage (or,
+// as the archive root, for the compound file itself) and a TqorStorageFile
+// for a stream. Element names are shown escaped; the element's own UTF-16
+// name is what every storage call uses.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "storage/struct_storage.h"
+#include "wcx/archive_tree.h"
+
+namespace storagewcx {
+
+class TqorStorageDir;
+
+class TqorStorageFile : public wcx::TqorWCXFile {
+ public:
+  // Takes over stat and the name in it.
+  TqorStorageFile(TqorStorageDir* parent, storage::StatCopy stat);
+
+  void FillHeader(wcx::tHeaderDataEx& header) override;
+  int32_t TestItem() override;
+  int32_t ExtractTo(const std::string& destPath) override;
+  int32_t DeleteItem() override;
+
+  // Copies the stream's bytes to target with progress reports; 0,
+  // E_EABORTED, E_EREAD (stream not there) or E_EWRITE (transfer failed).
+  int32_t CopyToStream(rtl::TStream* target);
+  storage::TStructStorageFolder* ParentFolder() const;
+  const STATSTG& Stat() const { return *FStat; }
+
+ private:
+  storage::StatCopy FStat;
+};
+
+class TqorStorageDir : public wcx::TqorWCXDir {
+ public:
+  // An archive root (no parent, no element record).
+  TqorStorageDir();
+  // A sub-storage; takes over stat and the name in it.
+  TqorStorageDir(TqorStorageDir* parent, storage::StatCopy stat);
+  ~TqorStorageDir() override;
+
+  static const wcx::TqorWCXDirClass& Class();
+
+  void FillHeader(wcx::tHeaderDataEx& header) override;
+  int32_t DeleteItem() override;
+  void Open() override;
+  void Close() override;
+  int32_t CreateFolder(const std::string& name) override;
+  int32_t AddFile(const std::string& srcPath, const std::string& name) override;
+
+  // The handler that Open gives the enumeration: one child per element.
+  void AddChildEntry(storage::StatCopy stat);
+  storage::TStructStorageFolder* ParentFolder() const;
+  storage::TStructStorageFolder* Folder() const { return FFolder.get(); }
+
+ private:
+  // A new child node for the element name of an open storage or stream;
+  // false when it cannot be described.
+  template <class Element>
+  bool AddNodeFor(Element& element);
+  // Stores the disk file under a temporary name and puts it in place of the
+  // element named target only once every byte is in.
+  int32_t StoreReplacing(const std::u16string& target, const std::string& srcFile,
+                         const std::string& progressPath);
+
+  storage::StatCopy FStat;  // null for the archive root
+  std::unique_ptr<storage::TStructStorageFolder> FFolder;
+};
+
+// Registers TqorStorageDir as the archive class; at library load.
+void RegisterStorageArchiveClass();
+
+}  // namespace storagewcx

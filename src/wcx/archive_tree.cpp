@@ -1,0 +1,234 @@
+#include "wcx/archive_tree.h"
+
+#include <utility>
+
+#include "platform/os.h"
+#include "rtl/exceptions.h"
+#include "rtl/file_names.h"
+#include "rtl/format.h"
+#include "wcx/names.h"
+
+namespace wcx {
+
+int32_t LiveItemCount = 0;
+
+// ---- TqorWCXFile ------------------------------------------------------------
+
+TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
+    : FParent(parent), FRawName(rawName) {
+  if (FParent) {
+    FName = FParent->UniqueDisplayName(rawName);
+    FParent->Link(this);
+  } else {
+    FName = SanitizeName(rawName);
+  }
+  // Counted once nothing can fail any more: a node whose construction
+  // fails is never destroyed.
+  ++LiveItemCount;
+}
+
+TqorWCXFile::~TqorWCXFile() {
+  if (FParent) FParent->Unlink(this);
+  --LiveItemCount;
+}
+
+void TqorWCXFile::FillHeader(tHeaderDataEx& header) {
+  CopyToField(GetPath(), header.FileName, sizeof header.FileName);
+}
+
+void TqorWCXFile::GetHeaderData(tHeaderDataEx& header) { FillHeader(header); }
+
+int32_t TqorWCXFile::DoChangeVol(const std::string& name, int32_t mode) {
+  return FParent ? FParent->DoChangeVol(name, mode) : 0;
+}
+
+int32_t TqorWCXFile::DoProcessData(const std::string& name, int32_t size) {
+  return FParent ? FParent->DoProcessData(name, size) : 1;
+}
+
+int32_t TqorWCXFile::TestItem() { return E_NOT_SUPPORTED; }
+
+int32_t TqorWCXFile::ExtractTo(const std::string&) { return E_NOT_SUPPORTED; }
+
+int32_t TqorWCXFile::DeleteItem() { return E_NOT_SUPPORTED; }
+
+std::string TqorWCXFile::GetPath() const {
+  if (!FParent) return FName;
+  std::string path = FParent->GetPath();
+  if (!path.empty()) path += platform::kPathDelim;
+  return path + FName;
+}
+
+int32_t TqorWCXFile::IndexInParent() const {
+  return FParent ? static_cast<int32_t>(FIndexInParent) : 0;
+}
+
+// ---- TqorWCXDir -------------------------------------------------------------
+
+TqorWCXDir::TqorWCXDir(TqorWCXDir* parent, const std::string& rawName)
+    : TqorWCXFile(parent, rawName) {}
+
+TqorWCXDir::~TqorWCXDir() { ShutDown(); }
+
+void TqorWCXDir::ShutDown() noexcept {
+  // A destructor must not throw; the folders are released all the same.
+  while (TqorWCXFile* item = CurrentItem()) {
+    TqorWCXDir* folder = item->Parent();
+    try {
+      folder->Close();
+    } catch (...) {
+      folder->FCurrent = nullptr;
+    }
+  }
+  try {
+    if (FOpenRef != 0) Close();
+  } catch (...) {
+  }
+  FreeItems();
+  FCurrent = nullptr;
+  FOpenRef = 0;
+}
+
+const TqorWCXDirClass& TqorWCXDir::Class() {
+  static const TqorWCXDirClass instance;
+  return instance;
+}
+
+void TqorWCXDir::GetHeaderData(tHeaderDataEx& header) {
+  TqorWCXFile::GetHeaderData(header);
+  header.FileAttr |= static_cast<int32_t>(platform::kFolderMark);
+}
+
+int32_t TqorWCXDir::DoChangeVol(const std::string& name, int32_t mode) {
+  if (!FParent && FChangeVolProc) {
+    std::string copy = name;
+    return FChangeVolProc(copy.data(), mode);
+  }
+  return TqorWCXFile::DoChangeVol(name, mode);
+}
+
+int32_t TqorWCXDir::DoProcessData(const std::string& name, int32_t size) {
+  if (!FParent && FProcessDataProc) {
+    std::string copy = name;
+    return FProcessDataProc(copy.data(), size);
+  }
+  return TqorWCXFile::DoProcessData(name, size);
+}
+
+int32_t TqorWCXDir::TestItem() { return 0; }
+
+int32_t TqorWCXDir::ExtractTo(const std::string& target) {
+  return platform::CreateDir(target) ? 0 : E_EWRITE;
+}
+
+std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName) const {
+  const std::string sanitized = SanitizeName(rawName);
+  std::string name = sanitized;
+  for (uint32_t n = 2; IndexOfName(name) >= 0; ++n)
+    name = rtl::Format("%s (%02X)", sanitized.c_str(), n);
+  return name;
+}
+
+void TqorWCXDir::Open() {
+  ReleaseHeldFolder();
+  FreeItems();
+  if (FOpenRef != 0) throw rtl::Exception("Open error: FOpenRef <> 0");
+  FOpenRef = 1;
+}
+
+void TqorWCXDir::Close() {
+  ReleaseHeldFolder();
+  FreeItems();
+  FCurrent = nullptr;
+  if (FOpenRef != 1) throw rtl::Exception("Close error: FOpenRef <> 1");
+  FOpenRef = 0;
+}
+
+int32_t TqorWCXDir::CreateFolder(const std::string&) { return E_NOT_SUPPORTED; }
+
+int32_t TqorWCXDir::AddFile(const std::string&, const std::string&) { return E_NOT_SUPPORTED; }
+
+int32_t TqorWCXDir::GetOpenMode() const { return FParent ? FParent->GetOpenMode() : FOpenMode; }
+
+TqorWCXFile* TqorWCXDir::Items(int64_t index) const {
+  if (index < 0 || index >= static_cast<int64_t>(FItems.size())) throw rtl::EListError(index);
+  return FItems[static_cast<size_t>(index)];
+}
+
+int32_t TqorWCXDir::IndexOfName(const std::string& name) const {
+  auto found = FNameIndex.find(rtl::AnsiLowerCaseFileName(name));
+  return found == FNameIndex.end() ? -1 : static_cast<int32_t>(found->second->FIndexInParent);
+}
+
+void TqorWCXDir::FreeItems() {
+  while (!FItems.empty()) delete FItems.back();
+}
+
+TqorWCXFile* TqorWCXDir::CurrentItem() const {
+  TqorWCXFile* item = FCurrent;
+  while (item) {
+    TqorWCXDir* dir = item->AsDir();
+    if (!dir || !dir->FCurrent) break;
+    item = dir->FCurrent;
+  }
+  return item;
+}
+
+void TqorWCXDir::Link(TqorWCXFile* child) {
+  child->FIndexInParent = FItems.size();
+  child->FNameKey = rtl::AnsiLowerCaseFileName(child->FName);
+  FItems.push_back(child);
+  FNameIndex.emplace(child->FNameKey, child);
+}
+
+void TqorWCXDir::Unlink(TqorWCXFile* child) {
+  size_t index = child->FIndexInParent;
+  if (index >= FItems.size() || FItems[index] != child) return;
+  FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(index));
+  for (size_t i = index; i < FItems.size(); ++i) FItems[i]->FIndexInParent = i;
+  auto found = FNameIndex.find(child->FNameKey);
+  if (found != FNameIndex.end() && found->second == child) FNameIndex.erase(found);
+  if (FCurrent == child) FCurrent = nullptr;
+  if (FHeldOpen == child) FHeldOpen = nullptr;
+}
+
+void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
+  // Swapping positions first makes the old node the last one, so its removal
+  // does not shift the list: replacing n entries stays linear.
+  std::swap(FItems[old->FIndexInParent], FItems[replacement->FIndexInParent]);
+  std::swap(old->FIndexInParent, replacement->FIndexInParent);
+  delete old;
+  std::string name = SanitizeName(replacement->FRawName);
+  if (name != replacement->FName && IndexOfName(name) < 0) {
+    FNameIndex.erase(replacement->FNameKey);
+    replacement->FName = std::move(name);
+    replacement->FNameKey = rtl::AnsiLowerCaseFileName(replacement->FName);
+    FNameIndex.emplace(replacement->FNameKey, replacement);
+  }
+}
+
+void TqorWCXDir::ReleaseHeldFolder() {
+  if (TqorWCXDir* held = std::exchange(FHeldOpen, nullptr)) held->Close();
+}
+
+// ---- TqorWCXDirClass --------------------------------------------------------
+
+int32_t TqorWCXDirClass::GetCapabilities() const { throw rtl::EAbstractError(); }
+
+bool TqorWCXDirClass::CanHandleFile(const std::string&) const { throw rtl::EAbstractError(); }
+
+std::unique_ptr<TqorWCXDir> TqorWCXDirClass::CreateArchive(const std::string& arcName,
+                                                           int32_t openMode,
+                                                           bool forPacking) const {
+  std::unique_ptr<TqorWCXDir> root = NewRoot();
+  root->FArcName = arcName;
+  root->FOpenMode = openMode;
+  root->FForPacking = forPacking;
+  return root;
+}
+
+std::unique_ptr<TqorWCXDir> TqorWCXDirClass::NewRoot() const {
+  return std::make_unique<TqorWCXDir>(nullptr, std::string());
+}
+
+}  // namespace wcx

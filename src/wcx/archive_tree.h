@@ -1,0 +1,184 @@
+// The storage-independent archive tree: every node is a TqorWCXFile (an
+// entry); a TqorWCXDir is a node with children (a folder), and the node at
+// the top, without a parent, is the archive root whose address is the host's
+// archive handle. A backing store derives from both classes and overrides the
+// operations that touch the store; the listing, processing and adding
+// algorithms here work only through those virtual operations.
+//
+// A folder owns its children: it creates them when it opens and destroys
+// them when it closes. A node links itself into its parent's list when it is
+// constructed and unlinks itself when it is destroyed. Names are looked up
+// through an index, so no operation scans the sibling list.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "wcx/wcx_api.h"
+
+namespace wcx {
+
+class TqorWCXDir;
+
+// Number of nodes constructed and not yet destroyed; reported at unload
+// when it is not 0.
+extern int32_t LiveItemCount;
+
+class TqorWCXFile {
+ public:
+  // Links the node into parent (null for an archive root) under a display
+  // name made from rawName: valid on disk and unique among its siblings.
+  TqorWCXFile(TqorWCXDir* parent, const std::string& rawName);
+  TqorWCXFile(const TqorWCXFile&) = delete;
+  TqorWCXFile& operator=(const TqorWCXFile&) = delete;
+  virtual ~TqorWCXFile();
+
+  // Writes the node's archive path into FileName; overrides add what the
+  // store knows (sizes, time) and leave everything else as found.
+  virtual void FillHeader(tHeaderDataEx& header);
+  // FillHeader, plus the folder mark for folders.
+  virtual void GetHeaderData(tHeaderDataEx& header);
+  // The host's callbacks, reached through the archive root.
+  virtual int32_t DoChangeVol(const std::string& name, int32_t mode);
+  virtual int32_t DoProcessData(const std::string& name, int32_t size);
+  // Read the entry through; 0, E_EABORTED or another code. May raise.
+  virtual int32_t TestItem();
+  // Write the entry's contents to the disk file target. May raise.
+  virtual int32_t ExtractTo(const std::string& target);
+  // Remove the entry's element from the store; the node stays linked.
+  virtual int32_t DeleteItem();
+  // The display names from the root's child down to this node, joined by
+  // the path delimiter.
+  std::string GetPath() const;
+
+  // The node's position in its parent's list; 0 without a parent.
+  int32_t IndexInParent() const;
+
+  TqorWCXDir* Parent() const { return FParent; }
+  const std::string& RawName() const { return FRawName; }
+  const std::string& Name() const { return FName; }
+  // The folder this node is, or null for an entry.
+  virtual TqorWCXDir* AsDir() { return nullptr; }
+
+ protected:
+  TqorWCXDir* FParent = nullptr;
+  std::string FRawName;
+  std::string FName;
+
+ private:
+  friend class TqorWCXDir;
+  size_t FIndexInParent = 0;
+  std::string FNameKey;  // FName lower-cased, the key in the parent's index
+};
+
+class TqorWCXDirClass;
+
+class TqorWCXDir : public TqorWCXFile {
+ public:
+  TqorWCXDir(TqorWCXDir* parent, const std::string& rawName);
+  ~TqorWCXDir() override;
+
+  // The class reference of this class: its class-level operations and its
+  // virtual constructor.
+  static const TqorWCXDirClass& Class();
+
+  void GetHeaderData(tHeaderDataEx& header) override;
+  int32_t DoChangeVol(const std::string& name, int32_t mode) override;
+  int32_t DoProcessData(const std::string& name, int32_t size) override;
+  int32_t TestItem() override;
+  int32_t ExtractTo(const std::string& target) override;
+  TqorWCXDir* AsDir() override { return this; }
+
+  // The listing cursor: fills the header of the next entry, depth first.
+  virtual int32_t NextHeader(tHeaderDataEx& header);
+  // Skip, test, extract or delete the entry under the cursor.
+  virtual int32_t ProcessCurrent(int32_t operation, const char* destPath, const char* destName);
+  // Open loads the children (overrides attach the store after the base's
+  // accounting and raise when it cannot be read); Close frees them.
+  virtual void Open();
+  virtual void Close();
+  // Only on an open folder: create a sub-folder, store a disk file.
+  virtual int32_t CreateFolder(const std::string& name);
+  virtual int32_t AddFile(const std::string& srcPath, const std::string& name);
+  // The archive root's open mode.
+  virtual int32_t GetOpenMode() const;
+
+  int32_t ItemCount() const { return static_cast<int32_t>(FItems.size()); }
+  // The child at a position; EListError outside the list.
+  TqorWCXFile* Items(int64_t index) const;
+  // Position of the child whose display name equals name as a file name, or -1.
+  int32_t IndexOfName(const std::string& name) const;
+  void FreeItems();
+  // The entry the listing reported last.
+  TqorWCXFile* CurrentItem() const;
+  void SetChangeVolCallback(tChangeVolProc proc) { FChangeVolProc = proc; }
+  void SetProcessDataCallback(tProcessDataProc proc) { FProcessDataProc = proc; }
+  // Stores the disk file or folder basePath + relName below this open folder.
+  int32_t AddPath(const std::string& basePath, std::string relName, bool moveFiles,
+                  bool savePaths, bool encrypt);
+
+  const std::string& ArcName() const { return FArcName; }
+  bool ForPacking() const { return FForPacking; }
+  bool IsOpen() const { return FOpenRef != 0; }
+
+ protected:
+  // Closes the folders the cursor holds open, from the deepest up to this
+  // one, and this folder if it is still open. Destructors of classes that
+  // override Close call it first, while their Close still works.
+  void ShutDown() noexcept;
+
+  tChangeVolProc FChangeVolProc = nullptr;
+  tProcessDataProc FProcessDataProc = nullptr;
+  int32_t FOpenRef = 0;
+  std::vector<TqorWCXFile*> FItems;  // owned
+  int32_t FOpenMode = 0;
+  bool FForPacking = false;
+  std::string FArcName;
+  TqorWCXFile* FCurrent = nullptr;
+
+ private:
+  friend class TqorWCXFile;
+  friend class TqorWCXDirClass;
+  void Link(TqorWCXFile* child);
+  void Unlink(TqorWCXFile* child);
+  // A display name for rawName that no child has yet.
+  std::string UniqueDisplayName(const std::string& rawName) const;
+  // Destroys old and gives replacement its place and, where free, its name.
+  void ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement);
+  // Closes the sub-folder that adding keeps open between entries.
+  void ReleaseHeldFolder();
+  int32_t AddSubPath(const std::string& basePath, const std::string& relName, size_t delim,
+                     bool moveFiles, bool savePaths, bool encrypt);
+  int32_t AddPlainFile(const std::string& basePath, const std::string& relName, bool moveFiles);
+
+  std::unordered_map<std::string, TqorWCXFile*> FNameIndex;
+  // The open sub-folder that the last AddPath went into. Consecutive
+  // entries of one folder (sub/f1, sub/f2, ...) then reuse it instead of
+  // reloading it for every entry.
+  TqorWCXDir* FHeldOpen = nullptr;
+};
+
+// A class reference to TqorWCXDir or a descendant: the class-level
+// operations that the root controller calls without an instance, and the
+// virtual constructor of archive roots. A backing store derives one and
+// registers it as the archive class.
+class TqorWCXDirClass {
+ public:
+  virtual ~TqorWCXDirClass() = default;
+  // The class's PK_CAPS_* bits; abstract in the base class.
+  virtual int32_t GetCapabilities() const;
+  // Whether fileName is of the store's format; abstract in the base class.
+  virtual bool CanHandleFile(const std::string& fileName) const;
+  // A new archive root of this class that only records its arguments.
+  std::unique_ptr<TqorWCXDir> CreateArchive(const std::string& arcName, int32_t openMode,
+                                            bool forPacking) const;
+
+ protected:
+  // A new, parentless folder of this class.
+  virtual std::unique_ptr<TqorWCXDir> NewRoot() const;
+};
+
+}  // namespace wcx

@@ -1,0 +1,28 @@
+// The host's file lists (PackFiles' AddList, DeleteFiles' DeleteList) and
+// their clean-up before packing or deleting. "Backslash" in the names of
+// these operations is the host's path delimiter.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace wcx {
+
+using TStringList = std::vector<std::string>;
+
+// Appends the zero-terminated names of a host list, up to the first empty
+// one, unchanged. A null list adds nothing.
+void ParseFileList(const char* list, TStringList& names);
+
+// Keeps the first of every group of names that are equal as file names, in
+// their order.
+void RemoveDuplicateNames(TStringList& names);
+
+// Turns "dir/*.*" into "dir", removes duplicates, and drops every entry that
+// lies inside the folder of another entry: deleting the folder deletes it.
+void PrepareDeleteList(TStringList& names);
+
+// The path with one delimiter at its end; an empty path gives the delimiter.
+std::string WithTrailingBackslash(const std::string& path);
+
+}  // namespace wcx

@@ -1,0 +1,40 @@
+#include "wcx/names.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace wcx {
+namespace {
+
+bool NeedsEscape(unsigned char b) {
+  static constexpr std::string_view kReserved = "\"*<>?|/\\:%";
+  return b < 0x20 || kReserved.find(static_cast<char>(b)) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string SanitizeName(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string result;
+  result.reserve(name.size());
+  for (char ch : name) {
+    auto b = static_cast<unsigned char>(ch);
+    if (NeedsEscape(b)) {
+      result += '%';
+      result += kHex[b >> 4];
+      result += kHex[b & 0x0F];
+    } else {
+      result += ch;
+    }
+  }
+  return result;
+}
+
+void CopyToField(std::string_view value, char* field, size_t fieldSize) {
+  if (fieldSize == 0) return;
+  size_t n = std::min(value.size(), fieldSize - 1);
+  std::memcpy(field, value.data(), n);
+  field[n] = '\0';
+}
+
+}  // namespace wcx

@@ -1,0 +1,53 @@
+// The root controller: the singleton behind the exports that need no archive
+// handle, the registered archive class, packing and deleting, and the
+// start-up and shut-down of the generic layer with the unload report.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "wcx/archive_tree.h"
+#include "wcx/wcx_api.h"
+
+namespace wcx {
+
+class TqorWCXRoot {
+ public:
+  virtual ~TqorWCXRoot() = default;
+
+  virtual int32_t GetCaps();
+  virtual bool CanHandle(const std::string& fileName);
+  // A new archive root of the registered class for the record's ArcName and
+  // OpenMode; exceptions pass to the caller.
+  virtual std::unique_ptr<TqorWCXDir> OpenRoot(const tOpenArchiveData& data, bool forPacking);
+
+  void SetGlobalChangeVolProc(tChangeVolProc proc) { FChangeVolProc = proc; }
+  void SetGlobalProcessDataProc(tProcessDataProc proc) { FProcessDataProc = proc; }
+
+  int32_t DoPackFiles(const std::string& packedFile, const std::string& subPath,
+                      const std::string& srcPath, const char* addList, int32_t flags);
+  int32_t DoDeleteFiles(const std::string& packedFile, const char* deleteList);
+
+ private:
+  TqorWCXDir* FindPackTarget(TqorWCXDir& root, const std::string& subPath, int32_t& result);
+
+  tChangeVolProc FChangeVolProc = nullptr;
+  tProcessDataProc FProcessDataProc = nullptr;
+};
+
+// The singleton; exists from load to unload.
+TqorWCXRoot* WCXRoot();
+// Frees the current singleton and keeps the new one (or none).
+void SetWCXRoot(std::unique_ptr<TqorWCXRoot> root);
+
+// The class whose class-level operations and virtual constructor serve every
+// archive.
+const TqorWCXDirClass& ArchiveClass();
+void RegisterArchiveClass(const TqorWCXDirClass& archiveClass);
+
+// Start-up and shut-down of the generic layer, at library load and unload.
+void InitializeArchiveLayer();
+void FinalizeArchiveLayer();
+
+}  // namespace wcx

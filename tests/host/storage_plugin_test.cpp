@@ -1,0 +1,361 @@
+// The plug-in on real compound files, driven through its exports the way
+// Double Commander drives it. Files come from the engine and from libgsf;
+// what the plug-in writes is read back by olefile and 7-Zip.
+#include <unistd.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "compound_builder.h"
+#include "plugin_loader.h"
+#include "temp_dir.h"
+#include "tool_runner.h"
+#include "tree_helpers.h"
+
+namespace {
+
+using testing_support::CompoundBuilder;
+using testing_support::HostList;
+using testing_support::Plugin;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using namespace wcx;
+
+// Progress reports, and a cancel after a number of them.
+std::vector<int32_t> gReports;
+int gReportsBeforeCancel;
+int32_t WCX_API RecordProgress(char*, int32_t size) {
+  gReports.push_back(size);
+  return gReportsBeforeCancel-- > 0 ? 1 : 0;
+}
+
+struct Entry {
+  std::string path;
+  uint64_t size;
+  int32_t attr;
+  int32_t time;
+};
+
+class StoragePlugin : public ::testing::Test {
+ protected:
+  StoragePlugin() : plugin(std::make_unique<Plugin>(QOR_PLUGIN)) {
+    gReports.clear();
+    gReportsBeforeCancel = 1 << 30;
+  }
+
+  // Unloading reports nodes still alive; after every scenario there are none.
+  void TearDown() override {
+    std::fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    std::FILE* capture = std::tmpfile();
+    dup2(fileno(capture), STDERR_FILENO);
+    plugin.reset();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::rewind(capture);
+    char text[512] = {};
+    size_t n = std::fread(text, 1, sizeof text - 1, capture);
+    std::fclose(capture);
+    EXPECT_EQ(std::string(text, n), "") << "the unload report";
+  }
+
+  // Lists the whole archive as Double Commander does: a header, then PK_SKIP.
+  std::vector<Entry> List(const std::string& arc, int32_t* end = nullptr) {
+    std::vector<Entry> entries;
+    HANDLE handle = plugin->Open(arc, PK_OM_LIST);
+    for (;;) {
+      tHeaderDataEx header;
+      int32_t result = plugin->ReadHeaderEx(handle, &header);
+      if (result != 0) {
+        if (end) *end = result;
+        break;
+      }
+      entries.push_back({header.FileName,
+                         (uint64_t{header.UnpSizeHigh} << 32) | header.UnpSize, header.FileAttr,
+                         header.FileTime});
+      plugin->ProcessFile(handle, PK_SKIP, nullptr, const_cast<char*>(""));
+    }
+    plugin->CloseArchive(handle);
+    return entries;
+  }
+
+  std::vector<std::string> Paths(const std::string& arc) {
+    std::vector<std::string> paths;
+    for (const Entry& e : List(arc)) paths.push_back(e.path);
+    return paths;
+  }
+
+  // Extracts (or tests, with an empty target) the entry at path; the result
+  // of ProcessFile, or -1 when the entry is not listed.
+  int32_t Process(const std::string& arc, const std::string& path, const std::string& target) {
+    HANDLE handle = plugin->Open(arc, PK_OM_EXTRACT);
+    plugin->SetProcessDataProc(handle, RecordProgress);
+    int32_t result = -1;
+    for (;;) {
+      tHeaderDataEx header;
+      if (plugin->ReadHeaderEx(handle, &header) != 0) break;
+      if (path == header.FileName) {
+        result = target.empty()
+                     ? plugin->ProcessFile(handle, PK_TEST, nullptr, const_cast<char*>(""))
+                     : plugin->ProcessFile(handle, PK_EXTRACT, nullptr,
+                                           const_cast<char*>(target.c_str()));
+        break;
+      }
+      plugin->ProcessFile(handle, PK_SKIP, nullptr, const_cast<char*>(""));
+    }
+    plugin->CloseArchive(handle);
+    return result;
+  }
+
+  int32_t Pack(const std::string& arc, const char* subPath, const std::string& srcPath,
+               std::initializer_list<std::string> names, int32_t flags = 0) {
+    plugin->SetProcessDataProc(kGlobalHandle, RecordProgress);
+    std::string list = HostList(names);
+    std::string src = srcPath;
+    return plugin->PackFiles(const_cast<char*>(arc.c_str()), const_cast<char*>(subPath),
+                             src.data(), list.data(), flags);
+  }
+
+  int32_t Delete(const std::string& arc, std::initializer_list<std::string> names) {
+    std::string list = HostList(names);
+    return plugin->DeleteFiles(const_cast<char*>(arc.c_str()), list.data());
+  }
+
+  static cfb::testing::Listing Olefile(const std::string& arc) {
+    return cfb::testing::ListWithOlefile(arc);
+  }
+
+  std::unique_ptr<Plugin> plugin;
+  TempDir dir;
+};
+
+TEST_F(StoragePlugin, ListsFoldersAndStreamsWithTheirHeaders) {
+  std::string arc = dir / "a.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"Book", std::string(5000, 'b'));
+    file.Storage(u"Empty");
+    file.Stream(u"Dir/x", "x");
+  }
+  std::vector<Entry> entries = List(arc);
+  ASSERT_EQ(entries.size(), 4u);
+  std::map<std::string, Entry> byPath;
+  for (const Entry& e : entries) byPath[e.path] = e;
+  EXPECT_EQ(byPath["Book"].size, 5000u);
+  EXPECT_EQ(byPath["Book"].attr, 0x81A4);
+  EXPECT_EQ(byPath["Book"].time, 0) << "streams have no time";
+  EXPECT_EQ(byPath["Empty"].attr, 0x41ED);
+  EXPECT_EQ(byPath["Dir/x"].size, 1u);
+  EXPECT_EQ(entries[0].path, "Dir") << "directory order: shorter names first";
+  EXPECT_EQ(plugin->CanYouHandleThisFile(arc.data()), -1);
+  std::string plain = dir.Write("plain.txt", "text");
+  EXPECT_EQ(plugin->CanYouHandleThisFile(plain.data()), 0);
+  int32_t end = 0;
+  EXPECT_TRUE(List(plain, &end).empty());
+  EXPECT_EQ(end, E_EREAD);
+}
+
+TEST_F(StoragePlugin, ExtractsInBlocksWithProgressAndCancel) {
+  std::string arc = dir / "blocks.doc";
+  const std::string block(61440, 'k');
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"zero", "");
+    file.Stream(u"one", block);
+    file.Stream(u"more", block + "!");
+  }
+  const struct {
+    const char* name;
+    size_t size;
+    std::vector<int32_t> reports;
+  } cases[] = {{"zero", 0, {}}, {"one", 61440, {61440}}, {"more", 61441, {61440, 1}}};
+  for (const auto& c : cases) {
+    gReports.clear();
+    EXPECT_EQ(Process(arc, c.name, dir / c.name), 0) << c.name;
+    EXPECT_EQ(gReports, c.reports) << c.name;
+    EXPECT_EQ(ReadFile(dir / c.name).size(), c.size) << c.name;
+  }
+  EXPECT_EQ(ReadFile(dir / "more"), block + "!");
+
+  gReportsBeforeCancel = 1;
+  EXPECT_EQ(Process(arc, "more", dir / "cancelled"), E_EABORTED);
+  EXPECT_FALSE(std::filesystem::exists(dir / "cancelled")) << "no incomplete file stays";
+  gReportsBeforeCancel = 1 << 30;
+  EXPECT_EQ(Process(arc, "more", ""), 0) << "testing reads it through";
+}
+
+TEST_F(StoragePlugin, EscapedAndCollidingNamesReachTheirOwnElements) {
+  std::string arc = dir / "names.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"\x05SummaryInformation", "summary");
+    file.Stream(u"k", "small k");
+    file.Stream(u"\u212A", "kelvin");  // a different element that lower-cases to "k"
+    file.Stream(u"50%", "percent");
+  }
+  std::vector<std::string> paths = Paths(arc);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{"#0005SummaryInformation", "50#0025",
+                                             "k", "\xE2\x84\xAA (02)"}));
+  EXPECT_EQ(Process(arc, "#0005SummaryInformation", dir / "s"), 0);
+  EXPECT_EQ(ReadFile(dir / "s"), "summary");
+  EXPECT_EQ(Process(arc, "k", dir / "k1"), 0);
+  EXPECT_EQ(Process(arc, "\xE2\x84\xAA (02)", dir / "k2"), 0);
+  EXPECT_EQ(ReadFile(dir / "k1"), "small k");
+  EXPECT_EQ(ReadFile(dir / "k2"), "kelvin");
+}
+
+TEST_F(StoragePlugin, ReadsWhatLibgsfWrote) {
+  std::filesystem::create_directories(dir / "src/tree/empty");
+  dir.Write("src/tree/sub/data.bin", std::string(100000, 'd'));
+  dir.Write("src/notes.txt", "notes");
+  std::string arc = dir / "gsf.doc";
+  ASSERT_EQ(std::system(("cd " + dir / "src" + " && gsf createole " + arc +
+                         " notes.txt tree >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  std::vector<Entry> entries = List(arc);
+  std::map<std::string, Entry> byPath;
+  for (const Entry& e : entries) byPath[e.path] = e;
+  EXPECT_EQ(byPath.size(), 5u);
+  EXPECT_EQ(byPath["tree/sub/data.bin"].size, 100000u);
+  EXPECT_NE(byPath["notes.txt"].time, 0) << "libgsf stores stream times";
+  EXPECT_EQ(Process(arc, "tree/sub/data.bin", dir / "data.bin"), 0);
+  EXPECT_EQ(ReadFile(dir / "data.bin"), std::string(100000, 'd'));
+}
+
+TEST_F(StoragePlugin, PackingCreatesAFileOtherReadersAgreeOn) {
+  TempDir src;
+  src.Write("doc/a.txt", "alpha");
+  src.Write("doc/deep/b.bin", std::string(70000, 'b'));
+  src.Write("top.txt", "top");
+  std::filesystem::create_directories(src / "doc/empty");
+  std::string arc = dir / "new.doc";
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(),
+                 {"doc/", "doc/a.txt", "doc/deep/", "doc/deep/b.bin", "doc/empty/", "top.txt"}),
+            0);
+  cfb::testing::Listing ole = Olefile(arc);
+  EXPECT_EQ(ole, cfb::testing::ListWith7zz(arc, dir / "7z"));
+  std::set<std::string> olePaths;
+  for (const auto& item : ole) olePaths.insert(item.path);
+  EXPECT_EQ(olePaths, (std::set<std::string>{"doc", "doc/a.txt", "doc/deep", "doc/deep/b.bin",
+                                             "doc/empty", "top.txt"}));
+
+  // Into a sub-folder named by its whole path.
+  EXPECT_EQ(Pack(arc, "doc/deep", src.Slash(), {"top.txt"}), 0);
+  EXPECT_EQ(Pack(arc, "deep", src.Slash(), {"top.txt"}), E_NO_FILES);
+  EXPECT_EQ(Process(arc, "doc/deep/top.txt", dir / "t"), 0);
+  EXPECT_EQ(ReadFile(dir / "t"), "top");
+}
+
+TEST_F(StoragePlugin, ReplacingKeepsTheOldStreamUntilTheNewOneIsComplete) {
+  std::string arc = dir / "r.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"data.bin", "old content");
+  }
+  TempDir src;
+  src.Write("data.bin", std::string(200000, 'n'));
+  gReportsBeforeCancel = 1;
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"data.bin"}), E_EABORTED);
+  gReportsBeforeCancel = 1 << 30;
+  EXPECT_EQ(Process(arc, "data.bin", dir / "after-cancel"), 0);
+  EXPECT_EQ(ReadFile(dir / "after-cancel"), "old content");
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"data.bin"})) << "no temporary element stays";
+
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"data.bin"}), 0);
+  EXPECT_EQ(Process(arc, "data.bin", dir / "after"), 0);
+  EXPECT_EQ(ReadFile(dir / "after"), std::string(200000, 'n'));
+  EXPECT_EQ(Olefile(arc).size(), 1u);
+}
+
+TEST_F(StoragePlugin, HostNamesAreUnescapedOrRefused) {
+  TempDir src;
+  src.Write("#0041.txt", "A");
+  src.Write("Track #1", "track");
+  src.Write("x:y", "colon");
+  std::string arc = dir / "esc.doc";
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"#0041.txt"}), 0);
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"Track #1"}), E_EWRITE);
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"x:y"}), E_EWRITE) << "':' is not allowed in names";
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"A.txt"}));
+}
+
+// A host name can reach an existing element without being its display
+// name; creating a folder through it must not replace what is there.
+TEST_F(StoragePlugin, CreatingAFolderNeverReplacesAnElement) {
+  std::string arc = dir / "f.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"A/kept", "kept");
+    file.Stream(u"s", "stream");
+  }
+  TempDir src;
+  src.Write("#0041/x", "x");
+  src.Write("#0073/y", "y");
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"#0073/y"}), E_EWRITE) << "a stream of that name";
+  EXPECT_NE(Pack(arc, nullptr, src.Slash(), {"#0041/x"}), 0) << "found under another name";
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"A", "A/kept", "s"}));
+  EXPECT_EQ(Process(arc, "s", dir / "s"), 0);
+  EXPECT_EQ(ReadFile(dir / "s"), "stream");
+}
+
+TEST_F(StoragePlugin, MovingDeletesOnlyWhatWasStored) {
+  TempDir src;
+  src.Write("one", "1");
+  src.Write("bad #", "2");
+  src.Write("three", "3");
+  std::string arc = dir / "m.doc";
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"one", "bad #", "three"}, PK_PACK_MOVE_FILES),
+            E_EWRITE);
+  EXPECT_FALSE(std::filesystem::exists(src / "one"));
+  EXPECT_TRUE(std::filesystem::exists(src / "bad #"));
+  EXPECT_TRUE(std::filesystem::exists(src / "three")) << "not attempted";
+}
+
+TEST_F(StoragePlugin, DeletingStreamsAndWholeStorages) {
+  std::string arc = dir / "d.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"docs/a.txt", "a");
+    file.Stream(u"docs/sub/b.txt", "b");
+    file.Stream(u"readme.txt", "r");
+    file.Stream(u"keep", "k");
+  }
+  EXPECT_EQ(Delete(arc, {"docs/*.*", "docs/a.txt", "DOCS/sub/b.txt", "readme.txt"}), 0);
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"keep"}));
+  EXPECT_EQ(Delete(arc, {"nothing"}), 0);
+  EXPECT_EQ(Olefile(arc).size(), 1u);
+  EXPECT_EQ(Delete(dir / "missing.doc", {"x"}), E_EREAD);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing.doc"));
+}
+
+TEST_F(StoragePlugin, AnOpenListingKeepsWritersOut) {
+  std::string arc = dir / "s.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"a", "a");
+    file.Stream(u"b", "b");
+  }
+  HANDLE first = plugin->Open(arc, PK_OM_LIST);
+  tHeaderDataEx header;
+  ASSERT_EQ(plugin->ReadHeaderEx(first, &header), 0);
+  EXPECT_EQ(Paths(arc).size(), 2u) << "a second listing coexists";
+  TempDir src;
+  src.Write("c", "c");
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"c"}), E_EOPEN);
+  EXPECT_EQ(Delete(arc, {"a"}), E_EREAD);
+  plugin->CloseArchive(first);
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Delete(arc, {"a"}), 0);
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// The 8-bit code page on POSIX is the charset of the locale variables. These
+// tests select it through the variables, as a host's environment would.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/os.h"
+#include "scoped_env.h"
+
+namespace {
+
+using platform::CodePage;
+using testing_support::ScopedEnv;
+using testing_support::ScopedLocale;
+
+constexpr CodePage kAnsi = CodePage::kAnsi;
+
+TEST(CodePageSelection, FollowsLcAllThenLcCtypeThenLang) {
+  const struct {
+    const char *lcAll, *lcCtype, *lang;
+    const char* eAcute;  // how U+00E9 comes out
+    bool singleByte;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, "\xC3\xA9", false},
+      {nullptr, nullptr, "en_US.CP1252", "\xE9", true},
+      {nullptr, "de_DE.utf8", "en_US.CP1252", "\xC3\xA9", false},
+      {"en_US.CP1252", "de_DE.UTF-8", "de_DE.UTF-8", "\xE9", true},
+      {"", "", "en_US.CP1252", "\xE9", true},  // empty counts as unset
+      {"C", nullptr, "en_US.CP1252", "\xC3\xA9", false},
+      {"POSIX", nullptr, nullptr, "\xC3\xA9", false},
+      {"en_US", nullptr, nullptr, "\xC3\xA9", false},  // no charset named
+      {"sr_RS.ISO-8859-2@latin", nullptr, nullptr, "\xE9", true},
+      {"zh_CN.GBK", nullptr, nullptr, "\xA8\xA6", false},
+      {"xx_XX.NO-SUCH-CHARSET", nullptr, nullptr, "\xC3\xA9", false},
+      {"en_US.CP1252//TRANSLIT", nullptr, nullptr, "\xC3\xA9", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.lcAll ? c.lcAll : "-") + " " + (c.lcCtype ? c.lcCtype : "-") +
+                 " " + (c.lang ? c.lang : "-"));
+    ScopedEnv all("LC_ALL", c.lcAll), ctype("LC_CTYPE", c.lcCtype), lang("LANG", c.lang);
+    EXPECT_EQ(platform::WideToAnsi(u"\u00E9", kAnsi), c.eAcute);
+    EXPECT_EQ(platform::AnsiToWide(c.eAcute, kAnsi), u"\u00E9");
+    EXPECT_EQ(platform::IsSingleByteCodePage(kAnsi), c.singleByte);
+    EXPECT_EQ(platform::IsSingleByteCodePage(CodePage::kThreadAnsi), c.singleByte);
+  }
+}
+
+struct ConversionCase {
+  const char* locale;
+  std::string ansi;
+  std::u16string wide;
+};
+
+TEST(AnsiToWide, KeepsUndecodableBytesAsLoneSurrogatesThatConvertBack) {
+  const ConversionCase cases[] = {
+      {"C.UTF-8", "plain", u"plain"},
+      {"C.UTF-8", "\xE4\xB8\xAD\xD0\x96\xF0\x9F\x98\x80", u"\u4E2D\u0416\U0001F600"},
+      {"C.UTF-8", "a\xFF" "b", u"a\xDCFF" "b"},
+      {"C.UTF-8", "\xC0\xAF", u"\xDCC0\xDCAF"},          // overlong '/'
+      {"C.UTF-8", "\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},  // an encoded surrogate
+      {"C.UTF-8", "\xE4\xB8", u"\xDCE4\xDCB8"},          // cut short
+      {"en_US.CP1252", "\x80\xE9", u"\u20AC\u00E9"},
+      {"en_US.CP1252", "a\x81" "b", u"a\xDC81" "b"},  // unassigned in CP1252
+      {"zh_CN.GBK", "\xD6\xD0\xCE\xC4", u"\u4E2D\u6587"},
+      {"zh_CN.GBK", "x\xD6", u"x\xDCD6"},  // lead byte at the end
+      {"zh_CN.GBK", "\xD6\xD0\xFF\xD6\xD0", u"\u4E2D\xDCFF\u4E2D"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + " " + c.ansi);
+    ScopedLocale locale(c.locale);
+    EXPECT_EQ(platform::AnsiToWide(c.ansi, kAnsi), c.wide);
+    EXPECT_EQ(platform::WideToAnsi(c.wide, kAnsi), c.ansi);
+  }
+}
+
+TEST(WideToAnsi, GivesAQuestionMarkForWhatTheCodePageCannotHold) {
+  const ConversionCase cases[] = {
+      {"en_US.CP1252", "a?b", u"a\u4E2Db"},
+      {"en_US.CP1252", "?", u"\U0001F600"},  // one mark for a pair
+      {"en_US.CP1252", "?x?", u"\xD800x\xDC00"},  // lone surrogates outside DC80..DCFF
+      {"C.UTF-8", "?x?", u"\xD800x\xDC7F"},
+      {"zh_CN.GBK", "\xD6\xD0??", u"\u4E2D\u0E01\U0001F600"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale);
+    ScopedLocale locale(c.locale);
+    EXPECT_EQ(platform::WideToAnsi(c.wide, kAnsi), c.ansi);
+  }
+}
+
+TEST(WideCharsToAnsiExact, ConvertsEachCharacterOrNothing) {
+  using Bytes = std::vector<std::optional<std::string>>;
+  const auto none = std::nullopt;
+  const struct {
+    const char* locale;
+    std::u16string text;
+    Bytes ansi;
+  } cases[] = {
+      {"C.UTF-8", u"A\u4E2D\U0001F600", {"A", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80"}},
+      {"C.UTF-8", u"\xD83D", {none}},
+      {"C.UTF-8", u"\xDC80", {none}},  // even one that stands for a byte
+      {"C.UTF-8", u"\xDE00\xD83D", {none, none}},
+      {"C.UTF-8", u"", {}},
+      {"en_US.CP1252", u"?\u00E9\u20AC", {"?", "\xE9", "\x80"}},
+      {"en_US.CP1252", u"\u4E2D\u0141", {none, none}},  // no best fit ("L")
+      {"en_US.CP1252", u"\U0001F600", {none}},
+      {"zh_CN.GBK", u"\u4E2D", {"\xD6\xD0"}},
+      {"ja_JP.SJIS", u"\u30BD", {"\x83\x5C"}},  // trail byte is a backslash
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale);
+    ScopedLocale locale(c.locale);
+    Bytes ansi;
+    size_t units = 0;
+    for (const auto& character : platform::WideCharsToAnsiExact(c.text, kAnsi)) {
+      ansi.push_back(character.bytes);
+      units += character.units;
+    }
+    EXPECT_EQ(ansi, c.ansi);
+    EXPECT_EQ(units, c.text.size());
+  }
+}
+
+TEST(LowerCaseFileName, UsesUnicodeSimpleMappingWithinTheCodePage) {
+  const struct {
+    const char* locale;
+    std::string name, lower;
+  } cases[] = {
+      {"C.UTF-8", "ReadMe.TXT", "readme.txt"},
+      {"C.UTF-8", "\xC3\x84\xC3\x96\xC3\x9C", "\xC3\xA4\xC3\xB6\xC3\xBC"},  // ÄÖÜ
+      {"C.UTF-8", "\xCE\xA3\xCE\x91\xCE\xA3", "\xCF\x83\xCE\xB1\xCF\x83"},  // ΣΑΣ, no final sigma
+      {"C.UTF-8", "\xD0\x94\xD0\x90", "\xD0\xB4\xD0\xB0"},                  // ДА
+      {"C.UTF-8", "Stra\xC3\x9F" "E", "stra\xC3\x9F" "e"},                  // ß stays
+      {"C.UTF-8", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},                  // Deseret, a pair
+      {"C.UTF-8", "A\xFF\xC3", "a\xFF\xC3"},                                // undecodable kept
+      {"en_US.CP1252", "\xC4\x8A\x9F" "B", "\xE4\x9A\xFF" "b"},             // ÄŠŸB
+      {"en_US.CP1252", "\x81" "A", "\x81" "a"},
+      {"zh_CN.GBK", "\xD6\xD0" "A\xA6\xB2", "\xD6\xD0" "a\xA6\xD2"},  // 中AΣ
+      // Mac OS Roman has capital omega but no small one: it must not
+      // turn into '?'.
+      {"en_US.MACINTOSH", "\xBD" "A", "\xBD" "a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + " " + c.name);
+    ScopedLocale locale(c.locale);
+    EXPECT_EQ(platform::LowerCaseFileName(c.name), c.lower);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+"""wcxhost against qorStorageWCX. QorReadTest lists, tests and extracts
+compound files that libgsf wrote; QorWriteTest adds and deletes, and olefile
+and 7-Zip must read the results."""
+import os
+import pathlib
+import shutil
+import subprocess
+import unittest
+
+from wcxhost_testlib import SAMPLE_TREE, HostTestCase, digest, parse_listing, skip_all_unless
+
+try:
+    import olefile
+except ImportError:
+    olefile = None
+
+QOR = pathlib.Path(os.environ["QOR_PLUGIN"])
+SAMPLE_LISTING = {"tree/": 0, "tree/empty/": 0, "tree/sub/": 0, "tree/sub/data.bin": 76800, "tree/x.txt": 1000,
+                  "notes.txt": 23}
+
+
+class QorTestCase(HostTestCase):
+    plugin = QOR
+
+    def setUp(self):
+        super().setUp()
+        self.make_tree("sample", SAMPLE_TREE)
+
+    def listing(self, archive="sample.doc"):
+        return parse_listing(self.host("list", archive).lines)
+
+
+class QorReadTest(QorTestCase):
+    def setUp(self):
+        super().setUp()
+        subprocess.run(["gsf", "createole", str(self.tmp / "sample.doc"), "notes.txt", "tree"],
+                       cwd=self.tmp / "sample", check=True, capture_output=True)
+
+    def test_list_test_extract(self):
+        self.assertEqual(self.listing(), SAMPLE_LISTING)
+        self.assertEqual(self.host("test", "sample.doc").lines, ["tested 3 files in archive 'sample.doc': all OK"])
+        self.host("extract", "sample.doc", "-C", "out")
+        self.assertEqual(self.tree("out"), self.tree("sample"))
+        self.host("extract", "sample.doc", "-C", "part", "tree/sub")
+        self.assertEqual(self.tree("part"), {"tree": None, "tree/sub": None,
+                                             "tree/sub/data.bin": digest(SAMPLE_TREE["tree/sub/data.bin"])})
+
+    def test_caps_and_check(self):
+        caps = self.host("caps").lines
+        self.assertTrue(caps[0].startswith("capabilities: 335 (0x14f)"), caps)
+        self.assertEqual(len(caps[1].split()), 12, caps)  # "exports:" and all eleven functions
+        self.host("check", "sample.doc")
+        self.host("check", "sample/notes.txt", expect=1)
+
+    def test_errors(self):
+        cases = [
+            (["list", "sample/notes.txt"], 1, "cannot read archive 'sample/notes.txt' (E_EREAD"),
+            (["list", "missing.doc"], 1, "cannot find archive 'missing.doc'"),
+            (["extract", "sample.doc", "tree/nope"], 1, "no entry 'tree/nope' in archive 'sample.doc'"),
+            (["delete", "sample.doc", "nope"], 1, "no entry 'nope' in archive 'sample.doc'"),
+        ]
+        for args, status, message in cases:
+            with self.subTest(args=args):
+                self.assertIn(message, self.host(*args, expect=status).stderr)
+
+    def test_cancel_an_extraction(self):
+        result = self.host("--cancel-after", "0", "extract", "sample.doc", "-C", "out", expect=130)
+        self.assertIn("(E_EABORTED: cancelled by the user)", result.stderr)
+
+
+class QorWriteTest(QorTestCase):
+    def setUp(self):
+        super().setUp()
+        self.host("add", "sample.doc", "sample/tree", "sample/notes.txt")
+
+    def assert_readable_by_others(self, archive="sample.doc"):
+        path = self.tmp / archive
+        with olefile.OleFileIO(str(path)) as ole:
+            streams = {"/".join(entry) for entry in ole.listdir(streams=True, storages=False)}
+        self.assertEqual(streams, {name for name in self.listing(archive) if not name.endswith("/")})
+        if shutil.which("7zz"):
+            subprocess.run(["7zz", "t", str(path)], check=True, capture_output=True)
+
+    def test_round_trip(self):
+        self.assertEqual(self.listing(), SAMPLE_LISTING)
+        self.host("extract", "sample.doc", "-C", "out")
+        self.assertEqual(self.tree("out"), self.tree("sample"))
+        self.assert_readable_by_others()
+
+    def test_add_into_and_delete(self):
+        self.host("add", "sample.doc", "sample/notes.txt", "--into", "tree/sub")
+        self.assertEqual(self.listing()["tree/sub/notes.txt"], 23)
+        self.host("delete", "sample.doc", "tree/sub", "notes.txt")
+        self.assertEqual(self.listing(), {"tree/": 0, "tree/empty/": 0, "tree/x.txt": 1000})
+        self.assert_readable_by_others()
+
+    def test_move_deletes_the_sources(self):
+        self.host("add", "moved.doc", "sample/tree", "--move")
+        self.assertEqual(self.tree("sample"), {"notes.txt": digest(SAMPLE_TREE["notes.txt"])})
+        self.assertIn("tree/sub/data.bin", self.listing("moved.doc"))
+
+    def test_cancel_leaves_the_archive_valid(self):
+        self.make_tree("big", {"big.bin": os.urandom(1 << 20)})
+        before = self.listing()
+        result = self.host("--cancel-after", "3", "add", "sample.doc", "big/big.bin", expect=130)
+        self.assertIn("(E_EABORTED: cancelled by the user)", result.stderr)
+        self.assertEqual(self.listing(), before)
+        self.assert_readable_by_others()
+
+
+if __name__ == "__main__":
+    skip_all_unless(QOR.is_file(), f"{QOR} is not built")
+    skip_all_unless(shutil.which("gsf"), "gsf is missing (Debian package libgsf-bin)")
+    skip_all_unless(olefile is not None, "python3-olefile is missing")
+    unittest.main()

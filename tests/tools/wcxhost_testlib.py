@@ -1,0 +1,80 @@
+"""Helpers shared by the wcxhost tests: running the host, sample trees."""
+import hashlib
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+WCXHOST = os.environ.get("WCXHOST", "")
+SKIPPED = 77  # the tests' SKIP_RETURN_CODE
+
+# Double Commander's Free Pascal plug-ins print their locale on loading.
+_PLUGIN_CHATTER = ("SystemLocale ", "SystemLanguage ", "SystemEncoding ", "DefaultSystemCodePage ",
+                   "DefaultFileSystemCodePage ", "DefaultRTLFileSystemCodePage ", "Zip plugin is loaded")
+
+
+def digest(data):
+    """Short enough for readable failure messages, unlike the bytes."""
+    return f"{len(data)} bytes, sha256 {hashlib.sha256(data).hexdigest()[:16]}"
+
+
+def parse_listing(lines):
+    """{path: size} from the lines of `wcxhost list`; folders end in /."""
+    entries = (re.fullmatch(r" *(\d+)  .{19}  (.+)", line) for line in lines)
+    return {entry[2]: int(entry[1]) for entry in entries if entry}
+
+
+def skip_all_unless(condition, reason):
+    if not condition:
+        print(f"skipped: {reason}")
+        sys.exit(SKIPPED)
+
+
+class HostTestCase(unittest.TestCase):
+    plugin = None  # set by each test class
+
+    def setUp(self):
+        self.tmp = pathlib.Path(tempfile.mkdtemp(prefix="wcxhost-test-"))
+        self.addCleanup(shutil.rmtree, self.tmp, ignore_errors=True)
+
+    def host(self, *args, expect=0, plugin=None, env=None):
+        """Runs wcxhost in the temporary folder; checks its exit status."""
+        args = [str(arg) for arg in args]
+        command = [WCXHOST, *([] if "--plugin" in args else ["--plugin", str(plugin or self.plugin)]), *args]
+        result = subprocess.run(command, cwd=self.tmp, capture_output=True, text=True, timeout=60,
+                                env={**os.environ, "TZ": "UTC", **(env or {})})
+        result.lines = [line for line in result.stdout.splitlines() if not line.startswith(_PLUGIN_CHATTER)]
+        self.assertEqual(result.returncode, expect,
+                         f"wcxhost {' '.join(command[1:])}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}")
+        return result
+
+    def make_tree(self, root, files):
+        """Files from a {relative path: bytes} map; a path ending in / is an empty folder."""
+        root = self.tmp / root
+        root.mkdir(parents=True, exist_ok=True)
+        for name, data in files.items():
+            path = root / name
+            if name.endswith("/"):
+                path.mkdir(parents=True, exist_ok=True)
+            else:
+                path.parent.mkdir(parents=True, exist_ok=True)
+                path.write_bytes(data)
+        return root
+
+    def tree(self, root):
+        """{relative path: digest of the bytes, None for a folder} of everything below root."""
+        root = self.tmp / root
+        return {p.relative_to(root).as_posix(): None if p.is_dir() else digest(p.read_bytes())
+                for p in sorted(root.rglob("*"))}
+
+
+SAMPLE_TREE = {
+    "notes.txt": b"first line\nsecond line\n",
+    "tree/x.txt": b"x" * 1000,
+    "tree/sub/data.bin": bytes(range(256)) * 300,
+    "tree/empty/": None,
+}

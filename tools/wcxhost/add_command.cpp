@@ -1,0 +1,63 @@
+#include <filesystem>
+
+#include "commands.h"
+#include "file_list.h"
+#include "host_conventions.h"
+#include "pack_sources.h"
+#include "progress.h"
+#include "wcx_results.h"
+
+namespace fs = std::filesystem;
+
+namespace wcxhost {
+namespace {
+
+// After a move the plug-in has deleted the files; the folders they were in
+// go too when nothing is left in them.
+void RemoveEmptyFolders(const std::vector<PackGroup>& groups) {
+  for (const PackGroup& group : groups) {
+    for (auto folder = group.folders.rbegin(); folder != group.folders.rend(); ++folder) {
+      std::error_code ignored;
+      fs::remove(*folder, ignored);
+    }
+  }
+}
+
+}  // namespace
+
+int RunAdd(const Plugin& plugin, const AddOptions& options) {
+  auto pack_files = plugin.Need(plugin.PackFiles, "PackFiles");
+  const std::string& archive = options.archive;
+  std::error_code error;
+  if (fs::is_directory(archive, error)) throw HostError(Quoted(archive) + " is a folder, not an archive");
+
+  std::vector<PackGroup> groups = CollectPackSources(options.sources, archive);
+  uint64_t total_bytes = 0;
+  bool anything = false;
+  for (const PackGroup& group : groups) {
+    total_bytes += group.total_bytes;
+    anything = anything || !group.names.empty();
+  }
+  if (!anything) throw HostError("nothing to add to archive " + Quoted(archive));
+
+  std::string archive_path = fs::absolute(archive).string();
+  std::string sub_path = ToArchivePath(options.into);
+  int32_t flags = wcx::PK_PACK_SAVE_PATHS | (options.move ? wcx::PK_PACK_MOVE_FILES : 0);
+  ProgressScope progress(total_bytes);
+  for (const PackGroup& group : groups) {
+    if (group.names.empty()) continue;
+    if (CancelRequested()) throw HostError("adding to archive " + Quoted(archive) + " cancelled", kExitCancelled);
+    plugin.SetChangeVolProc(wcx::kGlobalHandle, OnChangeVolume);
+    plugin.SetProcessDataProc(wcx::kGlobalHandle, OnProcessData);
+    std::string source_folder = group.source_folder;
+    std::string add_list = SerializeFileList(group.names);
+    int32_t result = pack_files(archive_path.data(), sub_path.empty() ? nullptr : sub_path.data(),
+                                source_folder.data(), add_list.data(), flags);
+    if (result != 0) throw ResultError("cannot add to archive " + Quoted(archive), result);
+  }
+  if (options.move) RemoveEmptyFolders(groups);
+  if (CancelRequested()) throw HostError("adding to archive " + Quoted(archive) + " cancelled", kExitCancelled);
+  return kExitOk;
+}
+
+}  // namespace wcxhost

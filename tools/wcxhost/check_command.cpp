@@ -1,0 +1,19 @@
+#include <filesystem>
+#include <iostream>
+
+#include "commands.h"
+#include "host_error.h"
+
+namespace wcxhost {
+
+int RunCheck(const Plugin& plugin, const std::string& file) {
+  auto can_handle = plugin.Need(plugin.CanYouHandleThisFile, "CanYouHandleThisFile");
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error)) throw HostError("cannot find file " + Quoted(file));
+  std::string full_path = std::filesystem::absolute(file).string();
+  bool handled = can_handle(full_path.data()) != 0;
+  std::cout << file << (handled ? ": the plug-in handles this file\n" : ": the plug-in does not handle this file\n");
+  return handled ? kExitOk : kExitFailed;
+}
+
+}  // namespace wcxhost

@@ -1,0 +1,44 @@
+#include <filesystem>
+
+#include "catalog.h"
+#include "commands.h"
+#include "file_list.h"
+#include "host_conventions.h"
+#include "progress.h"
+#include "wcx_results.h"
+
+namespace wcxhost {
+
+int RunDelete(const Plugin& plugin, const std::string& archive, const std::vector<std::string>& paths) {
+  auto delete_files = plugin.Need(plugin.DeleteFiles, "DeleteFiles");
+  RequireArchiveFile(archive);
+  std::vector<Entry> catalog = ReadCatalog(plugin, archive);
+  std::vector<std::string> names;
+  for (const std::string& path : paths) {
+    std::string archive_path = ToArchivePath(path);
+    switch (FindPath(catalog, archive_path)) {
+      case PathKind::kMissing:
+        throw HostError("no entry " + Quoted(path) + " in archive " + Quoted(archive));
+      case PathKind::kFolder:
+        // A folder goes with everything in it, named the way the host names it.
+        names.push_back(archive_path + kArchiveDelim + "*.*");
+        break;
+      case PathKind::kFile:
+        names.push_back(archive_path);
+        break;
+    }
+  }
+
+  std::string archive_path = std::filesystem::absolute(archive).string();
+  std::string delete_list = SerializeFileList(names);
+  ProgressScope progress(0);
+  plugin.SetChangeVolProc(wcx::kGlobalHandle, OnChangeVolume);
+  plugin.SetProcessDataProc(wcx::kGlobalHandle, OnProcessData);
+  if (int32_t result = delete_files(archive_path.data(), delete_list.data()); result != 0) {
+    throw ResultError("cannot delete from archive " + Quoted(archive), result);
+  }
+  if (CancelRequested()) throw HostError("deleting from archive " + Quoted(archive) + " cancelled", kExitCancelled);
+  return kExitOk;
+}
+
+}  // namespace wcxhost

@@ -1,0 +1,39 @@
+// The operating-system calls of the host: loading a library, the terminal,
+// Ctrl-C, the executable's own path and local time. One implementation file
+// per system; the rest of the host is portable.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace wcxhost::sys {
+
+// A shared library loaded for the lifetime of the object.
+class DynamicLibrary {
+ public:
+  // Throws std::runtime_error with the system's reason when loading fails.
+  explicit DynamicLibrary(const std::string& path);
+  ~DynamicLibrary();
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+
+  // The exported symbol, or null when the library does not export it.
+  void* Symbol(const char* name) const;
+
+ private:
+  void* handle_;
+};
+
+bool StderrIsTerminal();
+
+// Runs `handler` at the first Ctrl-C; it must be async-signal-safe. A second
+// Ctrl-C ends the process the system's way, so a plug-in that never looks at
+// the cancel request can still be stopped.
+void OnInterrupt(void (*handler)());
+
+// The running executable's full path; empty when the system does not say.
+std::string ExecutablePath();
+
+std::tm LocalTime(std::time_t time);
+
+}  // namespace wcxhost::sys

@@ -1,0 +1,57 @@
+#include "plugin.h"
+
+#include <array>
+#include <filesystem>
+#include <stdexcept>
+
+#include "host_error.h"
+
+namespace wcxhost {
+namespace {
+
+constexpr std::array<const char*, 6> kMandatory{
+    "OpenArchive", "ReadHeader", "ProcessFile", "CloseArchive", "SetChangeVolProc", "SetProcessDataProc"};
+constexpr std::array<const char*, 5> kOptional{
+    "ReadHeaderEx", "GetPackerCaps", "CanYouHandleThisFile", "PackFiles", "DeleteFiles"};
+
+sys::DynamicLibrary LoadPluginLibrary(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    throw HostError("cannot find plug-in " + Quoted(path), kExitPlugin);
+  }
+  try {
+    // An absolute path keeps the loader from searching its library folders.
+    return sys::DynamicLibrary(std::filesystem::absolute(path).string());
+  } catch (const std::runtime_error& e) {
+    throw HostError("cannot load plug-in " + Quoted(path) + ": " + e.what(), kExitPlugin);
+  }
+}
+
+}  // namespace
+
+Plugin::Plugin(const std::string& path) : path_(path), library_(LoadPluginLibrary(path)) {
+  std::string missing;
+  for (const char* name : kMandatory) {
+    if (library_.Symbol(name) == nullptr) missing += (missing.empty() ? "" : ", ") + std::string(name);
+  }
+  if (!missing.empty()) {
+    throw HostError(Quoted(path) + " is not a usable WCX plug-in: it does not export " + missing,
+                    kExitPlugin);
+  }
+}
+
+std::vector<std::string> Plugin::ExportedFunctions() const {
+  std::vector<std::string> names;
+  for (const char* name : kMandatory) names.emplace_back(name);
+  for (const char* name : kOptional) {
+    if (library_.Symbol(name) != nullptr) names.emplace_back(name);
+  }
+  return names;
+}
+
+void Plugin::FailMissing(const char* name) const {
+  throw HostError("plug-in " + Quoted(path_) + " does not export " + name + ", which this command needs",
+                  kExitPlugin);
+}
+
+}  // namespace wcxhost
