@@ -17,6 +17,28 @@ const uint8_t* Zeros() {
   static const std::vector<uint8_t> zeros(kZeroChunk, 0);
   return zeros.data();
 }
+
+// Walks bytes [pos, pos + count) of a chain of `unit`-byte sectors in runs of
+// sectors that follow each other, calling visit(first sector, offset in it,
+// length) once per run, so that a run costs one system call.
+template <class Visit>
+void ForEachRun(const std::vector<uint32_t>& chain, uint64_t unit, uint64_t pos, uint64_t count,
+                Visit&& visit) {
+  while (count > 0) {
+    const size_t k = pos / unit;
+    const uint64_t within = pos % unit;
+    size_t last = k;
+    uint64_t span = unit - within;
+    while (span < count && last + 1 < chain.size() && chain[last + 1] == chain[last] + 1) {
+      ++last;
+      span += unit;
+    }
+    const uint64_t n = std::min(span, count);
+    visit(chain[k], within, n);
+    pos += n;
+    count -= n;
+  }
+}
 }  // namespace
 
 bool CompoundFile::InMiniStream(uint32_t id) const {
@@ -44,24 +66,11 @@ void CompoundFile::WriteFile(uint64_t offset, const void* data, uint64_t count) 
 
 void CompoundFile::ReadRegular(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out,
                                uint64_t count) {
-  const uint32_t ss = sector_size();
-  while (count > 0) {
-    size_t k = pos / ss;
-    const uint64_t within = pos % ss;
-    // Extend over sectors that follow each other in the file.
-    size_t last = k;
-    uint64_t span = ss - within;
-    while (span < count && last + 1 < chain.size() && chain[last + 1] == chain[last] + 1) {
-      ++last;
-      span += ss;
-    }
-    const uint64_t n = std::min(span, count);
-    const uint64_t got = file_.ReadAt(Offset(chain[k]) + within, out, n);
+  ForEachRun(chain, sector_size(), pos, count, [&](uint32_t sector, uint64_t within, uint64_t n) {
+    const uint64_t got = file_.ReadAt(Offset(sector) + within, out, n);
     if (got < n) std::memset(out + got, 0, n - got);  // allocated but never written
-    pos += n;
     out += n;
-    count -= n;
-  }
+  });
 }
 
 void CompoundFile::Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t k,
@@ -94,21 +103,10 @@ void CompoundFile::WriteRegular(uint32_t id, uint64_t pos, const uint8_t* in, ui
     const bool whole = pos <= begin && pos + count >= begin + ss;
     Relocate(id, chain, k, !whole);
   }
-  while (count > 0) {
-    size_t k = pos / ss;
-    const uint64_t within = pos % ss;
-    size_t end = k;
-    uint64_t span = ss - within;
-    while (span < count && end + 1 < chain.size() && chain[end + 1] == chain[end] + 1) {
-      ++end;
-      span += ss;
-    }
-    const uint64_t n = std::min(span, count);
-    WriteFile(Offset(chain[k]) + within, in, n);
-    pos += n;
+  ForEachRun(chain, ss, pos, count, [&](uint32_t sector, uint64_t within, uint64_t n) {
+    WriteFile(Offset(sector) + within, in, n);
     in += n;
-    count -= n;
-  }
+  });
 }
 
 void CompoundFile::ZeroRegular(uint32_t id, uint64_t from, uint64_t to) {
@@ -162,40 +160,18 @@ void CompoundFile::ResizeRegularChain(uint32_t id, uint64_t sectors) {
 void CompoundFile::ReadMini(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out,
                             uint64_t count) {
   const std::vector<uint32_t>& mini_stream = ChainOf(kRootId);
-  while (count > 0) {
-    size_t k = pos / kMiniSectorSize;
-    const uint64_t within = pos % kMiniSectorSize;
-    size_t last = k;
-    uint64_t span = kMiniSectorSize - within;
-    while (span < count && last + 1 < chain.size() && chain[last + 1] == chain[last] + 1) {
-      ++last;
-      span += kMiniSectorSize;
-    }
-    const uint64_t n = std::min(span, count);
-    ReadRegular(mini_stream, uint64_t{chain[k]} * kMiniSectorSize + within, out, n);
-    pos += n;
+  ForEachRun(chain, kMiniSectorSize, pos, count, [&](uint32_t mini, uint64_t within, uint64_t n) {
+    ReadRegular(mini_stream, uint64_t{mini} * kMiniSectorSize + within, out, n);
     out += n;
-    count -= n;
-  }
+  });
 }
 
 void CompoundFile::WriteMini(uint32_t id, uint64_t pos, const uint8_t* in, uint64_t count) {
   const std::vector<uint32_t>& chain = ChainOf(id);
-  while (count > 0) {
-    size_t k = pos / kMiniSectorSize;
-    const uint64_t within = pos % kMiniSectorSize;
-    size_t last = k;
-    uint64_t span = kMiniSectorSize - within;
-    while (span < count && last + 1 < chain.size() && chain[last + 1] == chain[last] + 1) {
-      ++last;
-      span += kMiniSectorSize;
-    }
-    const uint64_t n = std::min(span, count);
-    WriteRegular(kRootId, uint64_t{chain[k]} * kMiniSectorSize + within, in, n);
-    pos += n;
+  ForEachRun(chain, kMiniSectorSize, pos, count, [&](uint32_t mini, uint64_t within, uint64_t n) {
+    WriteRegular(kRootId, uint64_t{mini} * kMiniSectorSize + within, in, n);
     in += n;
-    count -= n;
-  }
+  });
 }
 
 void CompoundFile::EnsureMiniStreamCapacity(uint64_t mini_sectors) {
