@@ -1,38 +1,24 @@
 // Helpers for the tests of the COM-shaped storage API.
 #pragma once
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <string>
 
 #include "platform/com_ptr.h"
 #include "platform/ole.h"
 #include "platform/os.h"
+#include "temp_dir.h"
 
 namespace ole_test {
 
 using platform::ComPtr;
 
-class TempDir {
+// A scratch directory whose file names also come as UTF-16.
+class TempDir : public testing_support::TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "oletest-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+  std::string Path(const std::string& name) const { return File(name); }
   std::u16string Wide(const std::string& name) const {
-    return platform::AnsiToWide(Path(name), platform::CodePage::kAnsi);
+    return platform::AnsiToWide(File(name), platform::CodePage::kAnsi);
   }
-
- private:
-  std::filesystem::path path_;
 };
 
 inline constexpr DWORD kCreate = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;

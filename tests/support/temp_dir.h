@@ -23,9 +23,12 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+  const std::filesystem::path& path() const { return path_; }
+  // A file in the directory.
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  std::string operator/(const std::string& name) const { return File(name); }
   // The directory with a trailing '/'.
   std::string Slash() const { return path_.string() + "/"; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
   // Writes a file below the directory, creating its folders.
   std::string Write(const std::string& name, const std::string& content) const {
