@@ -6,6 +6,7 @@
 #   pack     a folder of 10000 small files        (time per file, n=1000 vs n=10000)
 # Usage: run_plugin_bench.sh BUILD_DIR [WORK_DIR]   (PLUGIN_BENCH_MIB changes the size)
 set -euo pipefail
+source "$(dirname "$0")/hyperfine_lib.sh"
 build=$(realpath "$1")
 host="$build/src/wcxhost"
 work=${2:-/tmp/plugin-bench}
@@ -32,10 +33,6 @@ make_folder many 100000
 make_folder f1k 1000
 make_folder f10k 10000
 
-mean() {  # mean of command N of a hyperfine export
-  /usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['results'][int(sys.argv[2])]['mean'])" "$1" "$2"
-}
-ratio() { /usr/bin/python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
 
 hyperfine -N --warmup 1 --runs 5 --export-json extract.json --prepare 'rm -rf out7 outq' \
   "7zz x -y -oout7 big.doc data.bin" "$host extract big.doc -C outq data.bin"

@@ -6,6 +6,7 @@
 #   enum    100000 entries                    vs  7zz l
 # Usage: run_cfb_bench.sh BUILD_DIR [WORK_DIR]   (CFB_BENCH_MIB changes the size)
 set -euo pipefail
+source "$(dirname "$0")/../hyperfine_lib.sh"
 bench=$(realpath "$1")/bench/cfb/cfb_bench
 work=${2:-/tmp/cfb-bench}
 mib=${CFB_BENCH_MIB:-512}
@@ -18,10 +19,6 @@ if [[ ! -f data.bin || $(stat -c %s data.bin) -ne $((mib << 20)) ]]; then
 fi
 [[ -f gsf.ole ]] || gsf createole gsf.ole data.bin
 
-mean() {  # mean of command N of a hyperfine export
-  /usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['results'][int(sys.argv[2])]['mean'])" "$1" "$2"
-}
-ratio() { /usr/bin/python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
 
 hyperfine -N --warmup 1 --runs 5 --export-json read.json \
   --prepare 'rm -rf out7 out.bin' \
