@@ -25,39 +25,37 @@ bool IsAscii(std::u16string_view text) {
   return true;
 }
 
+// One iconv call into `out`, repeated with more room while the output is
+// full. Null input flushes a stateful encoding's shift sequence. Returns
+// iconv's result; errno tells why it failed.
+template <typename Out>
+size_t IconvGrowing(iconv_t cd, char** in, size_t* inLeft, Out& out, size_t& used) {
+  constexpr size_t kUnit = sizeof(typename Out::value_type);
+  for (;;) {
+    if (out.size() - used < 8) out.resize(out.size() * 2 + 16);
+    char* outPtr = reinterpret_cast<char*>(out.data() + used);
+    size_t outLeft = (out.size() - used) * kUnit;
+    const size_t outBefore = outLeft;
+    const size_t result = iconv(cd, in, inLeft, &outPtr, &outLeft);
+    used += (outBefore - outLeft) / kUnit;
+    if (result != kIconvFailed || errno != E2BIG) return result;
+  }
+}
+
 // Runs iconv over the input into `out`, growing it as needed. Stops at the
 // first byte sequence that does not convert (EILSEQ, or EINVAL for one cut
 // short) and returns false with errno telling which; true at the end of the
 // input.
 template <typename Out>
 bool Convert(iconv_t cd, const char*& in, size_t& inLeft, Out& out, size_t& used) {
-  constexpr size_t kUnit = sizeof(typename Out::value_type);
-  for (;;) {
-    if (out.size() - used < 8) out.resize(out.size() * 2 + 16);
-    char* outPtr = reinterpret_cast<char*>(out.data() + used);
-    size_t outLeft = (out.size() - used) * kUnit;
-    const size_t outBefore = outLeft;
-    // iconv's input is char* for historical reasons; it does not write to it.
-    const size_t result = iconv(cd, const_cast<char**>(&in), &inLeft, &outPtr, &outLeft);
-    used += (outBefore - outLeft) / kUnit;
-    if (result != kIconvFailed) return true;
-    if (errno != E2BIG) return false;
-  }
+  // iconv's input is char* for historical reasons; it does not write to it.
+  return IconvGrowing(cd, const_cast<char**>(&in), &inLeft, out, used) != kIconvFailed;
 }
 
 // Ends a stateful encoding's shift sequence and resets the descriptor.
 template <typename Out>
 void Finish(iconv_t cd, Out& out, size_t& used) {
-  constexpr size_t kUnit = sizeof(typename Out::value_type);
-  for (;;) {
-    if (out.size() - used < 8) out.resize(out.size() * 2 + 16);
-    char* outPtr = reinterpret_cast<char*>(out.data() + used);
-    size_t outLeft = (out.size() - used) * kUnit;
-    const size_t outBefore = outLeft;
-    const size_t result = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-    used += (outBefore - outLeft) / kUnit;
-    if (result != kIconvFailed || errno != E2BIG) break;
-  }
+  IconvGrowing(cd, nullptr, nullptr, out, used);
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
 }
 
