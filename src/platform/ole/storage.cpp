@@ -1,15 +1,15 @@
-#include "platform/ole_storage_posix.h"
+#include "platform/ole/storage.h"
 
 #include <cstring>
 #include <string_view>
 
 #include "cfb/names.h"
-#include "platform/ole_copy_posix.h"
-#include "platform/ole_enum_posix.h"
-#include "platform/ole_modes_posix.h"
-#include "platform/ole_result_posix.h"
-#include "platform/ole_statstg_posix.h"
-#include "platform/ole_stream_posix.h"
+#include "platform/ole/copy.h"
+#include "platform/ole/enum.h"
+#include "platform/ole/modes.h"
+#include "platform/ole/result.h"
+#include "platform/ole/statstg.h"
+#include "platform/ole/stream.h"
 
 namespace platform::ole {
 

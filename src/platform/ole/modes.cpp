@@ -1,4 +1,4 @@
-#include "platform/ole_modes_posix.h"
+#include "platform/ole/modes.h"
 
 namespace platform::ole {
 

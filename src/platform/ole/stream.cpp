@@ -1,10 +1,10 @@
-#include "platform/ole_stream_posix.h"
+#include "platform/ole/stream.h"
 
 #include <vector>
 
-#include "platform/ole_modes_posix.h"
-#include "platform/ole_result_posix.h"
-#include "platform/ole_statstg_posix.h"
+#include "platform/ole/modes.h"
+#include "platform/ole/result.h"
+#include "platform/ole/statstg.h"
 
 namespace platform::ole {
 

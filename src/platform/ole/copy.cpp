@@ -1,4 +1,4 @@
-#include "platform/ole_copy_posix.h"
+#include "platform/ole/copy.h"
 
 #include <cstring>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "platform/ole_shared_file_posix.h"
+#include "platform/ole/shared_file.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
-#include "platform/ole_enum_posix.h"
+#include "platform/ole/enum.h"
 
-#include "platform/ole_result_posix.h"
-#include "platform/ole_statstg_posix.h"
+#include "platform/ole/result.h"
+#include "platform/ole/statstg.h"
 
 namespace platform::ole {
 

@@ -1,8 +1,8 @@
 // IStorage on the root of a compound file or on a storage element.
 #pragma once
 
-#include "platform/ole_com_object_posix.h"
-#include "platform/ole_shared_file_posix.h"
+#include "platform/ole/com_object.h"
+#include "platform/ole/shared_file.h"
 
 namespace platform::ole {
 

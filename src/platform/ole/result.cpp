@@ -1,4 +1,4 @@
-#include "platform/ole_result_posix.h"
+#include "platform/ole/result.h"
 
 namespace platform::ole {
 

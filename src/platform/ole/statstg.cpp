@@ -1,4 +1,4 @@
-#include "platform/ole_statstg_posix.h"
+#include "platform/ole/statstg.h"
 
 #include <sys/stat.h>
 

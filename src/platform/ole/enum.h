@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ole_com_object_posix.h"
-#include "platform/ole_shared_file_posix.h"
+#include "platform/ole/com_object.h"
+#include "platform/ole/shared_file.h"
 
 namespace platform::ole {
 

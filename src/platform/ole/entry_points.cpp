@@ -9,10 +9,10 @@
 #include "cfb/compound_file.h"
 #include "cfb/header.h"
 #include "platform/ole.h"
-#include "platform/ole_modes_posix.h"
-#include "platform/ole_result_posix.h"
-#include "platform/ole_shared_file_posix.h"
-#include "platform/ole_storage_posix.h"
+#include "platform/ole/modes.h"
+#include "platform/ole/result.h"
+#include "platform/ole/shared_file.h"
+#include "platform/ole/storage.h"
 #include "platform/os.h"
 
 using platform::ole::Guarded;
