@@ -57,7 +57,9 @@ class CompoundFile {
   }
   uint64_t Stamp(uint32_t id) const { return dir_.stamp(id); }
   uint32_t Parent(uint32_t id) const { return dir_.parent(id); }
-  // kNoStream when there is none.
+  // The element of exactly that name, else one whose name differs only in
+  // case; kNoStream when there is none, kAmbiguous when several elements
+  // bear exactly that name.
   uint32_t Find(uint32_t storage, std::u16string_view name) const {
     return dir_.Find(storage, name);
   }
