@@ -200,9 +200,10 @@ HRESULT Storage::Revert() {
   return Guarded([&] {
     cfb::CompoundFile* file = element_.Live();
     if (!file) return STG_E_REVERTED;
-    // Direct mode has nothing to revert; a transacted root drops its changes
-    // and with them every element opened below it.
-    if (root_ && element_.shared->transacted()) {
+    // The engine writes a direct-mode file only at a commit (or the root's
+    // release), so a root in either mode can drop its changes, and with them
+    // every element opened below it: the file stays as it was.
+    if (root_) {
       file->Revert();
       element_.stamp = file->Stamp(cfb::kRootId);
     }
