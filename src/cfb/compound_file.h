@@ -49,6 +49,7 @@ class CompoundFile {
   Version version() const { return header_.version; }
   bool writable() const { return writable_; }
   const std::string& path() const { return path_; }
+  uint64_t file_size() const { return file_size_; }
 
   // Elements.
   const DirEntry& Entry(uint32_t id) const { return dir_.entry(id); }
@@ -90,6 +91,17 @@ class CompoundFile {
   // file. Stamps of all elements change.
   void Revert();
 
+  // Compaction (compact.cpp). The bytes of the file that no structure uses.
+  uint64_t FreeBytes() const;
+  // A new file at path (which must not exist) with the committed content of
+  // source, written afresh: every chain ascending, the directory first.
+  // Refuses a source with damaged streams (kCorrupt): the copy would lose them.
+  static std::unique_ptr<CompoundFile> CreateCopy(CompoundFile& source, const std::string& path,
+                                                  Version version);
+  // Moves the content down into free sectors and cuts the end, committing
+  // after each pass; true when the file got shorter.
+  bool CompactInPlace();
+
  private:
   CompoundFile(FileHandle file, std::string path, bool writable, Version version);
 
@@ -111,7 +123,8 @@ class CompoundFile {
   void ReadRegular(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out, uint64_t count);
   void WriteRegular(uint32_t id, uint64_t pos, const uint8_t* in, uint64_t count);
   void ZeroRegular(uint32_t id, uint64_t from, uint64_t to);
-  void Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t index, bool keep_content);
+  void Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t index, bool keep_content,
+                uint32_t hint);
   void ResizeRegularChain(uint32_t id, uint64_t sectors);
   void ReadMini(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out, uint64_t count);
   void WriteMini(uint32_t id, uint64_t pos, const uint8_t* in, uint64_t count);
@@ -120,6 +133,9 @@ class CompoundFile {
   void ResizeTo(uint32_t id, uint64_t size, uint64_t zero_until);
   void ReleaseChain(uint32_t id);
   void WriteFile(uint64_t offset, const void* data, uint64_t count);
+
+  // Compaction (compact.cpp).
+  void CopyContentOf(CompoundFile& source);
 
   // Commit (commit.cpp).
   void TrimMiniStream();

@@ -69,6 +69,9 @@ bool OpenOwnFolder(TStructStorageFolder& parent, const OLECHAR* name,
   return false;
 }
 
+constexpr uint32_t kKeepSectorSize = 0;
+constexpr uint32_t kLargeSectorSize = 4096;
+
 bool IsShareConflict(HRESULT code) {
   return code == STG_E_SHAREVIOLATION || code == STG_E_LOCKVIOLATION;
 }
@@ -212,9 +215,11 @@ void TqorStorageDir::OpenRoot() {
     options |= storage::aoCreate;
     if (!FitsSmallSectors(0, FBytesToAdd)) options |= storage::aoLargeSectors;
   } else if (FForPacking && FBytesToAdd > 0) {
-    // Refused before anything changes: the archive stays as it was.
+    // Converted through a copy that takes its place, or refused before
+    // anything changes.
     const CompoundFileSize size = SizeOfCompoundFile(FArcName);
-    if (size.sectorSize == 512 && !FitsSmallSectors(size.bytes, FBytesToAdd))
+    if (size.sectorSize == 512 && !FitsSmallSectors(size.bytes, FBytesToAdd) &&
+        TStructStorageFolder::Compact(FArcName, kLargeSectorSize, 0, 0) != S_OK)
       throw wcx::EWCXError(E_EWRITE, "the archive has 512-byte sectors and cannot grow past 2 GB");
   }
   FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
@@ -243,6 +248,11 @@ int32_t TqorStorageDir::CommitChanges() {
 
 void TqorStorageDir::RevertChanges() {
   if (FFolder && FFolder->IsOpen()) FFolder->Revert();
+}
+
+void TqorStorageDir::FinishChanges() {
+  ShutDown();
+  if (!FParent) TStructStorageFolder::Compact(FArcName, kKeepSectorSize, 50, 1 << 20);
 }
 
 void TqorStorageDir::DiscardArchive() {

@@ -159,6 +159,8 @@ void TqorWCXDir::PlanAdding(uint64_t) {}
 
 void TqorWCXDir::RevertChanges() {}
 
+void TqorWCXDir::FinishChanges() { ShutDown(); }
+
 bool TqorWCXDir::CreatedArchive() const { return false; }
 
 void TqorWCXDir::DiscardArchive() {}

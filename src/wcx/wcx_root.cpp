@@ -134,6 +134,7 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
     // open: freeing the root closes it, after the commit.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
     moved = root->TakeMovedSources();
+    root->FinishChanges();
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);
   }
@@ -152,6 +153,7 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
     int32_t result = DeleteEach(*root, names);
     // Deletions before a failure stay done.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
+    root->FinishChanges();
     return result;
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);
