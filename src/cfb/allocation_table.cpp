@@ -78,6 +78,15 @@ uint32_t AllocationTable::Allocate(uint32_t hint) {
   return index;
 }
 
+uint32_t AllocationTable::FirstAllocatableIn(uint32_t from, uint32_t to) const {
+  constexpr uint32_t kMaxScan = 1 << 16;
+  from = std::max(from, search_from_);  // nothing below it is allocatable
+  to = std::min(to, size());
+  for (uint32_t i = from; i < to && i - from < kMaxScan; ++i)
+    if (Allocatable(i)) return i;
+  return kNoHint;
+}
+
 void AllocationTable::Free(uint32_t index) {
   if (index < next_.size()) Set(index, kFreeSect);
 }

@@ -142,6 +142,11 @@ class CompoundFile {
   void PlaceChainPages(std::vector<uint32_t>& pages, uint32_t needed,
                        const std::vector<bool>& dirty, std::vector<bool>& to_write);
   void PlaceFatAndDifat();
+  // Where page p of a chain goes: between its neighbours where a sector is
+  // free there; else, kAfterPrevious, after the page before it (the end of
+  // the file if need be), or, kAnywhere, the lowest free sector (kNoHint).
+  enum class Placement { kAfterPrevious, kAnywhere };
+  uint32_t SectorForPage(const std::vector<uint32_t>& pages, size_t p, Placement placement) const;
   void CommitOnce();
   bool MoveMetadataDown();
   void CutTrailingFreeSectors();

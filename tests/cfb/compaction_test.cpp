@@ -4,6 +4,8 @@
 // shrinks the file under the commit rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model.h"
 #include "raw_file.h"
 #include "test_files.h"
@@ -24,6 +26,16 @@ struct EditedFile {
   }
   Model model;
 };
+
+// The sectors of the directory's chain, read through the FAT.
+std::vector<uint32_t> DirectoryChain(const std::string& path) {
+  RawFile raw(path);
+  std::vector<uint32_t> chain;
+  for (uint32_t s = LoadU32(&raw.bytes()[0x30]); s <= kMaxRegSect && chain.size() < 100000;
+       s = raw.Fat(s))
+    chain.push_back(s);
+  return chain;
+}
 
 // Every chain of the file, as its sectors in order, read through the FAT.
 void ExpectAscendingRuns(const std::string& path) {
@@ -65,6 +77,33 @@ TEST(Compaction, ACopyWrittenAfreshHoldsEverythingInAscendingRuns) {
     EXPECT_EQ(reopened->FreeBytes(), 0u);
     if (version == Version::k3) ExpectAscendingRuns(copy);
     EXPECT_EQ(ListWithOlefile(copy), edited.model.Listed());
+  }
+}
+
+// Commits keep the directory's sectors ascending, which some readers need
+// to list a file whole, also when the free sectors lie below them.
+TEST(Compaction, EditsKeepTheDirectoryChainAscending) {
+  TempDir dir;
+  const std::string path = dir.File("grown.cfb");
+  auto file = CompoundFile::Create(path, false, Version::k3);
+  std::vector<uint32_t> data, names;
+  for (int i = 0; i < 8; ++i) {
+    data.push_back(
+        file->CreateElement(kRootId, u"data" + Utf16(std::to_string(i)), EntryType::kStream));
+    const auto bytes = Pattern(5000, i);
+    file->Write(data.back(), 0, bytes.data(), bytes.size());
+  }
+  for (int i = 0; i < 40; ++i)
+    names.push_back(
+        file->CreateElement(kRootId, u"n" + Utf16(std::to_string(100 + i)), EntryType::kStream));
+  file->Commit();
+  for (int round = 0; round < 8; ++round) {
+    file->DestroyElement(data[round]);  // free sectors below the directory
+    file->Commit();
+    file->Write(names[39 - round], 0, "x", 1);  // a late page of the directory changes
+    file->Commit();
+    const std::vector<uint32_t> chain = DirectoryChain(path);
+    EXPECT_TRUE(std::is_sorted(chain.begin(), chain.end())) << "round " << round;
   }
 }
 
