@@ -42,18 +42,25 @@ std::string EscapeElementName(const char16_t* name) {
   if (name == nullptr) return {};
   const std::u16string_view units(name);
   std::string out;
-  out.reserve(units.size());
-  size_t i = 0;
-  // A character without an exact form (a lone surrogate among them) is
-  // escaped, unit by unit.
-  for (const platform::AnsiCharacter& character :
-       platform::WideCharsToAnsiExact(units, kElementCodePage)) {
-    if (character.bytes && !NeedsEscape(*character.bytes)) {
-      out += *character.bytes;
-    } else {
-      for (char16_t unit : units.substr(i, character.units)) AppendEscape(out, unit);
+  // Most names convert whole and hold nothing to escape: one conversion
+  // then does, instead of one per character.
+  std::optional<std::string> whole = platform::WideToAnsiExact(units, kElementCodePage);
+  if (whole && !NeedsEscape(*whole)) {
+    out = std::move(*whole);
+  } else {
+    out.reserve(units.size());
+    size_t i = 0;
+    // A character without an exact form (a lone surrogate among them) is
+    // escaped, unit by unit.
+    for (const platform::AnsiCharacter& character :
+         platform::WideCharsToAnsiExact(units, kElementCodePage)) {
+      if (character.bytes && !NeedsEscape(*character.bytes)) {
+        out += *character.bytes;
+      } else {
+        for (char16_t unit : units.substr(i, character.units)) AppendEscape(out, unit);
+      }
+      i += character.units;
     }
-    i += character.units;
   }
   return out;
 }

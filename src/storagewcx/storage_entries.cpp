@@ -146,6 +146,7 @@ int32_t TqorStorageDir::DeleteItem() {
 void TqorStorageDir::Open() {
   TqorWCXDir::Open();
   FFolder.reset();
+  const platform::CodePageSnapshot codePages;  // one locale look-up for all the names
   auto addChild = [this](StatCopy stat) { AddChildEntry(std::move(stat)); };
   if (!FParent) {
     TStgAccessOptions options = GetOpenMode() <= wcx::PK_OM_EXTRACT
