@@ -1,5 +1,6 @@
 #include "storagewcx/element_name.h"
 
+#include <array>
 #include <optional>
 
 #include "platform/os.h"
@@ -12,9 +13,15 @@ constexpr std::string_view kEscapeSet = "\"*<>?|/\\:%#";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool NeedsEscape(std::string_view bytes) {
+  // Looked up in a table: every name of a listing passes through here.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> table{};
+    for (int b = 0; b < 32; ++b) table[b] = true;
+    for (char c : kEscapeSet) table[static_cast<unsigned char>(c)] = true;
+    return table;
+  }();
   for (char c : bytes)
-    if (static_cast<unsigned char>(c) < 32 || kEscapeSet.find(c) != std::string_view::npos)
-      return true;
+    if (kEscaped[static_cast<unsigned char>(c)]) return true;
   return false;
 }
 

@@ -55,11 +55,18 @@ int RunList(const Plugin& plugin, const std::string& archive, bool long_format) 
   std::string tail;
   int size_width = 1;
   int packed_width = 1;
+  // Entries written together share their time: it is formatted once.
+  int32_t last_time = 0;
+  std::string last_time_text = FormatTime(0);
   ListArchive(plugin, archive, [&](Entry& entry) {
     size_width = std::max(size_width, Digits(entry.size));
     packed_width = std::max(packed_width, Digits(entry.packed_size));
+    if (entry.time != last_time) {
+      last_time = entry.time;
+      last_time_text = FormatTime(entry.time);
+    }
     tail.clear();
-    AppendPadded(tail, FormatTime(entry.time), kTimeWidth, Align::kLeft);
+    AppendPadded(tail, last_time_text, kTimeWidth, Align::kLeft);
     tail += "  ";
     tail += entry.path;
     if (entry.folder) tail += kArchiveDelim;
