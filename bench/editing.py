@@ -39,7 +39,7 @@ def main(host, root, steps):
     peak = 0
     for step in range(steps):
         adding = rng.random() < (0.8 if step < steps // 2 else 0.2)
-        if adding or len(present) <= 3:
+        if adding or len(present) <= 8:
             name = rng.choice(names)
             with open(os.path.join(content, name), "wb") as f:
                 f.write(rng.randbytes(stream_size(rng)))
