@@ -135,12 +135,8 @@ inline constexpr HRESULT STG_E_EXTANTMARSHALLINGS = QOR_HR(0x80030108);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = QOR_HR(0x80030109);
 #undef QOR_HR
 
-inline constexpr bool SUCCEEDED(HRESULT hr) {
-  return hr >= 0;
-}
-inline constexpr bool FAILED(HRESULT hr) {
-  return hr < 0;
-}
+inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 // ---- Mode bits and other constants --------------------------------------------
 

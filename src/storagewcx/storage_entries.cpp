@@ -119,18 +119,14 @@ class StorageDirClass : public wcx::TqorWCXDirClass {
 TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXFile(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
 
-TStructStorageFolder* TqorStorageFile::ParentFolder() const {
-  return FolderOf(FParent);
-}
+TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
 
 void TqorStorageFile::FillHeader(wcx::tHeaderDataEx& header) {
   TqorWCXFile::FillHeader(header);
   FillElementHeader(*FStat, platform::kStreamAttr, header);
 }
 
-int32_t TqorStorageFile::TestItem() {
-  return CopyToStream(nullptr);
-}
+int32_t TqorStorageFile::TestItem() { return CopyToStream(nullptr); }
 
 int32_t TqorStorageFile::ExtractTo(const std::string& destPath) {
   rtl::TFileStream file(destPath, rtl::TFileStream::Mode::fmCreate);
@@ -163,27 +159,21 @@ TqorStorageDir::TqorStorageDir() : TqorWCXDir(nullptr, std::string()) {}
 TqorStorageDir::TqorStorageDir(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXDir(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
 
-TqorStorageDir::~TqorStorageDir() {
-  ShutDown();
-}
+TqorStorageDir::~TqorStorageDir() { ShutDown(); }
 
 const wcx::TqorWCXDirClass& TqorStorageDir::Class() {
   static const rtl::NoDestructor<StorageDirClass> instance;
   return instance.get();
 }
 
-TStructStorageFolder* TqorStorageDir::ParentFolder() const {
-  return FolderOf(FParent);
-}
+TStructStorageFolder* TqorStorageDir::ParentFolder() const { return FolderOf(FParent); }
 
 void TqorStorageDir::FillHeader(wcx::tHeaderDataEx& header) {
   TqorWCXDir::FillHeader(header);
   if (FStat) FillElementHeader(*FStat, platform::kFolderAttr, header);
 }
 
-int32_t TqorStorageDir::TestItem() {
-  return !FParent || IsReadable() ? 0 : wcx::E_BAD_DATA;
-}
+int32_t TqorStorageDir::TestItem() { return !FParent || IsReadable() ? 0 : wcx::E_BAD_DATA; }
 
 int32_t TqorStorageDir::ExtractTo(const std::string& target) {
   return IsReadable() ? TqorWCXDir::ExtractTo(target) : wcx::E_BAD_DATA;
@@ -351,8 +341,6 @@ int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::
   return 0;
 }
 
-void RegisterStorageArchiveClass() {
-  wcx::RegisterArchiveClass(TqorStorageDir::Class());
-}
+void RegisterStorageArchiveClass() { wcx::RegisterArchiveClass(TqorStorageDir::Class()); }
 
 }  // namespace storagewcx

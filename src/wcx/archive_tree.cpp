@@ -37,9 +37,7 @@ void TqorWCXFile::FillHeader(tHeaderDataEx& header) {
   CopyToField(GetPath(), header.FileName, sizeof header.FileName);
 }
 
-void TqorWCXFile::GetHeaderData(tHeaderDataEx& header) {
-  FillHeader(header);
-}
+void TqorWCXFile::GetHeaderData(tHeaderDataEx& header) { FillHeader(header); }
 
 int32_t TqorWCXFile::DoChangeVol(const std::string& name, int32_t mode) {
   return FParent ? FParent->DoChangeVol(name, mode) : 0;
@@ -49,17 +47,11 @@ int32_t TqorWCXFile::DoProcessData(const std::string& name, int32_t size) {
   return FParent ? FParent->DoProcessData(name, size) : 1;
 }
 
-int32_t TqorWCXFile::TestItem() {
-  return E_NOT_SUPPORTED;
-}
+int32_t TqorWCXFile::TestItem() { return E_NOT_SUPPORTED; }
 
-int32_t TqorWCXFile::ExtractTo(const std::string&) {
-  return E_NOT_SUPPORTED;
-}
+int32_t TqorWCXFile::ExtractTo(const std::string&) { return E_NOT_SUPPORTED; }
 
-int32_t TqorWCXFile::DeleteItem() {
-  return E_NOT_SUPPORTED;
-}
+int32_t TqorWCXFile::DeleteItem() { return E_NOT_SUPPORTED; }
 
 std::string TqorWCXFile::GetPath() const {
   // Written back to front into a string sized first: the listing asks for
@@ -92,9 +84,7 @@ int32_t TqorWCXFile::IndexInParent() const {
 TqorWCXDir::TqorWCXDir(TqorWCXDir* parent, const std::string& rawName)
     : TqorWCXFile(parent, rawName) {}
 
-TqorWCXDir::~TqorWCXDir() {
-  ShutDown();
-}
+TqorWCXDir::~TqorWCXDir() { ShutDown(); }
 
 void TqorWCXDir::ShutDown() noexcept {
   // A destructor must not throw; the folders are released all the same.
@@ -141,9 +131,7 @@ int32_t TqorWCXDir::DoProcessData(const std::string& name, int32_t size) {
   return TqorWCXFile::DoProcessData(name, size);
 }
 
-int32_t TqorWCXDir::TestItem() {
-  return 0;
-}
+int32_t TqorWCXDir::TestItem() { return 0; }
 
 int32_t TqorWCXDir::ExtractTo(const std::string& target) {
   return platform::CreateDir(target) ? 0 : E_EWRITE;
@@ -172,43 +160,27 @@ void TqorWCXDir::Close() {
   FOpenRef = 0;
 }
 
-int32_t TqorWCXDir::CreateFolder(const std::string&) {
-  return E_NOT_SUPPORTED;
-}
+int32_t TqorWCXDir::CreateFolder(const std::string&) { return E_NOT_SUPPORTED; }
 
-int32_t TqorWCXDir::AddFile(const std::string&, const std::string&) {
-  return E_NOT_SUPPORTED;
-}
+int32_t TqorWCXDir::AddFile(const std::string&, const std::string&) { return E_NOT_SUPPORTED; }
 
-int32_t TqorWCXDir::GetOpenMode() const {
-  return FParent ? FParent->GetOpenMode() : FOpenMode;
-}
+int32_t TqorWCXDir::GetOpenMode() const { return FParent ? FParent->GetOpenMode() : FOpenMode; }
 
-std::string TqorWCXDir::HostNameToRawName(const std::string& hostName) const {
-  return hostName;
-}
+std::string TqorWCXDir::HostNameToRawName(const std::string& hostName) const { return hostName; }
 
-int32_t TqorWCXDir::CommitChanges() {
-  return 0;
-}
+int32_t TqorWCXDir::CommitChanges() { return 0; }
 
 void TqorWCXDir::PlanAdding(uint64_t) {}
 
 void TqorWCXDir::RevertChanges() {}
 
-bool TqorWCXDir::CreatedArchive() const {
-  return false;
-}
+bool TqorWCXDir::CreatedArchive() const { return false; }
 
 void TqorWCXDir::DiscardArchive() {}
 
-std::vector<std::string> TqorWCXDir::TakeMovedSources() {
-  return std::exchange(FMovedSources, {});
-}
+std::vector<std::string> TqorWCXDir::TakeMovedSources() { return std::exchange(FMovedSources, {}); }
 
-TqorWCXDir& TqorWCXDir::Root() {
-  return FParent ? FParent->Root() : *this;
-}
+TqorWCXDir& TqorWCXDir::Root() { return FParent ? FParent->Root() : *this; }
 
 int32_t TqorWCXDir::IndexOfHostName(const std::string& hostName) const {
   return IndexOfName(SanitizeName(HostNameToRawName(hostName)));
@@ -277,13 +249,9 @@ void TqorWCXDir::ReleaseHeldFolder() {
 
 // ---- TqorWCXDirClass --------------------------------------------------------
 
-int32_t TqorWCXDirClass::GetCapabilities() const {
-  throw rtl::EAbstractError();
-}
+int32_t TqorWCXDirClass::GetCapabilities() const { throw rtl::EAbstractError(); }
 
-bool TqorWCXDirClass::CanHandleFile(const std::string&) const {
-  throw rtl::EAbstractError();
-}
+bool TqorWCXDirClass::CanHandleFile(const std::string&) const { throw rtl::EAbstractError(); }
 
 std::unique_ptr<TqorWCXDir> TqorWCXDirClass::CreateArchive(const std::string& arcName,
                                                            int32_t openMode,

@@ -47,9 +47,7 @@ std::string FileNamePart(const std::string& path) {
 
 }  // namespace
 
-int32_t TqorWCXRoot::GetCaps() {
-  return ArchiveClass().GetCapabilities();
-}
+int32_t TqorWCXRoot::GetCaps() { return ArchiveClass().GetCapabilities(); }
 
 bool TqorWCXRoot::CanHandle(const std::string& fileName) {
   return ArchiveClass().CanHandleFile(fileName);
@@ -179,9 +177,7 @@ int32_t TqorWCXRoot::DeleteEach(TqorWCXDir& root, const TStringList& names) {
 
 // ---- Process-wide state -----------------------------------------------------
 
-TqorWCXRoot* WCXRoot() {
-  return gWCXRoot;
-}
+TqorWCXRoot* WCXRoot() { return gWCXRoot; }
 
 void SetWCXRoot(std::unique_ptr<TqorWCXRoot> root) {
   delete std::exchange(gWCXRoot, nullptr);
@@ -192,9 +188,7 @@ const TqorWCXDirClass& ArchiveClass() {
   return gArchiveClass ? *gArchiveClass : TqorWCXDir::Class();
 }
 
-void RegisterArchiveClass(const TqorWCXDirClass& archiveClass) {
-  gArchiveClass = &archiveClass;
-}
+void RegisterArchiveClass(const TqorWCXDirClass& archiveClass) { gArchiveClass = &archiveClass; }
 
 void InitializeArchiveLayer() {
   gWCXRoot = nullptr;  // set to null without freeing anything
