@@ -151,9 +151,7 @@ CodePageSnapshot::CodePageSnapshot() : charset_(LocaleCharset()), outer_(tSnapsh
   tSnapshot = this;
 }
 
-CodePageSnapshot::~CodePageSnapshot() {
-  tSnapshot = outer_;
-}
+CodePageSnapshot::~CodePageSnapshot() { tSnapshot = outer_; }
 
 std::u16string AnsiToWide(std::string_view text, CodePage cp) {
   return WithCodec(cp, [&](Codec& codec) { return codec.Decode(text); });

@@ -106,7 +106,7 @@ TEST(WideCharsToAnsiExact, ConvertsEachCharacterOrNothing) {
       {"en_US.CP1252", u"\u4E2D\u0141", {none, none}},  // no best fit ("L")
       {"en_US.CP1252", u"\U0001F600", {none}},
       {"zh_CN.GBK", u"\u4E2D", {"\xD6\xD0"}},
-      {"ja_JP.SJIS", u"\u30BD", {"\x83\x5C"}},  // trail byte is a backslash
+      {"ja_JP.SJIS", u"\u30BD", {"\x83\x5C"}},       // trail byte is a backslash
       {"xx_XX.EBCDIC-US", u"A?", {"\xC1", "\x6F"}},  // ASCII that is not its own byte
   };
   for (const auto& c : cases) {

@@ -23,9 +23,7 @@ std::string FormatTime(int32_t file_time) {
   return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &*time) > 0 ? text : "?";
 }
 
-int Digits(uint64_t value) {
-  return static_cast<int>(std::to_string(value).size());
-}
+int Digits(uint64_t value) { return static_cast<int>(std::to_string(value).size()); }
 
 enum class Align { kLeft, kRight };
 
