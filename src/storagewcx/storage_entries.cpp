@@ -198,6 +198,7 @@ int32_t TqorStorageDir::DeleteItem() {
 void TqorStorageDir::Open() {
   TqorWCXDir::Open();
   FFolder.reset();
+  const platform::CodePageSnapshot codePages;  // one locale look-up for all the names
   if (!FParent) return OpenRoot();
   // A sub-storage that cannot be opened shows as an empty folder; testing
   // or extracting it reports it.

@@ -54,10 +54,25 @@ int32_t TqorWCXFile::ExtractTo(const std::string&) { return E_NOT_SUPPORTED; }
 int32_t TqorWCXFile::DeleteItem() { return E_NOT_SUPPORTED; }
 
 std::string TqorWCXFile::GetPath() const {
-  if (!FParent) return FName;
-  std::string path = FParent->GetPath();
-  if (!path.empty()) path += platform::kPathDelim;
-  return path + FName;
+  // Written back to front into a string sized first: the listing asks for
+  // the path of every entry. A delimiter goes before each name that has a
+  // non-empty name above it.
+  size_t length = 0;
+  size_t delimiters = 0;
+  size_t level = 0;
+  for (const TqorWCXFile* node = this; node; node = node->FParent, ++level) {
+    length += node->FName.size();
+    if (!node->FName.empty()) delimiters = level;
+  }
+  std::string path(length + delimiters, '\0');
+  size_t end = path.size();
+  level = 0;
+  for (const TqorWCXFile* node = this; node; node = node->FParent, ++level) {
+    end -= node->FName.size();
+    node->FName.copy(path.data() + end, node->FName.size());
+    if (level < delimiters) path[--end] = platform::kPathDelim;
+  }
+  return path;
 }
 
 int32_t TqorWCXFile::IndexInParent() const {
