@@ -103,8 +103,10 @@ bool DeleteFile(const std::string& path);
 // Applies a header's FileAttr to a disk file (SetFileAttributesA on Windows,
 // chmod(attr & 07777) on POSIX).
 bool SetFileAttributes(const std::string& path, uint32_t attr);
-// Sets the creation time of a disk file; false where the system keeps none.
-bool SetFileCreationTime(const std::string& path, const FILETIME& utc);
+// Gives an extracted file its entry's time: the creation time on Windows,
+// where the last-write time stays as writing left it; the modification time
+// on POSIX, which keeps no creation time to set.
+bool SetExtractedFileTime(const std::string& path, const FILETIME& utc);
 
 // An open disk file for the runtime's file stream. Closes on destruction.
 class File {

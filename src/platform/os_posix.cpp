@@ -55,9 +55,17 @@ bool SetFileAttributes(const std::string& path, uint32_t attr) {
   return chmod(path.c_str(), static_cast<mode_t>(attr & 07777)) == 0;
 }
 
-bool SetFileCreationTime(const std::string&, const FILETIME&) {
-  errno = ENOTSUP;
-  return false;
+bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
+  constexpr int64_t kTicksPerSecond = 10'000'000;
+  constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;
+  const int64_t sinceEpoch = static_cast<int64_t>(FileTimeToUInt64(utc)) - kUnixEpochTicks;
+  int64_t seconds = sinceEpoch / kTicksPerSecond;
+  int64_t ticks = sinceEpoch % kTicksPerSecond;
+  if (ticks < 0) --seconds, ticks += kTicksPerSecond;
+  // The access time stays: only the modification time says what the data is.
+  const timespec times[2] = {{0, UTIME_OMIT},
+                             {static_cast<time_t>(seconds), static_cast<long>(ticks * 100)}};
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 // ---- File -------------------------------------------------------------------
