@@ -6,9 +6,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${QOR_MINGW_ARCH})
 set(QOR_MINGW_TRIPLET ${QOR_MINGW_ARCH}-w64-mingw32)
 
-# The win32 thread model needs no winpthread DLL beside the plug-in.
-set(CMAKE_C_COMPILER ${QOR_MINGW_TRIPLET}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${QOR_MINGW_TRIPLET}-g++-win32)
+# The posix thread model gives std::mutex, which GoogleTest needs; linking
+# statically (see CMakeLists.txt) keeps its winpthread DLL away.
+set(CMAKE_C_COMPILER ${QOR_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QOR_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${QOR_MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${QOR_MINGW_TRIPLET})

@@ -24,9 +24,15 @@ class Codec {
   virtual bool IsSingleByte() const = 0;
 };
 
-inline bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-inline bool IsSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+inline bool IsHighSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool IsLowSurrogate(char32_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+inline bool IsSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDFFF;
+}
 
 // The first lone surrogate of a byte that did not decode.
 inline constexpr char16_t kUndecodableByteBase = 0xDC00;

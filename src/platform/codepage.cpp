@@ -81,8 +81,8 @@ std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePa
       const size_t units =
           i + 1 < text.size() && IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1]) ? 2 : 1;
       const std::u16string_view character = text.substr(i, units);
-      characters.push_back({units, IsOneCharacter(character) ? EncodeExact(codec, character)
-                                                             : std::nullopt});
+      characters.push_back(
+          {units, IsOneCharacter(character) ? EncodeExact(codec, character) : std::nullopt});
       i += units;
     }
     return characters;
@@ -109,9 +109,9 @@ std::string LowerCaseFileName(std::string_view name) {
         lowered += character;
         continue;
       }
-      const char32_t c = length == 1 ? character[0]
-                                     : 0x10000 + ((character[0] - 0xD800) << 10) +
-                                           (character[1] - 0xDC00);
+      const char32_t c = length == 1
+                             ? character[0]
+                             : 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00);
       std::u16string lower;
       AppendCodePoint(lower, LowerCaseCodePoint(c));
       // A lower-case form the code page cannot hold would turn into '?' and

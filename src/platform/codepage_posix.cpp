@@ -63,8 +63,7 @@ char32_t LowerCaseCodePoint(char32_t c) {
     }
   };
   static const UnicodeLocale unicode;
-  if (c < 0x80 || unicode.locale == locale_t{})
-    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+  if (c < 0x80 || unicode.locale == locale_t{}) return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
   return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), unicode.locale));
 }
 

@@ -73,8 +73,8 @@ class WindowsCodec final : public Codec {
     if (length <= 0) return false;
     out.resize(static_cast<size_t>(length));
     return MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, text.data(),
-                               static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(out.data()),
-                               length) == length;
+                               static_cast<int>(text.size()),
+                               reinterpret_cast<wchar_t*>(out.data()), length) == length;
   }
 
   std::string ToAnsi(std::u16string_view text, Piece piece = kRun) const {

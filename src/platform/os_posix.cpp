@@ -14,9 +14,13 @@
 
 namespace platform {
 
-uint32_t GetLastError() { return static_cast<uint32_t>(errno); }
+uint32_t GetLastError() {
+  return static_cast<uint32_t>(errno);
+}
 
-void SetLastError(uint32_t code) { errno = static_cast<int>(code); }
+void SetLastError(uint32_t code) {
+  errno = static_cast<int>(code);
+}
 
 std::string SysErrorMessage(uint32_t code) {
   if (const char* text = StgMessageText(code)) return text;
@@ -44,9 +48,13 @@ bool DirectoryExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool CreateDir(const std::string& path) {
+  return mkdir(path.c_str(), 0777) == 0;
+}
 
-bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {
   // A header without permission bits says nothing about them; mode 000
@@ -70,7 +78,9 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
 
 // ---- File -------------------------------------------------------------------
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+File::File(File&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -81,7 +91,9 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
@@ -109,7 +121,9 @@ bool File::Open(const std::string& path, Mode mode) {
   return true;
 }
 
-bool File::IsOpen() const { return handle_ >= 0; }
+bool File::IsOpen() const {
+  return handle_ >= 0;
+}
 
 void File::Close() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));

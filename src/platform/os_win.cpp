@@ -10,7 +10,9 @@
 namespace platform {
 namespace {
 
-HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 
 // A handle opened only to ask about the file: it needs no access rights, so
 // it works while others hold the file open without sharing.
@@ -35,9 +37,13 @@ std::optional<DWORD> Attributes(const std::string& path) {
 
 }  // namespace
 
-uint32_t GetLastError() { return ::GetLastError(); }
+uint32_t GetLastError() {
+  return ::GetLastError();
+}
 
-void SetLastError(uint32_t code) { ::SetLastError(code); }
+void SetLastError(uint32_t code) {
+  ::SetLastError(code);
+}
 
 std::string SysErrorMessage(uint32_t code) {
   char buffer[256];
@@ -68,9 +74,13 @@ bool DirectoryExists(const std::string& path) {
   return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateDir(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
 
-bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool DeleteFile(const std::string& path) {
+  return ::DeleteFileA(path.c_str()) != 0;
+}
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {
   return ::SetFileAttributesA(path.c_str(), attr) != 0;
@@ -91,7 +101,9 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
 
 // ---- File -------------------------------------------------------------------
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+File::File(File&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -102,22 +114,25 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
-  HANDLE file =
-      mode == Mode::kCreate
-          ? CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
-          : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = mode == Mode::kCreate
+                    ? CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                    : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(file);
   return true;
 }
 
-bool File::IsOpen() const { return handle_ != -1; }
+bool File::IsOpen() const {
+  return handle_ != -1;
+}
 
 void File::Close() {
   if (handle_ != -1) CloseHandle(AsHandle(handle_));

@@ -15,6 +15,7 @@ except ImportError:
     olefile = None
 
 QOR = pathlib.Path(os.environ["QOR_PLUGIN"])
+UNDER_WINE = "WCXHOST_UNDER_WINE" in os.environ  # the Windows build's wcxhost.exe and plug-in
 SAMPLE_LISTING = {"tree/": 0, "tree/empty/": 0, "tree/sub/": 0, "tree/sub/data.bin": 76800, "tree/x.txt": 1000,
                   "notes.txt": 23}
 
@@ -77,8 +78,13 @@ class QorWriteTest(QorTestCase):
         path = self.tmp / archive
         with olefile.OleFileIO(str(path)) as ole:
             streams = {"/".join(entry) for entry in ole.listdir(streams=True, storages=False)}
+        if UNDER_WINE:
+            # Wine's OLE32 keeps a renamed element's old name length (its
+            # RenameElement does not update it), which olefile takes as part
+            # of the name and 7-Zip refuses; Windows' OLE32 updates it.
+            streams = {stream.split("\0")[0] for stream in streams}
         self.assertEqual(streams, {name for name in self.listing(archive) if not name.endswith("/")})
-        if shutil.which("7zz"):
+        if shutil.which("7zz") and not UNDER_WINE:
             subprocess.run(["7zz", "t", str(path)], check=True, capture_output=True)
 
     def test_round_trip(self):

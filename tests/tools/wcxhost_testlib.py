@@ -23,9 +23,10 @@ def digest(data):
 
 
 def parse_listing(lines):
-    """{path: size} from the lines of `wcxhost list`; folders end in /."""
+    """{path: size} from the lines of `wcxhost list`; folders end in /, whichever
+    delimiter the host's system uses."""
     entries = (re.fullmatch(r" *(\d+)  .{19}  (.+)", line) for line in lines)
-    return {entry[2]: int(entry[1]) for entry in entries if entry}
+    return {entry[2].replace("\\", "/"): int(entry[1]) for entry in entries if entry}
 
 
 def skip_all_unless(condition, reason):
