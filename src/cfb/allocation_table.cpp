@@ -117,6 +117,12 @@ uint32_t AllocationTable::UsedEnd() const {
   return end;
 }
 
+uint32_t AllocationTable::CommittedEnd() const {
+  uint32_t end = static_cast<uint32_t>(committed_.size());
+  while (end > 0 && !committed_[end - 1]) --end;
+  return end;
+}
+
 void AllocationTable::Shrink(uint32_t new_size) {
   if (new_size >= next_.size()) return;
   for (uint32_t i = new_size; i < next_.size(); ++i)

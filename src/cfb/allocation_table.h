@@ -53,6 +53,8 @@ class AllocationTable {
 
   // Last used entry + 1, not counting the reserved one.
   uint32_t UsedEnd() const;
+  // Last entry the committed state uses + 1.
+  uint32_t CommittedEnd() const;
   // Drops the entries from new_size on (all free).
   void Shrink(uint32_t new_size);
 

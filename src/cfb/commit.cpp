@@ -124,8 +124,40 @@ void CompoundFile::PlaceFatAndDifat() {
 
 void CompoundFile::Commit() {
   if (!writable_ || !changed_) return;
-  CommitOnce();
-  if (MoveMetadataDown()) CommitOnce();
+  try {
+    CommitOnce();
+  } catch (...) {
+    RestoreCommittedState();
+    throw;
+  }
+  // The changes are durable; tidying up after them may fail harmlessly.
+  if (MoveMetadataDown()) {
+    try {
+      CommitOnce();
+    } catch (...) {
+      RestoreCommittedState();
+    }
+  }
+}
+
+void CompoundFile::RestoreCommittedState() {
+  try {
+    DropUncommitted();
+  } catch (...) {
+    writable_ = false;  // the state in memory is no longer the file's
+  }
+}
+
+void CompoundFile::ShrinkFat() {
+  // A stream that grew and went again (a failed or cancelled write) leaves
+  // the table long; entries the committed state still protects stay.
+  fat_.Shrink(std::max(fat_.UsedEnd(), fat_.CommittedEnd()));
+  const uint32_t per = sector_size() / 4;
+  while (fat_pages_.size() > 1 && (fat_pages_.size() - 1) * uint64_t{per} >= fat_.size()) {
+    fat_.Free(fat_pages_.back());
+    fat_pages_.pop_back();
+    difat_dirty_ = true;
+  }
 }
 
 // New metadata cannot go where the committed state's metadata was, so after
@@ -158,8 +190,10 @@ bool CompoundFile::MoveMetadataDown() {
 void CompoundFile::CommitOnce() {
   const uint32_t ss = sector_size();
   const uint32_t per = ss / 4;
+  header_write_started_ = false;
   dir_.RebuildTrees();
   TrimMiniStream();
+  ShrinkFat();
 
   std::vector<bool> dirty;
   std::vector<bool> dir_write;
@@ -221,6 +255,7 @@ void CompoundFile::CommitOnce() {
   h.minifat_sector_count = static_cast<uint32_t>(minifat_pages_.size());
   uint8_t raw[kHeaderSize];
   SerializeHeader(h, std::span<uint8_t, kHeaderSize>(raw, kHeaderSize));
+  header_write_started_ = true;
   WriteFile(0, raw, kHeaderSize);
   file_.Sync();
   header_ = h;
@@ -232,6 +267,8 @@ void CompoundFile::CommitOnce() {
   difat_dirty_ = false;
   changed_ = false;
   CutTrailingFreeSectors();
+  committed_size_ = file_size_;
+  header_write_started_ = false;
 }
 
 void CompoundFile::CutTrailingFreeSectors() {

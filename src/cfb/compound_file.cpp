@@ -160,10 +160,17 @@ void CompoundFile::SetStateBits(uint32_t id, uint32_t bits, uint32_t mask) {
 }
 
 void CompoundFile::Revert() {
-  if (!changed_) return;
+  if (changed_) DropUncommitted();
+}
+
+void CompoundFile::DropUncommitted() {
+  // What was written since the commit lies in sectors the committed state
+  // does not use, and past its end; once a header write began, the file on
+  // disk may hold the new state and nothing is cut.
+  if (writable_ && !header_write_started_ && file_.Size() > committed_size_)
+    file_.Resize(committed_size_);
+  header_write_started_ = false;
   Load();
-  // What was written since the commit lies in free sectors; cut those at the end.
-  if (writable_) CutTrailingFreeSectors();
 }
 
 }  // namespace cfb

@@ -57,7 +57,9 @@ class CompoundFile {
   }
   uint64_t Stamp(uint32_t id) const { return dir_.stamp(id); }
   uint32_t Parent(uint32_t id) const { return dir_.parent(id); }
-  // kNoStream when there is none.
+  // The element of exactly that name, else one whose name differs only in
+  // case; kNoStream when there is none, kAmbiguous when several elements
+  // bear exactly that name.
   uint32_t Find(uint32_t storage, std::u16string_view name) const {
     return dir_.Find(storage, name);
   }
@@ -80,9 +82,12 @@ class CompoundFile {
   void Write(uint32_t id, uint64_t pos, const void* buffer, uint64_t count);
   void Resize(uint32_t id, uint64_t size);
 
-  // Makes every change durable; a no-op for a read-only file.
+  // Makes every change durable; a no-op for a read-only file. When it
+  // fails, the changes are dropped: the file and this object are back at
+  // the last committed state (as after Revert), and the error is thrown.
   void Commit();
-  // Drops every change since the last commit. Stamps of all elements change.
+  // Drops every change since the last commit, and what it wrote to the
+  // file. Stamps of all elements change.
   void Revert();
 
  private:
@@ -124,6 +129,10 @@ class CompoundFile {
   void CommitOnce();
   bool MoveMetadataDown();
   void CutTrailingFreeSectors();
+  // The table no longer covers sectors past the last one in use.
+  void ShrinkFat();
+  void RestoreCommittedState();
+  void DropUncommitted();
 
   void CheckWritable() const;
   void Touch();
@@ -144,6 +153,11 @@ class CompoundFile {
   // the mini stream; for the root, the mini stream's own sectors).
   std::unordered_map<uint32_t, std::vector<uint32_t>> chains_;
   uint64_t file_size_ = 0;
+  // The file's length in its last committed state, and whether the commit
+  // under way has begun to write the header (from then on the file on disk
+  // may hold the new state).
+  uint64_t committed_size_ = 0;
+  bool header_write_started_ = false;
   bool changed_ = false;
   bool difat_dirty_ = false;  // DIFAT sectors to write at the next commit
 };

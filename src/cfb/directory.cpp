@@ -1,6 +1,7 @@
 #include "cfb/directory.h"
 
 #include <bit>
+#include <iterator>
 
 #include "cfb/error.h"
 
@@ -72,7 +73,7 @@ void Directory::Load(std::vector<DirEntry> entries, uint32_t entries_per_page) {
         Corrupt("unused or root entry inside a sibling tree");
       pending.push_back(e.left);
       pending.push_back(e.right);
-      if (!meta_[storage].children->emplace(NameKey(e.name), id).second) continue;
+      meta_[storage].children->emplace(ChildKey{NameKey(e.name), e.name}, id);
       Meta& m = meta_[id];
       m.parent = storage;
       m.stamp = next_stamp_++;
@@ -96,8 +97,14 @@ DirEntry& Directory::Modify(uint32_t id) {
 
 uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
   const ChildIndex& index = *meta_[storage].children;
-  auto it = index.find(NameKey(name));
-  return it == index.end() ? kNoStream : it->second;
+  ChildKey wanted{NameKey(name), std::u16string(name)};
+  auto [exact, end] = index.equal_range(wanted);
+  if (exact != end) return std::next(exact) == end ? exact->second : kAmbiguous;
+  // Names that differ only in case sort together, the upper-case key first.
+  wanted.name.clear();
+  auto same_key = index.lower_bound(wanted);
+  return same_key != index.end() && same_key->first.key == wanted.key ? same_key->second
+                                                                       : kNoStream;
 }
 
 std::vector<uint32_t> Directory::Children(uint32_t storage) const {
@@ -113,9 +120,22 @@ size_t Directory::ChildCount(uint32_t storage) const {
 }
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {
-  meta_[storage].children->emplace(NameKey(entries_[id].name), id);
+  const std::u16string& name = entries_[id].name;
+  meta_[storage].children->emplace(ChildKey{NameKey(name), name}, id);
   meta_[storage].tree_dirty = true;
   meta_[id].parent = storage;
+}
+
+void Directory::UnlinkChild(uint32_t storage, uint32_t id) {
+  ChildIndex& index = *meta_[storage].children;
+  const std::u16string& name = entries_[id].name;
+  auto [it, end] = index.equal_range(ChildKey{NameKey(name), name});
+  for (; it != end; ++it) {
+    if (it->second != id) continue;
+    index.erase(it);
+    break;
+  }
+  meta_[storage].tree_dirty = true;
 }
 
 uint32_t Directory::Insert(uint32_t storage, DirEntry entry) {
@@ -132,10 +152,7 @@ uint32_t Directory::Insert(uint32_t storage, DirEntry entry) {
 
 void Directory::Erase(uint32_t id) {
   Meta& m = meta_[id];
-  if (m.parent != kNoStream) {
-    meta_[m.parent].children->erase(NameKey(entries_[id].name));
-    meta_[m.parent].tree_dirty = true;
-  }
+  if (m.parent != kNoStream) UnlinkChild(m.parent, id);
   m = Meta{};
   Modify(id) = UnusedEntry();
   free_.insert(id);
@@ -143,7 +160,7 @@ void Directory::Erase(uint32_t id) {
 
 void Directory::Rename(uint32_t id, std::u16string_view new_name) {
   const uint32_t storage = meta_[id].parent;
-  meta_[storage].children->erase(NameKey(entries_[id].name));
+  UnlinkChild(storage, id);
   Modify(id).name = std::u16string(new_name);
   LinkChild(storage, id);
 }

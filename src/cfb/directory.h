@@ -27,8 +27,8 @@ class Directory {
   void InitEmpty();
   // Takes the entries read from the file and walks the sibling trees from
   // the root. Throws kCorrupt for an out-of-range id, a loop, an entry
-  // reached twice or an unused entry in a tree. Of two children whose names
-  // collide the first stays reachable.
+  // reached twice or an unused entry in a tree. Children whose names collide
+  // (written by other writers, against the format's rules) all stay.
   void Load(std::vector<DirEntry> entries, uint32_t entries_per_page);
 
   uint32_t size() const { return static_cast<uint32_t>(entries_.size()); }
@@ -40,7 +40,9 @@ class Directory {
   uint64_t stamp(uint32_t id) const { return meta_[id].stamp; }
   uint32_t parent(uint32_t id) const { return meta_[id].parent; }
 
-  // kNoStream when the storage has no child of that name.
+  // The child of exactly that name, else one whose name differs only in
+  // case; kNoStream when there is none, kAmbiguous when several children
+  // bear exactly that name.
   uint32_t Find(uint32_t storage, std::u16string_view name) const;
   // The children in the order of the sibling tree.
   std::vector<uint32_t> Children(uint32_t storage) const;
@@ -60,7 +62,20 @@ class Directory {
   void SerializePage(uint32_t page, std::span<uint8_t> out) const;
 
  private:
-  using ChildIndex = std::map<std::u16string, uint32_t, NameKeyLess>;
+  // Children ordered as the sibling trees order them, ties broken by the
+  // exact name, so that names colliding in case keep their own places.
+  struct ChildKey {
+    std::u16string key;  // NameKey of the name
+    std::u16string name;
+  };
+  struct ChildKeyLess {
+    bool operator()(const ChildKey& a, const ChildKey& b) const {
+      if (NameKeyLess{}(a.key, b.key)) return true;
+      if (NameKeyLess{}(b.key, a.key)) return false;
+      return a.name < b.name;
+    }
+  };
+  using ChildIndex = std::multimap<ChildKey, uint32_t, ChildKeyLess>;
   struct Meta {
     uint32_t parent = kNoStream;
     uint64_t stamp = 0;
@@ -70,6 +85,7 @@ class Directory {
 
   void AddSlots();
   void LinkChild(uint32_t storage, uint32_t id);
+  void UnlinkChild(uint32_t storage, uint32_t id);
   uint32_t BuildTree(const std::vector<uint32_t>& ids, size_t lo, size_t hi, int depth,
                      int red_depth);
 

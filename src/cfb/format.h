@@ -13,6 +13,8 @@ inline constexpr uint32_t kFatSect = 0xFFFFFFFD;
 inline constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 inline constexpr uint32_t kFreeSect = 0xFFFFFFFF;
 inline constexpr uint32_t kNoStream = 0xFFFFFFFF;
+// Not an id: a name that several siblings bear exactly (damaged files).
+inline constexpr uint32_t kAmbiguous = 0xFFFFFFFB;
 
 inline constexpr uint32_t kHeaderSize = 512;
 inline constexpr uint32_t kHeaderDifatCount = 109;

@@ -90,6 +90,7 @@ std::vector<uint32_t> CompoundFile::ReadTable(const std::vector<uint32_t>& secto
 
 void CompoundFile::Load() {
   file_size_ = file_.Size();
+  committed_size_ = file_size_;
   uint8_t raw[kHeaderSize] = {};
   const uint64_t got = file_.ReadAt(0, raw, kHeaderSize);
   if (!HasSignature(std::span<const uint8_t>(raw, got)))

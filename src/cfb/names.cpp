@@ -26,11 +26,12 @@ std::u16string NameKey(std::u16string_view name) {
 }
 
 bool IsPossibleName(std::u16string_view name) {
-  return !name.empty() && name.size() <= kMaxNameLength;
+  return name.size() <= kMaxNameLength;
 }
 
 bool IsValidNewName(std::u16string_view name) {
-  return IsPossibleName(name) && name.find_first_of(u"/\\:!") == std::u16string_view::npos;
+  return !name.empty() && IsPossibleName(name) &&
+         name.find_first_of(u"/\\:!") == std::u16string_view::npos;
 }
 
 }  // namespace cfb

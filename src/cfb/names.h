@@ -24,8 +24,8 @@ struct NameKeyLess {
 
 // A name that may be created: 1 to 31 units, none of / \ : !.
 bool IsValidNewName(std::u16string_view name);
-// A name that can possibly exist: 1 to 31 units. Files of other writers may
-// hold characters that new names may not.
+// A name that can possibly exist: up to 31 units. Files of other writers
+// (or damaged ones) may hold characters that new names may not, or none.
 bool IsPossibleName(std::u16string_view name);
 
 }  // namespace cfb

@@ -59,18 +59,18 @@ inline bool operator==(const GUID& a, const GUID& b) {
   return true;
 }
 
-inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
-                                    {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IMalloc = {0x00000002, 0x0000, 0x0000,
-                                   {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IStorage = {0x0000000B, 0x0000, 0x0000,
-                                    {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IStream = {0x0000000C, 0x0000, 0x0000,
-                                   {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IEnumSTATSTG = {0x0000000D, 0x0000, 0x0000,
-                                        {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_ISequentialStream = {0x0C733A30, 0x2A1C, 0x11CE,
-                                             {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
+inline constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IMalloc = {
+    0x00000002, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IStorage = {
+    0x0000000B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IStream = {
+    0x0000000C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IEnumSTATSTG = {
+    0x0000000D, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_ISequentialStream = {
+    0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
 
 // The element description. 72 bytes on 32-bit systems, 80 with 64-bit
 // pointers.
@@ -135,8 +135,12 @@ inline constexpr HRESULT STG_E_EXTANTMARSHALLINGS = QOR_HR(0x80030108);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = QOR_HR(0x80030109);
 #undef QOR_HR
 
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+inline constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+inline constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
 
 // ---- Mode bits and other constants --------------------------------------------
 
@@ -202,8 +206,7 @@ struct IStream : ISequentialStream {
                                          ULARGE_INTEGER* plibNewPosition) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER libNewSize) = 0;
   virtual HRESULT STDMETHODCALLTYPE CopyTo(IStream* pstm, ULARGE_INTEGER cb,
-                                           ULARGE_INTEGER* pcbRead,
-                                           ULARGE_INTEGER* pcbWritten) = 0;
+                                           ULARGE_INTEGER* pcbRead, ULARGE_INTEGER* pcbWritten) = 0;
   virtual HRESULT STDMETHODCALLTYPE Commit(DWORD grfCommitFlags) = 0;
   virtual HRESULT STDMETHODCALLTYPE Revert() = 0;
   virtual HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb,
@@ -232,30 +235,25 @@ struct IStorage : IUnknown {
                                                  DWORD reserved1, DWORD reserved2,
                                                  IStream** ppstm) = 0;
   virtual HRESULT STDMETHODCALLTYPE OpenStream(const OLECHAR* pwcsName, void* reserved1,
-                                               DWORD grfMode, DWORD reserved2,
-                                               IStream** ppstm) = 0;
+                                               DWORD grfMode, DWORD reserved2, IStream** ppstm) = 0;
   virtual HRESULT STDMETHODCALLTYPE CreateStorage(const OLECHAR* pwcsName, DWORD grfMode,
                                                   DWORD reserved1, DWORD reserved2,
                                                   IStorage** ppstg) = 0;
-  virtual HRESULT STDMETHODCALLTYPE OpenStorage(const OLECHAR* pwcsName,
-                                                IStorage* pstgPriority, DWORD grfMode,
-                                                SNB snbExclude, DWORD reserved,
+  virtual HRESULT STDMETHODCALLTYPE OpenStorage(const OLECHAR* pwcsName, IStorage* pstgPriority,
+                                                DWORD grfMode, SNB snbExclude, DWORD reserved,
                                                 IStorage** ppstg) = 0;
   virtual HRESULT STDMETHODCALLTYPE CopyTo(DWORD ciidExclude, const IID* rgiidExclude,
                                            SNB snbExclude, IStorage* pstgDest) = 0;
-  virtual HRESULT STDMETHODCALLTYPE MoveElementTo(const OLECHAR* pwcsName,
-                                                  IStorage* pstgDest,
-                                                  const OLECHAR* pwcsNewName,
-                                                  DWORD grfFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MoveElementTo(const OLECHAR* pwcsName, IStorage* pstgDest,
+                                                  const OLECHAR* pwcsNewName, DWORD grfFlags) = 0;
   virtual HRESULT STDMETHODCALLTYPE Commit(DWORD grfCommitFlags) = 0;
   virtual HRESULT STDMETHODCALLTYPE Revert() = 0;
-  virtual HRESULT STDMETHODCALLTYPE EnumElements(DWORD reserved1, void* reserved2,
-                                                 DWORD reserved3, IEnumSTATSTG** ppenum) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3,
+                                                 IEnumSTATSTG** ppenum) = 0;
   virtual HRESULT STDMETHODCALLTYPE DestroyElement(const OLECHAR* pwcsName) = 0;
   virtual HRESULT STDMETHODCALLTYPE RenameElement(const OLECHAR* pwcsOldName,
                                                   const OLECHAR* pwcsNewName) = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetElementTimes(const OLECHAR* pwcsName,
-                                                    const FILETIME* pctime,
+  virtual HRESULT STDMETHODCALLTYPE SetElementTimes(const OLECHAR* pwcsName, const FILETIME* pctime,
                                                     const FILETIME* patime,
                                                     const FILETIME* pmtime) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetClass(REFCLSID clsid) = 0;
@@ -283,6 +281,20 @@ HRESULT StgOpenStorage(const OLECHAR* pwcsName, IStorage* pstgPriority, DWORD gr
                        SNB snbExclude, DWORD reserved, IStorage** ppstgOpen);
 HRESULT StgCreateDocfile(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved,
                          IStorage** ppstgOpen);
+// Creating with options: only compound files (STGFMT_DOCFILE or
+// STGFMT_STORAGE), with 512-byte sectors (version 3) or 4096-byte ones
+// (version 4, ulSectorSize 4096), which may grow past 2 GB.
+struct STGOPTIONS {
+  uint16_t usVersion;
+  uint16_t reserved;
+  ULONG ulSectorSize;
+  const OLECHAR* pwcsTemplateFile;
+};
+inline constexpr DWORD STGFMT_STORAGE = 0;
+inline constexpr DWORD STGFMT_DOCFILE = 5;
+HRESULT StgCreateStorageEx(const OLECHAR* pwcsName, DWORD grfMode, DWORD stgfmt, DWORD grfAttrs,
+                           STGOPTIONS* pStgOptions, void* pSecurityDescriptor, REFIID riid,
+                           void** ppObjectOpen);
 HRESULT CoGetMalloc(DWORD dwMemContext, IMalloc** ppMalloc);
 void* CoTaskMemAlloc(size_t cb);
 void CoTaskMemFree(void* pv);

@@ -33,6 +33,14 @@ inline constexpr uint32_t kFolderAttr = 0x41ED;  // S_IFDIR | 0755
 inline constexpr uint32_t kStreamAttr = 0x81A4;  // S_IFREG | 0644
 #endif
 
+// Whether file names follow Windows' rules: a trailing dot or space is
+// dropped, and device names (CON, NUL, COM1, ...) are reserved.
+#ifdef _WIN32
+inline constexpr bool kWindowsFileNames = true;
+#else
+inline constexpr bool kWindowsFileNames = false;
+#endif
+
 // How a header's FileTime is encoded for the host.
 enum class HeaderTimeEncoding {
   kDosLocal,  // packed MS-DOS date and time, local time (Total Commander)
@@ -112,8 +120,8 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc);
 class File {
  public:
   enum class Mode {
-    kCreate,              // new file, or an existing one cut to length 0
-    kReadDenyWrite,       // read; other writers are denied
+    kCreate,         // new file, or an existing one cut to length 0
+    kReadDenyWrite,  // read; other writers are denied
   };
   File() = default;
   File(const File&) = delete;

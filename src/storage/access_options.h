@@ -13,6 +13,9 @@ enum TStgAccessOption : uint8_t {
   aoDenyRead = 8,
   aoDenyWrite = 16,
   aoTransacted = 32,
+  // With aoCreate: 4096-byte sectors, for a file that will hold more than
+  // the 2 GB that 512-byte sectors can address. No mode bit stands for it.
+  aoLargeSectors = 64,
 };
 using TStgAccessOptions = uint8_t;
 

@@ -22,7 +22,13 @@ namespace storage {
 
 class EStructStorageError : public rtl::Exception {
  public:
-  using Exception::Exception;
+  explicit EStructStorageError(const std::string& message, HRESULT code = S_OK)
+      : Exception(message), code_(code) {}
+  // The platform's result code, S_OK when there was none.
+  HRESULT Code() const { return code_; }
+
+ private:
+  HRESULT code_;
 };
 
 class TStructStorageStream;
@@ -52,6 +58,13 @@ class TStructStorageFolder : public rtl::TPersistent {
   bool OpenStreamElement(const OLECHAR* name, std::unique_ptr<TStructStorageStream>& stream);
   bool OpenSubFolder(const OLECHAR* name, std::unique_ptr<TStructStorageFolder>& folder);
   bool ForEachElement(const TStgElementHandler& handler);
+  // Makes every change to the compound file durable (on the root; direct
+  // mode on Windows has it written already). False with the code kept when
+  // it fails: the file then keeps its earlier content.
+  bool Commit();
+  // Drops the changes since the last commit where the platform can (our
+  // engine; the system's direct mode has written them already).
+  bool Revert();
   bool QueryStat(STATSTG& stat, bool includeName);
   // The storage's name as the platform reports it, or the file name when it
   // is not open; never opens it.

@@ -18,8 +18,8 @@ std::string TrimmedMessage(HRESULT code) {
 
 }  // namespace
 
-TStructStorageFolder::TStructStorageFolder(const std::string& fileName,
-                                           TStgAccessOptions options, bool openNow)
+TStructStorageFolder::TStructStorageFolder(const std::string& fileName, TStgAccessOptions options,
+                                           bool openNow)
     : FDocFileName(fileName), FAccessSet(options), FStgMode(AccessToStgMode(options)) {
   // Without a name the platform makes a temporary file that goes away with
   // the storage.
@@ -33,10 +33,19 @@ void TStructStorageFolder::EnsureOpen() {
   if (FStorageIntf) return;
   WideBuffer name = StringToWideBuffer(FDocFileName);
   IStorage* storage = nullptr;
-  HRESULT hr = (FStgMode & STGM_CREATE)
-                   ? StgCreateDocfile(name.get(), FStgMode, 0, &storage)
-                   : StgOpenStorage(name.get(), nullptr, FStgMode, nullptr, 0, &storage);
-  if (FAILED(hr)) throw EStructStorageError(TrimmedMessage(hr));
+  HRESULT hr;
+  if (!(FStgMode & STGM_CREATE)) {
+    hr = StgOpenStorage(name.get(), nullptr, FStgMode, nullptr, 0, &storage);
+  } else if (FAccessSet & aoLargeSectors) {
+    STGOPTIONS options{};
+    options.usVersion = 1;
+    options.ulSectorSize = 4096;
+    hr = StgCreateStorageEx(name.get(), FStgMode, STGFMT_DOCFILE, 0, &options, nullptr,
+                            IID_IStorage, reinterpret_cast<void**>(&storage));
+  } else {
+    hr = StgCreateDocfile(name.get(), FStgMode, 0, &storage);
+  }
+  if (FAILED(hr)) throw EStructStorageError(TrimmedMessage(hr), hr);
   FStorageIntf = platform::ComPtr<IStorage>::Adopt(storage);
 }
 
@@ -76,8 +85,8 @@ bool TStructStorageFolder::OpenStreamElement(const OLECHAR* name,
   EnsureOpen();
   stream.reset();
   platform::ComPtr<IStream> opened;
-  if (FAILED(FStorageIntf->OpenStream(name, nullptr, ChildStgMode(FAccessSet), 0,
-                                      opened.Receive())))
+  if (FAILED(
+          FStorageIntf->OpenStream(name, nullptr, ChildStgMode(FAccessSet), 0, opened.Receive())))
     return false;
   stream = std::make_unique<TStructStorageStream>();
   stream->FStreamIntf = std::move(opened);
@@ -115,6 +124,16 @@ bool TStructStorageFolder::ForEachElement(const TStgElementHandler& handler) {
   return true;
 }
 
+bool TStructStorageFolder::Commit() {
+  EnsureOpen();
+  return RecordResult(FStorageIntf->Commit(STGC_DEFAULT));
+}
+
+bool TStructStorageFolder::Revert() {
+  EnsureOpen();
+  return RecordResult(FStorageIntf->Revert());
+}
+
 bool TStructStorageFolder::QueryStat(STATSTG& stat, bool includeName) {
   EnsureOpen();
   return RecordResult(FStorageIntf->Stat(&stat, includeName ? STATFLAG_DEFAULT : STATFLAG_NONAME));
@@ -125,10 +144,10 @@ void TStructStorageFolder::QueryName(std::string& name) {
   std::memset(&stat, 0, sizeof stat);
   if (FStorageIntf && RecordResult(FStorageIntf->Stat(&stat, STATFLAG_DEFAULT))) {
     StatCopy owned = CopyStat(stat);
-    name = owned->pwcsName ? platform::WideToAnsi(reinterpret_cast<const char16_t*>(
-                                                      owned->pwcsName),
-                                                  platform::CodePage::kThreadAnsi)
-                           : std::string();
+    name = owned->pwcsName
+               ? platform::WideToAnsi(reinterpret_cast<const char16_t*>(owned->pwcsName),
+                                      platform::CodePage::kThreadAnsi)
+               : std::string();
   } else {
     name = FDocFileName;
   }

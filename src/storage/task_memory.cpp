@@ -6,13 +6,14 @@
 
 #include "platform/com_ptr.h"
 #include "rtl/exceptions.h"
+#include "rtl/no_destructor.h"
 
 namespace storage {
 namespace {
 
 platform::ComPtr<IMalloc>& TaskAllocator() {
-  static platform::ComPtr<IMalloc> allocator;
-  return allocator;
+  static rtl::NoDestructor<platform::ComPtr<IMalloc>> allocator;
+  return allocator.get();
 }
 
 }  // namespace
@@ -26,7 +27,9 @@ void FreeTaskMemory(void* p) {
   allocator->Free(p);
 }
 
-void ReleaseTaskAllocator() { TaskAllocator().Reset(); }
+void ReleaseTaskAllocator() {
+  TaskAllocator().Reset();
+}
 
 void StatDeleter::operator()(STATSTG* stat) const {
   if (stat->pwcsName) {

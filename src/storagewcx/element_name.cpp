@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/os.h"
+#include "wcx/names.h"
 
 namespace storagewcx {
 namespace {
@@ -27,10 +28,14 @@ std::optional<char16_t> HexUnit(std::string_view digits) {
   char16_t unit = 0;
   for (char c : digits) {
     int value;
-    if (c >= '0' && c <= '9') value = c - '0';
-    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      value = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      value = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      value = c - 'a' + 10;
+    else
+      return std::nullopt;
     unit = static_cast<char16_t>(unit << 4 | value);
   }
   return unit;
@@ -41,6 +46,10 @@ std::optional<char16_t> HexUnit(std::string_view digits) {
 std::string EscapeElementName(const char16_t* name) {
   if (name == nullptr) return {};
   const std::u16string_view units(name);
+  // A damaged file may hold an empty name: "#" is the escape of nothing,
+  // and unescapes to the empty name again.
+  if (units.empty()) return "#";
+  const wcx::ReservedParts reserved = wcx::FindReservedParts(units);
   std::string out;
   out.reserve(units.size());
   size_t i = 0;
@@ -48,7 +57,9 @@ std::string EscapeElementName(const char16_t* name) {
   // escaped, unit by unit.
   for (const platform::AnsiCharacter& character :
        platform::WideCharsToAnsiExact(units, kElementCodePage)) {
-    if (character.bytes && !NeedsEscape(*character.bytes)) {
+    const bool forced =
+        reserved.At(i, units.size()) || reserved.At(i + character.units - 1, units.size());
+    if (character.bytes && !forced && !NeedsEscape(*character.bytes)) {
       out += *character.bytes;
     } else {
       for (char16_t unit : units.substr(i, character.units)) AppendEscape(out, unit);
@@ -64,7 +75,8 @@ std::u16string UnescapeElementName(std::string_view name) {
   // of several bytes reaches the code page whole.
   size_t runStart = 0;
   auto flushRun = [&](size_t end) {
-    if (end > runStart) out += platform::AnsiToWide(name.substr(runStart, end - runStart), kElementCodePage);
+    if (end > runStart)
+      out += platform::AnsiToWide(name.substr(runStart, end - runStart), kElementCodePage);
   };
   for (size_t i = 0; i < name.size();) {
     if (name[i] != '#') {

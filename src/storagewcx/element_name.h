@@ -10,8 +10,10 @@
 
 namespace storagewcx {
 
-// A null or empty name gives the empty string. Reads nothing past the
-// name's terminating zero.
+// A null name gives the empty string, an empty one (damaged files) "#".
+// Names made only of dots, and on Windows a trailing dot or space and
+// device names, are escaped too, so that no name climbs out of a folder or
+// changes on disk. Reads nothing past the name's terminating zero.
 std::string EscapeElementName(const char16_t* name);
 
 // Empty for an empty name and for any name with a '#' that does not start

@@ -2,9 +2,13 @@
 
 #include "platform/os.h"
 #include "rtl/format.h"
+#include "rtl/no_destructor.h"
+#include "storagewcx/capacity.h"
 #include "storagewcx/copy_loop.h"
 #include "storagewcx/element_name.h"
 #include "wcx/header_time.h"
+#include "wcx/names.h"
+#include "wcx/wcx_error.h"
 #include "wcx/wcx_root.h"
 
 namespace storagewcx {
@@ -39,6 +43,34 @@ void FillElementHeader(const STATSTG& stat, uint32_t attr, wcx::tHeaderDataEx& h
     }
   }
   header.FileAttr = static_cast<int32_t>(attr);
+}
+
+// Whether the open element bears exactly this name. A store that finds
+// names without regard to case (the system's) may hand out a sibling whose
+// name differs only in case: that one is refused, never read in its place.
+template <class Element>
+bool IsNamed(Element& element, const OLECHAR* name) {
+  StatCopy stat = storage::NewStat();
+  if (!element.QueryStat(*stat, true) || !stat->pwcsName) return false;
+  return std::u16string_view(stat->pwcsName) == std::u16string_view(name);
+}
+
+bool OpenOwnStream(TStructStorageFolder& folder, const OLECHAR* name,
+                   std::unique_ptr<TStructStorageStream>& stream) {
+  if (folder.OpenStreamElement(name, stream) && IsNamed(*stream, name)) return true;
+  stream.reset();
+  return false;
+}
+
+bool OpenOwnFolder(TStructStorageFolder& parent, const OLECHAR* name,
+                   std::unique_ptr<TStructStorageFolder>& folder) {
+  if (parent.OpenSubFolder(name, folder) && IsNamed(*folder, name)) return true;
+  folder.reset();
+  return false;
+}
+
+bool IsShareConflict(HRESULT code) {
+  return code == STG_E_SHAREVIOLATION || code == STG_E_LOCKVIOLATION;
 }
 
 TStructStorageFolder* FolderOf(wcx::TqorWCXDir* parent) {
@@ -87,14 +119,18 @@ class StorageDirClass : public wcx::TqorWCXDirClass {
 TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXFile(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
 
-TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
+TStructStorageFolder* TqorStorageFile::ParentFolder() const {
+  return FolderOf(FParent);
+}
 
 void TqorStorageFile::FillHeader(wcx::tHeaderDataEx& header) {
   TqorWCXFile::FillHeader(header);
   FillElementHeader(*FStat, platform::kStreamAttr, header);
 }
 
-int32_t TqorStorageFile::TestItem() { return CopyToStream(nullptr); }
+int32_t TqorStorageFile::TestItem() {
+  return CopyToStream(nullptr);
+}
 
 int32_t TqorStorageFile::ExtractTo(const std::string& destPath) {
   rtl::TFileStream file(destPath, rtl::TFileStream::Mode::fmCreate);
@@ -104,7 +140,7 @@ int32_t TqorStorageFile::ExtractTo(const std::string& destPath) {
 int32_t TqorStorageFile::CopyToStream(rtl::TStream* target) {
   TStructStorageFolder* folder = ParentFolder();
   std::unique_ptr<TStructStorageStream> stream;
-  if (!folder || !folder->OpenStreamElement(FStat->pwcsName, stream)) return E_EREAD;
+  if (!folder || !OpenOwnStream(*folder, FStat->pwcsName, stream)) return E_EREAD;
   try {
     return CopyLoop(*stream, target, [this](int32_t n) { return DoProcessData(GetPath(), n); });
   } catch (...) {
@@ -114,7 +150,10 @@ int32_t TqorStorageFile::CopyToStream(rtl::TStream* target) {
 
 int32_t TqorStorageFile::DeleteItem() {
   TStructStorageFolder* folder = ParentFolder();
-  return folder && folder->RemoveElement(FStat->pwcsName) ? 0 : E_EREAD;
+  std::unique_ptr<TStructStorageStream> stream;
+  if (!folder || !OpenOwnStream(*folder, FStat->pwcsName, stream)) return E_EREAD;
+  stream.reset();
+  return folder->RemoveElement(FStat->pwcsName) ? 0 : E_EREAD;
 }
 
 // ---- TqorStorageDir ---------------------------------------------------------
@@ -124,48 +163,107 @@ TqorStorageDir::TqorStorageDir() : TqorWCXDir(nullptr, std::string()) {}
 TqorStorageDir::TqorStorageDir(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXDir(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
 
-TqorStorageDir::~TqorStorageDir() { ShutDown(); }
-
-const wcx::TqorWCXDirClass& TqorStorageDir::Class() {
-  static const StorageDirClass instance;
-  return instance;
+TqorStorageDir::~TqorStorageDir() {
+  ShutDown();
 }
 
-TStructStorageFolder* TqorStorageDir::ParentFolder() const { return FolderOf(FParent); }
+const wcx::TqorWCXDirClass& TqorStorageDir::Class() {
+  static const rtl::NoDestructor<StorageDirClass> instance;
+  return instance.get();
+}
+
+TStructStorageFolder* TqorStorageDir::ParentFolder() const {
+  return FolderOf(FParent);
+}
 
 void TqorStorageDir::FillHeader(wcx::tHeaderDataEx& header) {
   TqorWCXDir::FillHeader(header);
   if (FStat) FillElementHeader(*FStat, platform::kFolderAttr, header);
 }
 
+int32_t TqorStorageDir::TestItem() {
+  return !FParent || IsReadable() ? 0 : wcx::E_BAD_DATA;
+}
+
+int32_t TqorStorageDir::ExtractTo(const std::string& target) {
+  return IsReadable() ? TqorWCXDir::ExtractTo(target) : wcx::E_BAD_DATA;
+}
+
+bool TqorStorageDir::IsReadable() {
+  if (FFolder) return true;
+  TStructStorageFolder* parentFolder = ParentFolder();
+  std::unique_ptr<TStructStorageFolder> probe;
+  return parentFolder && FStat && OpenOwnFolder(*parentFolder, FStat->pwcsName, probe);
+}
+
 int32_t TqorStorageDir::DeleteItem() {
   TStructStorageFolder* folder = ParentFolder();
-  return FStat && folder && folder->RemoveElement(FStat->pwcsName) ? 0 : E_EREAD;
+  if (!FStat || !folder || !IsReadable()) return E_EREAD;
+  return folder->RemoveElement(FStat->pwcsName) ? 0 : E_EREAD;
 }
 
 void TqorStorageDir::Open() {
   TqorWCXDir::Open();
   FFolder.reset();
-  auto addChild = [this](StatCopy stat) { AddChildEntry(std::move(stat)); };
-  if (!FParent) {
-    TStgAccessOptions options = GetOpenMode() <= wcx::PK_OM_EXTRACT
-                                    ? storage::aoRead | storage::aoDenyWrite
-                                    : storage::aoRead | storage::aoWrite | storage::aoDenyRead |
-                                          storage::aoDenyWrite;
-    if (FForPacking && !platform::FileExists(FArcName)) options |= storage::aoCreate;
-    FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
-    FFolder->ForEachElement(addChild);
-    return;
-  }
-  // A sub-storage that cannot be opened shows as an empty folder.
+  if (!FParent) return OpenRoot();
+  // A sub-storage that cannot be opened shows as an empty folder; testing
+  // or extracting it reports it.
   TStructStorageFolder* parentFolder = ParentFolder();
-  if (parentFolder && FStat && parentFolder->OpenSubFolder(FStat->pwcsName, FFolder))
-    FFolder->ForEachElement(addChild);
+  if (parentFolder && FStat && OpenOwnFolder(*parentFolder, FStat->pwcsName, FFolder))
+    FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+}
+
+void TqorStorageDir::OpenRoot() {
+  TStgAccessOptions options =
+      Writable() ? storage::aoRead | storage::aoWrite | storage::aoDenyRead | storage::aoDenyWrite
+                 : storage::aoRead | storage::aoDenyWrite;
+  const bool create = FForPacking && !platform::FileExists(FArcName);
+  if (create) {
+    options |= storage::aoCreate;
+    if (!FitsSmallSectors(0, FBytesToAdd)) options |= storage::aoLargeSectors;
+  } else if (FForPacking && FBytesToAdd > 0) {
+    // Refused before anything changes: the archive stays as it was.
+    const CompoundFileSize size = SizeOfCompoundFile(FArcName);
+    if (size.sectorSize == 512 && !FitsSmallSectors(size.bytes, FBytesToAdd))
+      throw wcx::EWCXError(E_EWRITE, "the archive has 512-byte sectors and cannot grow past 2 GB");
+  }
+  FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
+  try {
+    FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+  } catch (const storage::EStructStorageError& error) {
+    if (IsShareConflict(error.Code()))
+      throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use: " + error.Message());
+    throw;
+  }
+  FCreated = create;
 }
 
 void TqorStorageDir::Close() {
   TqorWCXDir::Close();
+  if (!FParent && FFolder && FFolder->IsOpen() && Writable())
+    FCommitResult = FFolder->Commit() ? 0 : E_EWRITE;
   FFolder.reset();
+}
+
+int32_t TqorStorageDir::CommitChanges() {
+  // Open: commit now. Closed: the commit its closing made.
+  if (FFolder && FFolder->IsOpen()) FCommitResult = FFolder->Commit() ? 0 : E_EWRITE;
+  return std::exchange(FCommitResult, 0);
+}
+
+void TqorStorageDir::RevertChanges() {
+  if (FFolder && FFolder->IsOpen()) FFolder->Revert();
+}
+
+void TqorStorageDir::DiscardArchive() {
+  ShutDown();
+  if (FCreated) platform::DeleteFile(FArcName);
+  FCreated = false;
+}
+
+std::string TqorStorageDir::HostNameToRawName(const std::string& hostName) const {
+  const std::u16string element = UnescapeElementName(hostName);
+  return UsableElementName(element) ? EscapeElementName(element.c_str()) : hostName;
 }
 
 void TqorStorageDir::AddChildEntry(StatCopy stat) {
@@ -194,15 +292,17 @@ int32_t TqorStorageDir::CreateFolder(const std::string& name) {
       FFolder->LastHResult() != STG_E_FILEALREADYEXISTS)
     return E_EWRITE;
   std::unique_ptr<TStructStorageFolder> folder;
-  if (!FFolder->OpenSubFolder(Ole(element), folder)) return E_EWRITE;
+  if (!OpenOwnFolder(*FFolder, Ole(element), folder)) return E_EWRITE;
   return AddNodeFor(*folder) ? 0 : E_EWRITE;
 }
 
 int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& name) {
   const std::u16string element = UnescapeElementName(name);
   if (!UsableElementName(element) || !FFolder) return E_EWRITE;
+  // Progress names the entry as the listing will show it.
+  const std::string shown = wcx::SanitizeName(EscapeElementName(element.c_str()));
   const std::string progressPath =
-      GetPath().empty() ? name : GetPath() + platform::kPathDelim + name;
+      GetPath().empty() ? shown : GetPath() + platform::kPathDelim + shown;
   return StoreReplacing(element, srcPath + name, progressPath);
 }
 
@@ -220,8 +320,8 @@ int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::
       discard();
       return E_EWRITE;
     }
-    result = CopyLoop(source, stream.get(),
-                      [&](int32_t n) { return DoProcessData(progressPath, n); });
+    result =
+        CopyLoop(source, stream.get(), [&](int32_t n) { return DoProcessData(progressPath, n); });
   } catch (...) {
     discard();
     throw;
@@ -250,6 +350,8 @@ int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::
   return 0;
 }
 
-void RegisterStorageArchiveClass() { wcx::RegisterArchiveClass(TqorStorageDir::Class()); }
+void RegisterStorageArchiveClass() {
+  wcx::RegisterArchiveClass(TqorStorageDir::Class());
+}
 
 }  // namespace storagewcx

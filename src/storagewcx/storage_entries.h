@@ -45,11 +45,22 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   static const wcx::TqorWCXDirClass& Class();
 
   void FillHeader(wcx::tHeaderDataEx& header) override;
+  // A storage that cannot be opened cannot be tested or extracted: its
+  // content is unknown (E_BAD_DATA).
+  int32_t TestItem() override;
+  int32_t ExtractTo(const std::string& target) override;
   int32_t DeleteItem() override;
   void Open() override;
+  // Closing the root of a writable archive commits it (see CommitChanges).
   void Close() override;
   int32_t CreateFolder(const std::string& name) override;
   int32_t AddFile(const std::string& srcPath, const std::string& name) override;
+  std::string HostNameToRawName(const std::string& hostName) const override;
+  int32_t CommitChanges() override;
+  void RevertChanges() override;
+  void PlanAdding(uint64_t bytes) override { FBytesToAdd = bytes; }
+  bool CreatedArchive() const override { return FCreated; }
+  void DiscardArchive() override;
 
   // The handler that Open gives the enumeration: one child per element.
   void AddChildEntry(storage::StatCopy stat);
@@ -66,8 +77,19 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   int32_t StoreReplacing(const std::u16string& target, const std::string& srcFile,
                          const std::string& progressPath);
 
+  // The archive root: opens or creates the compound file.
+  void OpenRoot();
+  // Whether this sub-storage opens as itself.
+  bool IsReadable();
+  bool Writable() const { return GetOpenMode() > wcx::PK_OM_EXTRACT; }
+
   storage::StatCopy FStat;  // null for the archive root
   std::unique_ptr<storage::TStructStorageFolder> FFolder;
+  // The archive root's: bytes packing will add, whether opening made the
+  // file, and the outcome of the commit made when it last closed.
+  uint64_t FBytesToAdd = 0;
+  bool FCreated = false;
+  int32_t FCommitResult = 0;
 };
 
 // Registers TqorStorageDir as the archive class; at library load.

@@ -17,47 +17,68 @@ int32_t TqorWCXDir::AddPath(const std::string& basePath, std::string relName, bo
   return AddPlainFile(basePath, relName, moveFiles);
 }
 
+TqorWCXDir* TqorWCXDir::SubFolderFor(const std::string& head, bool& created, int32_t& result) {
+  created = false;
+  int32_t index = IndexOfHostName(head);
+  if (index < 0) {
+    const int32_t countBefore = ItemCount();
+    result = CreateFolder(head);
+    if (result != 0) return nullptr;
+    created = true;
+    // The new node, whatever display name the store gave it.
+    index = ItemCount() > countBefore ? ItemCount() - 1 : IndexOfHostName(head);
+  }
+  TqorWCXDir* sub = Items(index)->AsDir();
+  if (!sub) result = E_EWRITE;
+  return sub;
+}
+
+void TqorWCXDir::RemoveIfEmpty(TqorWCXDir* folder) {
+  if (folder->IsOpen() && folder->ItemCount() > 0) return;
+  if (FHeldOpen == folder) ReleaseHeldFolder();
+  if (folder->DeleteItem() == 0) delete folder;
+}
+
 int32_t TqorWCXDir::AddSubPath(const std::string& basePath, const std::string& relName,
                                size_t delim, bool moveFiles, bool savePaths, bool encrypt) {
   const std::string head = relName.substr(0, delim);
   const std::string subBase = basePath + head + platform::kPathDelim;
   const std::string rest = relName.substr(delim + 1);
 
-  int32_t index = IndexOfName(head);
-  if (index < 0) {
-    if (int32_t result = CreateFolder(head); result != 0) return result;
-    index = IndexOfName(head);
-  }
-  // A created folder that the store names differently is not found:
-  // Items raises the list-index error.
-  TqorWCXDir* sub = Items(index)->AsDir();
-  if (!sub) return E_EWRITE;
+  bool created = false;
+  int32_t result = 0;
+  TqorWCXDir* sub = SubFolderFor(head, created, result);
+  if (!sub) return result;
   if (rest.empty()) return 0;
 
-  if (FHeldOpen != sub) {
-    ReleaseHeldFolder();
-    try {
-      sub->Open();
-    } catch (...) {
-      sub->Close();
-      throw;
-    }
-    FHeldOpen = sub;
-  }
-  int32_t result;
   try {
+    if (FHeldOpen != sub) {
+      ReleaseHeldFolder();
+      try {
+        sub->Open();
+      } catch (...) {
+        sub->Close();
+        throw;
+      }
+      FHeldOpen = sub;
+    }
     result = sub->AddPath(subBase, rest, moveFiles, savePaths, encrypt);
   } catch (...) {
+    // A failed add leaves nothing new behind.
+    if (created) RemoveIfEmpty(sub);
     ReleaseHeldFolder();
     throw;
   }
-  if (result != 0) ReleaseHeldFolder();
+  if (result != 0) {
+    if (created) RemoveIfEmpty(sub);
+    ReleaseHeldFolder();
+  }
   return result;
 }
 
 int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string& relName,
                                  bool moveFiles) {
-  int32_t index = IndexOfName(relName);
+  int32_t index = IndexOfHostName(relName);
   TqorWCXFile* old = index >= 0 ? FItems[static_cast<size_t>(index)] : nullptr;
   if (old && old->AsDir()) return E_EWRITE;
 
@@ -72,7 +93,8 @@ int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string&
     else
       delete old;
   }
-  if (moveFiles) platform::DeleteFile(basePath + relName);
+  // The source goes only when the archive holds its content durably.
+  if (moveFiles) Root().FMovedSources.push_back(basePath + relName);
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/file_names.h"
 #include "rtl/format.h"
+#include "rtl/no_destructor.h"
 #include "wcx/names.h"
 
 namespace wcx {
@@ -19,8 +20,8 @@ TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
   if (FParent) {
     FName = FParent->UniqueDisplayName(rawName);
     FParent->Link(this);
-  } else {
-    FName = SanitizeName(rawName);
+  } else if (!rawName.empty()) {
+    FName = SanitizeName(rawName);  // an archive root's path stays empty
   }
   // Counted once nothing can fail any more: a node whose construction
   // fails is never destroyed.
@@ -36,7 +37,9 @@ void TqorWCXFile::FillHeader(tHeaderDataEx& header) {
   CopyToField(GetPath(), header.FileName, sizeof header.FileName);
 }
 
-void TqorWCXFile::GetHeaderData(tHeaderDataEx& header) { FillHeader(header); }
+void TqorWCXFile::GetHeaderData(tHeaderDataEx& header) {
+  FillHeader(header);
+}
 
 int32_t TqorWCXFile::DoChangeVol(const std::string& name, int32_t mode) {
   return FParent ? FParent->DoChangeVol(name, mode) : 0;
@@ -46,11 +49,17 @@ int32_t TqorWCXFile::DoProcessData(const std::string& name, int32_t size) {
   return FParent ? FParent->DoProcessData(name, size) : 1;
 }
 
-int32_t TqorWCXFile::TestItem() { return E_NOT_SUPPORTED; }
+int32_t TqorWCXFile::TestItem() {
+  return E_NOT_SUPPORTED;
+}
 
-int32_t TqorWCXFile::ExtractTo(const std::string&) { return E_NOT_SUPPORTED; }
+int32_t TqorWCXFile::ExtractTo(const std::string&) {
+  return E_NOT_SUPPORTED;
+}
 
-int32_t TqorWCXFile::DeleteItem() { return E_NOT_SUPPORTED; }
+int32_t TqorWCXFile::DeleteItem() {
+  return E_NOT_SUPPORTED;
+}
 
 std::string TqorWCXFile::GetPath() const {
   if (!FParent) return FName;
@@ -68,7 +77,9 @@ int32_t TqorWCXFile::IndexInParent() const {
 TqorWCXDir::TqorWCXDir(TqorWCXDir* parent, const std::string& rawName)
     : TqorWCXFile(parent, rawName) {}
 
-TqorWCXDir::~TqorWCXDir() { ShutDown(); }
+TqorWCXDir::~TqorWCXDir() {
+  ShutDown();
+}
 
 void TqorWCXDir::ShutDown() noexcept {
   // A destructor must not throw; the folders are released all the same.
@@ -90,8 +101,8 @@ void TqorWCXDir::ShutDown() noexcept {
 }
 
 const TqorWCXDirClass& TqorWCXDir::Class() {
-  static const TqorWCXDirClass instance;
-  return instance;
+  static const rtl::NoDestructor<TqorWCXDirClass> instance;
+  return instance.get();
 }
 
 void TqorWCXDir::GetHeaderData(tHeaderDataEx& header) {
@@ -115,7 +126,9 @@ int32_t TqorWCXDir::DoProcessData(const std::string& name, int32_t size) {
   return TqorWCXFile::DoProcessData(name, size);
 }
 
-int32_t TqorWCXDir::TestItem() { return 0; }
+int32_t TqorWCXDir::TestItem() {
+  return 0;
+}
 
 int32_t TqorWCXDir::ExtractTo(const std::string& target) {
   return platform::CreateDir(target) ? 0 : E_EWRITE;
@@ -144,11 +157,47 @@ void TqorWCXDir::Close() {
   FOpenRef = 0;
 }
 
-int32_t TqorWCXDir::CreateFolder(const std::string&) { return E_NOT_SUPPORTED; }
+int32_t TqorWCXDir::CreateFolder(const std::string&) {
+  return E_NOT_SUPPORTED;
+}
 
-int32_t TqorWCXDir::AddFile(const std::string&, const std::string&) { return E_NOT_SUPPORTED; }
+int32_t TqorWCXDir::AddFile(const std::string&, const std::string&) {
+  return E_NOT_SUPPORTED;
+}
 
-int32_t TqorWCXDir::GetOpenMode() const { return FParent ? FParent->GetOpenMode() : FOpenMode; }
+int32_t TqorWCXDir::GetOpenMode() const {
+  return FParent ? FParent->GetOpenMode() : FOpenMode;
+}
+
+std::string TqorWCXDir::HostNameToRawName(const std::string& hostName) const {
+  return hostName;
+}
+
+int32_t TqorWCXDir::CommitChanges() {
+  return 0;
+}
+
+void TqorWCXDir::PlanAdding(uint64_t) {}
+
+void TqorWCXDir::RevertChanges() {}
+
+bool TqorWCXDir::CreatedArchive() const {
+  return false;
+}
+
+void TqorWCXDir::DiscardArchive() {}
+
+std::vector<std::string> TqorWCXDir::TakeMovedSources() {
+  return std::exchange(FMovedSources, {});
+}
+
+TqorWCXDir& TqorWCXDir::Root() {
+  return FParent ? FParent->Root() : *this;
+}
+
+int32_t TqorWCXDir::IndexOfHostName(const std::string& hostName) const {
+  return IndexOfName(SanitizeName(HostNameToRawName(hostName)));
+}
 
 TqorWCXFile* TqorWCXDir::Items(int64_t index) const {
   if (index < 0 || index >= static_cast<int64_t>(FItems.size())) throw rtl::EListError(index);
@@ -213,9 +262,13 @@ void TqorWCXDir::ReleaseHeldFolder() {
 
 // ---- TqorWCXDirClass --------------------------------------------------------
 
-int32_t TqorWCXDirClass::GetCapabilities() const { throw rtl::EAbstractError(); }
+int32_t TqorWCXDirClass::GetCapabilities() const {
+  throw rtl::EAbstractError();
+}
 
-bool TqorWCXDirClass::CanHandleFile(const std::string&) const { throw rtl::EAbstractError(); }
+bool TqorWCXDirClass::CanHandleFile(const std::string&) const {
+  throw rtl::EAbstractError();
+}
 
 std::unique_ptr<TqorWCXDir> TqorWCXDirClass::CreateArchive(const std::string& arcName,
                                                            int32_t openMode,

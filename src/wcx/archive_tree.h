@@ -105,20 +105,44 @@ class TqorWCXDir : public TqorWCXFile {
   virtual int32_t AddFile(const std::string& srcPath, const std::string& name);
   // The archive root's open mode.
   virtual int32_t GetOpenMode() const;
+  // The raw name a store gives the element it makes from a host's name
+  // (the host sends back the names it listed, and the names of its own
+  // files); the host's name itself by default.
+  virtual std::string HostNameToRawName(const std::string& hostName) const;
+
+  // On an archive root, after packing or deleting. CommitChanges makes the
+  // changes durable: 0, or E_EWRITE when they could not be written, and the
+  // archive then keeps its earlier content. CreatedArchive tells whether
+  // opening the root made a new archive; DiscardArchive closes the root and
+  // removes the archive it made.
+  virtual int32_t CommitChanges();
+  // Drops the changes instead, where the store can: for a call that failed
+  // without adding anything, the archive stays exactly as it was.
+  virtual void RevertChanges();
+  // Before packing opens the archive: the bytes it is about to add, so that
+  // the store can make room for them, or refuse, before anything changes.
+  virtual void PlanAdding(uint64_t bytes);
+  virtual bool CreatedArchive() const;
+  virtual void DiscardArchive();
+  // The disk files that adding with the move flag stored; deleting them is
+  // the caller's, once the archive holds them durably.
+  std::vector<std::string> TakeMovedSources();
 
   int32_t ItemCount() const { return static_cast<int32_t>(FItems.size()); }
   // The child at a position; EListError outside the list.
   TqorWCXFile* Items(int64_t index) const;
   // Position of the child whose display name equals name as a file name, or -1.
   int32_t IndexOfName(const std::string& name) const;
+  // Position of the child that a host's name stands for, or -1.
+  int32_t IndexOfHostName(const std::string& hostName) const;
   void FreeItems();
   // The entry the listing reported last.
   TqorWCXFile* CurrentItem() const;
   void SetChangeVolCallback(tChangeVolProc proc) { FChangeVolProc = proc; }
   void SetProcessDataCallback(tProcessDataProc proc) { FProcessDataProc = proc; }
   // Stores the disk file or folder basePath + relName below this open folder.
-  int32_t AddPath(const std::string& basePath, std::string relName, bool moveFiles,
-                  bool savePaths, bool encrypt);
+  int32_t AddPath(const std::string& basePath, std::string relName, bool moveFiles, bool savePaths,
+                  bool encrypt);
 
   const std::string& ArcName() const { return FArcName; }
   bool ForPacking() const { return FForPacking; }
@@ -152,6 +176,12 @@ class TqorWCXDir : public TqorWCXFile {
   void ReleaseHeldFolder();
   int32_t AddSubPath(const std::string& basePath, const std::string& relName, size_t delim,
                      bool moveFiles, bool savePaths, bool encrypt);
+  // The sub-folder head names, created when missing (created tells); null
+  // with result set when it cannot be had.
+  TqorWCXDir* SubFolderFor(const std::string& head, bool& created, int32_t& result);
+  // Removes a folder made by a failed add when nothing went into it.
+  void RemoveIfEmpty(TqorWCXDir* folder);
+  TqorWCXDir& Root();
   int32_t AddPlainFile(const std::string& basePath, const std::string& relName, bool moveFiles);
 
   std::unordered_map<std::string, TqorWCXFile*> FNameIndex;
@@ -159,6 +189,7 @@ class TqorWCXDir : public TqorWCXFile {
   // entries of one folder (sub/f1, sub/f2, ...) then reuse it instead of
   // reloading it for every entry.
   TqorWCXDir* FHeldOpen = nullptr;
+  std::vector<std::string> FMovedSources;  // the archive root's
 };
 
 // A class reference to TqorWCXDir or a descendant: the class-level

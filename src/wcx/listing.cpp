@@ -2,6 +2,7 @@
 #include "platform/os.h"
 #include "wcx/archive_tree.h"
 #include "wcx/extract_item.h"
+#include "wcx/wcx_error.h"
 
 namespace wcx {
 
@@ -10,8 +11,10 @@ int32_t TqorWCXDir::NextHeader(tHeaderDataEx& header) {
     try {
       Open();
     } catch (...) {
+      // An archive that another program holds says so (E_EOPEN).
+      const int32_t result = CurrentExceptionResult(E_EREAD);
       Close();
-      return E_EREAD;
+      return result;
     }
     if (FItems.empty()) {
       Close();
@@ -34,8 +37,7 @@ int32_t TqorWCXDir::NextHeader(tHeaderDataEx& header) {
   return E_END_ARCHIVE;
 }
 
-int32_t TqorWCXDir::ProcessCurrent(int32_t operation, const char* destPath,
-                                   const char* destName) {
+int32_t TqorWCXDir::ProcessCurrent(int32_t operation, const char* destPath, const char* destName) {
   std::string target = destName ? destName : "";
   if (destPath) target = destPath + target;
   try {
@@ -43,7 +45,9 @@ int32_t TqorWCXDir::ProcessCurrent(int32_t operation, const char* destPath,
     if (!item) return E_NO_FILES;
     switch (operation) {
       case PK_SKIP:
-        return 0;
+        // A host that extracts makes the folders itself and only skips
+        // them: a folder whose content cannot be read is reported here.
+        return item->AsDir() && GetOpenMode() == PK_OM_EXTRACT ? item->TestItem() : 0;
       case PK_TEST:
         return item->TestItem();
       case PK_EXTRACT:
@@ -54,7 +58,7 @@ int32_t TqorWCXDir::ProcessCurrent(int32_t operation, const char* destPath,
         return E_NOT_SUPPORTED;
     }
   } catch (...) {
-    return E_EREAD;
+    return CurrentExceptionResult(E_EREAD);
   }
 }
 

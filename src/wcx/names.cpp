@@ -15,11 +15,14 @@ bool NeedsEscape(unsigned char b) {
 
 std::string SanitizeName(std::string_view name) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  if (name.empty()) return "%";
+  const ReservedParts reserved = FindReservedParts(name);
   std::string result;
   result.reserve(name.size());
-  for (char ch : name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char ch = name[i];
     auto b = static_cast<unsigned char>(ch);
-    if (NeedsEscape(b)) {
+    if (NeedsEscape(b) || reserved.At(i, name.size())) {
       result += '%';
       result += kHex[b >> 4];
       result += kHex[b & 0x0F];

@@ -1,16 +1,20 @@
 #include "wcx/wcx_root.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/os.h"
 #include "rtl/file_names.h"
 #include "rtl/format.h"
 #include "wcx/file_lists.h"
+#include "wcx/wcx_error.h"
 
 namespace wcx {
 namespace {
 
-std::unique_ptr<TqorWCXRoot> gWCXRoot;
+// A plain pointer: unloading frees it, also when the host ends its process
+// without unloading and static objects are gone already.
+TqorWCXRoot* gWCXRoot = nullptr;
 const TqorWCXDirClass* gArchiveClass = nullptr;
 
 tOpenArchiveData MakeOpenData(const std::string& arcName, int32_t openMode) {
@@ -27,6 +31,15 @@ std::string HeaderFileName(const tHeaderDataEx& header) {
   return std::string(header.FileName, strnlen(header.FileName, sizeof header.FileName));
 }
 
+// The bytes of the listed files that exist; folders add nothing of their own.
+uint64_t SizeOfFiles(const std::string& basePath, const TStringList& names) {
+  uint64_t total = 0;
+  for (const std::string& name : names)
+    if (auto stamp = platform::GetFileStamp(basePath + name); stamp && stamp->size > 0)
+      total += static_cast<uint64_t>(stamp->size);
+  return total;
+}
+
 std::string FileNamePart(const std::string& path) {
   size_t delim = path.find_last_of(platform::kPathDelim == '\\' ? "\\:" : "/");
   return delim == std::string::npos ? path : path.substr(delim + 1);
@@ -34,16 +47,16 @@ std::string FileNamePart(const std::string& path) {
 
 }  // namespace
 
-int32_t TqorWCXRoot::GetCaps() { return ArchiveClass().GetCapabilities(); }
+int32_t TqorWCXRoot::GetCaps() {
+  return ArchiveClass().GetCapabilities();
+}
 
 bool TqorWCXRoot::CanHandle(const std::string& fileName) {
   return ArchiveClass().CanHandleFile(fileName);
 }
 
-std::unique_ptr<TqorWCXDir> TqorWCXRoot::OpenRoot(const tOpenArchiveData& data,
-                                                  bool forPacking) {
-  return ArchiveClass().CreateArchive(data.ArcName ? data.ArcName : "", data.OpenMode,
-                                      forPacking);
+std::unique_ptr<TqorWCXDir> TqorWCXRoot::OpenRoot(const tOpenArchiveData& data, bool forPacking) {
+  return ArchiveClass().CreateArchive(data.ArcName ? data.ArcName : "", data.OpenMode, forPacking);
 }
 
 TqorWCXDir* TqorWCXRoot::FindPackTarget(TqorWCXDir& root, const std::string& subPath,
@@ -52,7 +65,12 @@ TqorWCXDir* TqorWCXRoot::FindPackTarget(TqorWCXDir& root, const std::string& sub
   for (;;) {
     tHeaderDataEx header;
     std::memset(&header, 0, sizeof header);
-    if (root.NextHeader(header) != 0) return nullptr;
+    if (int32_t walked = root.NextHeader(header); walked != 0) {
+      // An archive that cannot be read says why; one without the folder
+      // has no target.
+      result = walked == E_END_ARCHIVE ? E_NO_FILES : walked;
+      return nullptr;
+    }
     if (rtl::SameFileName(HeaderFileName(header), subPath)) {
       if (TqorWCXDir* folder = root.CurrentItem()->AsDir()) return folder;
       result = E_NO_FILES;
@@ -65,45 +83,63 @@ TqorWCXDir* TqorWCXRoot::FindPackTarget(TqorWCXDir& root, const std::string& sub
   }
 }
 
+int32_t TqorWCXRoot::AddEach(TqorWCXDir& target, const TStringList& names,
+                             const std::string& srcPath, int32_t flags, size_t& added) {
+  try {
+    target.Open();
+  } catch (...) {
+    const int32_t result = CurrentExceptionResult(E_EOPEN);
+    target.Close();
+    return result;
+  }
+  const std::string basePath = WithTrailingBackslash(srcPath);
+  for (const std::string& name : names) {
+    const int32_t result = target.AddPath(basePath, name, flags & PK_PACK_MOVE_FILES,
+                                          flags & PK_PACK_SAVE_PATHS, flags & PK_PACK_ENCRYPT);
+    if (result != 0) return result;
+    ++added;
+  }
+  return 0;
+}
+
 int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::string& subPath,
-                                 const std::string& srcPath, const char* addList,
-                                 int32_t flags) {
+                                 const std::string& srcPath, const char* addList, int32_t flags) {
   TStringList names;
   ParseFileList(addList, names);
   RemoveDuplicateNames(names);
   if (names.empty()) return 0;
 
   int32_t result = 0;
+  size_t added = 0;
+  std::vector<std::string> moved;
   try {
     std::unique_ptr<TqorWCXDir> root = OpenRoot(MakeOpenData(packedFile, OM_PACK), true);
     root->SetChangeVolCallback(FChangeVolProc);
     root->SetProcessDataCallback(FProcessDataProc);
-
-    TqorWCXDir* target = FindPackTarget(*root, subPath, result);
-    if (!target) return E_NO_FILES;
+    root->PlanAdding(SizeOfFiles(WithTrailingBackslash(srcPath), names));
     try {
-      target->Open();
+      TqorWCXDir* target = FindPackTarget(*root, subPath, result);
+      if (target) result = AddEach(*target, names, srcPath, flags, added);
     } catch (...) {
-      target->Close();
-      return E_EOPEN;
+      result = CurrentExceptionResult(E_EOPEN);
     }
-    const std::string basePath = WithTrailingBackslash(srcPath);
-    const bool moveFiles = flags & PK_PACK_MOVE_FILES;
-    const bool savePaths = flags & PK_PACK_SAVE_PATHS;
-    const bool encrypt = flags & PK_PACK_ENCRYPT;
-    try {
-      for (const std::string& name : names) {
-        result = target->AddPath(basePath, name, moveFiles, savePaths, encrypt);
-        if (result != 0) break;
-      }
-    } catch (...) {
-      target->Close();
-      throw;
+    if (result != 0 && root->CreatedArchive()) {
+      // A failed call leaves no new file, and so moves nothing.
+      root->DiscardArchive();
+      return result;
     }
-    target->Close();
+    if (result != 0 && added == 0) {
+      root->RevertChanges();
+      return result;
+    }
+    // What was added before a failure stays added. The target is still
+    // open: freeing the root closes it, after the commit.
+    if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
+    moved = root->TakeMovedSources();
   } catch (...) {
-    return E_EOPEN;
+    return CurrentExceptionResult(E_EOPEN);
   }
+  for (const std::string& source : moved) platform::DeleteFile(source);
   return result;
 }
 
@@ -115,43 +151,53 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
 
   try {
     std::unique_ptr<TqorWCXDir> root = OpenRoot(MakeOpenData(packedFile, OM_DELETE), false);
-    for (;;) {
-      tHeaderDataEx header;
-      std::memset(&header, 0, sizeof header);
-      int32_t walked = root->NextHeader(header);
-      // An archive that cannot be read is a failure, not "nothing to delete".
-      if (walked != 0) return walked == E_END_ARCHIVE ? 0 : walked;
-      const std::string fileName = HeaderFileName(header);
-      for (const std::string& name : names) {
-        int32_t result =
-            rtl::SameFileName(name, fileName)
-                ? root->ProcessCurrent(OP_DELETE, nullptr, FileNamePart(fileName).c_str())
-                : root->ProcessCurrent(PK_SKIP, nullptr, nullptr);
-        if (result != 0) return result;
-      }
-    }
+    int32_t result = DeleteEach(*root, names);
+    // Deletions before a failure stay done.
+    if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
+    return result;
   } catch (...) {
-    return E_EOPEN;
+    return CurrentExceptionResult(E_EOPEN);
+  }
+}
+
+int32_t TqorWCXRoot::DeleteEach(TqorWCXDir& root, const TStringList& names) {
+  for (;;) {
+    tHeaderDataEx header;
+    std::memset(&header, 0, sizeof header);
+    int32_t walked = root.NextHeader(header);
+    // An archive that cannot be read is a failure, not "nothing to delete".
+    if (walked != 0) return walked == E_END_ARCHIVE ? 0 : walked;
+    const std::string fileName = HeaderFileName(header);
+    for (const std::string& name : names) {
+      int32_t result = rtl::SameFileName(name, fileName)
+                           ? root.ProcessCurrent(OP_DELETE, nullptr, FileNamePart(fileName).c_str())
+                           : root.ProcessCurrent(PK_SKIP, nullptr, nullptr);
+      if (result != 0) return result;
+    }
   }
 }
 
 // ---- Process-wide state -----------------------------------------------------
 
-TqorWCXRoot* WCXRoot() { return gWCXRoot.get(); }
+TqorWCXRoot* WCXRoot() {
+  return gWCXRoot;
+}
 
 void SetWCXRoot(std::unique_ptr<TqorWCXRoot> root) {
-  gWCXRoot.reset();
-  gWCXRoot = std::move(root);
+  delete std::exchange(gWCXRoot, nullptr);
+  gWCXRoot = root.release();
 }
 
 const TqorWCXDirClass& ArchiveClass() {
   return gArchiveClass ? *gArchiveClass : TqorWCXDir::Class();
 }
 
-void RegisterArchiveClass(const TqorWCXDirClass& archiveClass) { gArchiveClass = &archiveClass; }
+void RegisterArchiveClass(const TqorWCXDirClass& archiveClass) {
+  gArchiveClass = &archiveClass;
+}
 
 void InitializeArchiveLayer() {
-  (void)gWCXRoot.release();  // set to null without freeing anything
+  gWCXRoot = nullptr;  // set to null without freeing anything
   RegisterArchiveClass(TqorWCXDir::Class());
   SetWCXRoot(std::make_unique<TqorWCXRoot>());
   LiveItemCount = 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "wcx/archive_tree.h"
+#include "wcx/file_lists.h"
 #include "wcx/wcx_api.h"
 
 namespace wcx {
@@ -31,6 +32,13 @@ class TqorWCXRoot {
 
  private:
   TqorWCXDir* FindPackTarget(TqorWCXDir& root, const std::string& subPath, int32_t& result);
+  // Opens the target folder and adds every name below it; the first failure
+  // stops it; added counts the names added. The target stays open, unless
+  // it could not be opened.
+  int32_t AddEach(TqorWCXDir& target, const TStringList& names, const std::string& srcPath,
+                  int32_t flags, size_t& added);
+  // Walks the archive and deletes the entries named; the first failure stops it.
+  int32_t DeleteEach(TqorWCXDir& root, const TStringList& names);
 
   tChangeVolProc FChangeVolProc = nullptr;
   tProcessDataProc FProcessDataProc = nullptr;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "platform/os.h"
 #include "scoped_env.h"
 
 namespace {
@@ -50,25 +51,36 @@ TEST(EscapeElementName, UnderASingleByteCodePage) {
                     {u"\u4E2D", "#4E2D"},
                     {u"\u0141odz", "#0141odz"},  // no best fit
                     {u"\U0001F600", "#D83D#DE00"},
-                    {u"", ""},
+                    // A name a host would join onto its destination and climb out.
+                    {u"", "#"},
+                    {u".", "#002E"},
+                    {u"..", "#002E#002E"},
+                    {u"..x", "..x"},
+                    {u"nul.doc", platform::kWindowsFileNames ? "#006Eul.doc" : "nul.doc"},
+                    {u"end. ", platform::kWindowsFileNames ? "end.#0020" : "end. "},
                 });
   EXPECT_EQ(EscapeElementName(nullptr), "");
 }
 
 TEST(EscapeElementName, UnderUtf8ShowsEveryScriptAsItself) {
-  ExpectEscapes("C.UTF-8",
-                {
-                    {u"\u4E2D\u6587\u6587\u6863", "\xE4\xB8\xAD\xE6\x96\x87\xE6\x96\x87\xE6\xA1\xA3"},
-                    {u"\u0414\u0430\u043D\u043D\u044B\u0435",
-                     "\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5"},
-                    {u"\U0001F600.txt", "\xF0\x9F\x98\x80.txt"},
-                    {u"\u4E2D:\u6587", "\xE4\xB8\xAD#003A\xE6\x96\x87"},
-                    {u"\x05" u"\u0414", "#0005\xD0\x94"},
-                    {u"a\xD800" "b", "a#D800b"},   // lone high surrogate
-                    {u"a\xDC80", "a#DC80"},        // lone low one, even one that stands for a byte
-                    {u"\xDE00\xD83D", "#DE00#D83D"},  // a pair in the wrong order
-                    {u"x\xD83D", "x#D83D"},        // high surrogate right before the end
-                });
+  ExpectEscapes(
+      "C.UTF-8",
+      {
+          {u"\u4E2D\u6587\u6587\u6863", "\xE4\xB8\xAD\xE6\x96\x87\xE6\x96\x87\xE6\xA1\xA3"},
+          {u"\u0414\u0430\u043D\u043D\u044B\u0435",
+           "\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5"},
+          {u"\U0001F600.txt", "\xF0\x9F\x98\x80.txt"},
+          {u"\u4E2D:\u6587", "\xE4\xB8\xAD#003A\xE6\x96\x87"},
+          {u"\x05"
+           u"\u0414",
+           "#0005\xD0\x94"},
+          {u"a\xD800"
+           "b",
+           "a#D800b"},                      // lone high surrogate
+          {u"a\xDC80", "a#DC80"},           // lone low one, even one that stands for a byte
+          {u"\xDE00\xD83D", "#DE00#D83D"},  // a pair in the wrong order
+          {u"x\xD83D", "x#D83D"},           // high surrogate right before the end
+      });
 }
 
 TEST(EscapeElementName, UnderADoubleByteCodePageEscapesTrailBytesOfTheEscapeSet) {
@@ -79,26 +91,25 @@ TEST(EscapeElementName, UnderADoubleByteCodePageEscapesTrailBytesOfTheEscapeSet)
 }
 
 TEST(UnescapeElementName, UnderASingleByteCodePage) {
-  ExpectUnescapes("en_US.CP1252",
-                  {
-                      {u"\x05SummaryInformation", "#0005SummaryInformation"},
-                      {u"AB", "#0041#0042"},
-                      {u"xA", "x#0041"},
-                      {u"\u00E9", "#00e9"},
-                      {u"\u00E9", "#00E9"},
-                      {u"caf\u00E9 \u20AC", "caf\xE9 \x80"},
-                      {u"%", "%"},
-                      {std::u16string(1, u'\0'), "#0000"},
-                      {u"\xD83D\xDE00", "#D83D#DE00"},
-                      {u"", ""},
-                      {u"", "Track #1"},
-                      {u"", "ab#"},
-                      {u"", "#12"},
-                      {u"", "#zz12"},
-                      {u"", "#00#1"},
-                      {u"", "#123"},
-                      {u"", "a#004G"},
-                  });
+  ExpectUnescapes("en_US.CP1252", {
+                                      {u"\x05SummaryInformation", "#0005SummaryInformation"},
+                                      {u"AB", "#0041#0042"},
+                                      {u"xA", "x#0041"},
+                                      {u"\u00E9", "#00e9"},
+                                      {u"\u00E9", "#00E9"},
+                                      {u"caf\u00E9 \u20AC", "caf\xE9 \x80"},
+                                      {u"%", "%"},
+                                      {std::u16string(1, u'\0'), "#0000"},
+                                      {u"\xD83D\xDE00", "#D83D#DE00"},
+                                      {u"", ""},
+                                      {u"", "Track #1"},
+                                      {u"", "ab#"},
+                                      {u"", "#12"},
+                                      {u"", "#zz12"},
+                                      {u"", "#00#1"},
+                                      {u"", "#123"},
+                                      {u"", "a#004G"},
+                                  });
 }
 
 TEST(UnescapeElementName, UnderMultiByteCodePagesConvertsCharactersWhole) {
@@ -113,8 +124,10 @@ TEST(UnescapeElementName, UnderMultiByteCodePagesConvertsCharactersWhole) {
 TEST(ElementName, EscapedNamesUnescapeToTheElementName) {
   const std::u16string corpus[] = {
       u"\x05SummaryInformation",
-      u"\x05" u"DocumentSummaryInformation",
-      u"\x01" u"CompObj",
+      u"\x05"
+      u"DocumentSummaryInformation",
+      u"\x01"
+      u"CompObj",
       u"__substg1.0_0037001F",
       u"WordDocument",
       u"100% #1 a:b/c\\d <x>|y?*\"",

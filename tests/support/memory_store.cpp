@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "platform/os.h"
 #include "rtl/exceptions.h"
@@ -79,6 +80,11 @@ int& OpenCount() {
   return count;
 }
 
+bool& FailNextCommit() {
+  static bool fail = false;
+  return fail;
+}
+
 void Define(const std::string& arcName, const std::string& description) {
   auto root = std::make_unique<Node>();
   root->isFolder = true;
@@ -143,7 +149,9 @@ class MemDirClass : public wcx::TqorWCXDirClass {
 MemDir::MemDir(wcx::TqorWCXDir* parent, Node* node)
     : TqorWCXDir(parent, node ? node->name : std::string()), node_(node) {}
 
-MemDir::~MemDir() { ShutDown(); }
+MemDir::~MemDir() {
+  ShutDown();
+}
 
 const wcx::TqorWCXDirClass& MemDir::Class() {
   static const MemDirClass instance;
@@ -164,6 +172,7 @@ void MemDir::Open() {
     if (found == Archives().end()) {
       if (!FForPacking) throw rtl::Exception("no such archive");
       Define(FArcName, "");
+      created_ = true;
       found = Archives().find(FArcName);
     }
     node_ = found->second.get();
@@ -182,7 +191,18 @@ void MemDir::Load() {
   }
 }
 
-void MemDir::Close() { TqorWCXDir::Close(); }
+void MemDir::Close() {
+  TqorWCXDir::Close();
+}
+
+int32_t MemDir::CommitChanges() {
+  return std::exchange(FailNextCommit(), false) ? wcx::E_EWRITE : 0;
+}
+
+void MemDir::DiscardArchive() {
+  ShutDown();
+  if (created_) Archives().erase(FArcName);
+}
 
 int32_t MemDir::CreateFolder(const std::string& name) {
   if (Node* existing = node_->ChildCaseless(name)) {
@@ -225,7 +245,9 @@ void MemFile::FillHeader(wcx::tHeaderDataEx& header) {
   header.FileAttr = static_cast<int32_t>(platform::kStreamAttr);
 }
 
-int32_t MemFile::TestItem() { return Copy(nullptr); }
+int32_t MemFile::TestItem() {
+  return Copy(nullptr);
+}
 
 int32_t MemFile::ExtractTo(const std::string& target) {
   rtl::TFileStream file(target, rtl::TFileStream::Mode::fmCreate);

@@ -53,6 +53,8 @@ std::string Describe(const std::string& arcName);
 const std::string* Content(const std::string& arcName, const std::string& path);
 // Opens of folders since the last reset, for counting reloads.
 int& OpenCount();
+// When set, the next commit fails (and clears it), as a full disk would.
+bool& FailNextCommit();
 // Bytes per progress report.
 inline constexpr int32_t kBlockSize = 1024;
 
@@ -68,12 +70,16 @@ class MemDir : public wcx::TqorWCXDir {
   void Close() override;
   int32_t CreateFolder(const std::string& name) override;
   int32_t AddFile(const std::string& srcPath, const std::string& name) override;
+  int32_t CommitChanges() override;
+  bool CreatedArchive() const override { return created_; }
+  void DiscardArchive() override;
 
   Node* StoreNode() const { return node_; }
 
  private:
   void Load();
   Node* node_;  // null for a root until it opens
+  bool created_ = false;
 };
 
 class MemFile : public wcx::TqorWCXFile {

@@ -1,6 +1,7 @@
 """wcxhost against qorStorageWCX. QorReadTest lists, tests and extracts
 compound files that libgsf wrote; QorWriteTest adds and deletes, and olefile
 and 7-Zip must read the results."""
+import fcntl
 import os
 import pathlib
 import shutil
@@ -63,6 +64,20 @@ class QorReadTest(QorTestCase):
         for args, status, message in cases:
             with self.subTest(args=args):
                 self.assertIn(message, self.host(*args, expect=status).stderr)
+
+    def test_an_archive_in_use_or_damaged(self):
+        with open(self.tmp / "sample.doc", "rb") as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            result = self.host("list", "sample.doc", expect=1)
+        self.assertIn("(E_EOPEN: cannot open the file; another program may be using it)", result.stderr)
+        # Two storages of exactly one name, as only a damaged file has them:
+        # neither can be opened, and testing says so.
+        self.make_tree("twins", {"twin1/a": b"a", "twin2/b": b"b"})
+        self.host("add", "twins.doc", "twins/twin1", "twins/twin2")
+        path = self.tmp / "twins.doc"
+        path.write_bytes(path.read_bytes().replace("twin2".encode("utf-16-le"), "twin1".encode("utf-16-le")))
+        result = self.host("test", "twins.doc", expect=1)
+        self.assertIn("test failed for folder 'twin1' in archive 'twins.doc' (E_BAD_DATA", result.stderr)
 
     def test_cancel_an_extraction(self):
         result = self.host("--cancel-after", "0", "extract", "sample.doc", "-C", "out", expect=130)

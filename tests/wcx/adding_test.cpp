@@ -37,17 +37,29 @@ TEST(Adding, FolderNamesCreateFoldersWithoutOpeningThem) {
   EXPECT_EQ(memstore::Describe("f"), "D sub\nD disk\n");
 }
 
-TEST(Adding, NestedPathWithMoveDeletesOnlyTheFile) {
+// A moved file is only noted: it goes once the archive holds it durably.
+TEST(Adding, NestedPathWithMoveNotesOnlyTheFile) {
   TempDir src;
   src.Write("a/b/c.txt", "content");
   {
     PackRoot pack("n");
     EXPECT_EQ(pack.Add(src, "a/b/c.txt", true), 0);
+    EXPECT_EQ(pack.root->TakeMovedSources(), std::vector<std::string>{src / "a/b/c.txt"});
   }
   EXPECT_EQ(memstore::Describe("n"), "D a\nD a/b\nF a/b/c.txt 7\n");
   EXPECT_EQ(*memstore::Content("n", "a/b/c.txt"), "content");
-  EXPECT_FALSE(std::filesystem::exists(src / "a/b/c.txt"));
-  EXPECT_TRUE(std::filesystem::is_directory(src / "a/b"));
+  EXPECT_TRUE(std::filesystem::exists(src / "a/b/c.txt"));
+}
+
+// A failed add leaves no folder it made; one that got content stays.
+TEST(Adding, FailedAddRemovesTheFoldersItMade) {
+  TempDir src;
+  src.Write("a/ok.txt", "ok");
+  PackRoot pack("e");
+  EXPECT_THROW(pack.Add(src, "new/deeper/missing.txt"), std::exception);
+  EXPECT_EQ(pack.Add(src, "a/ok.txt"), 0);
+  EXPECT_THROW(pack.Add(src, "a/missing.txt"), std::exception);
+  EXPECT_EQ(memstore::Describe("e"), "D a\nF a/ok.txt 2\n");
 }
 
 TEST(Adding, ConflictsWithEntriesOfTheOtherKind) {
@@ -61,7 +73,9 @@ TEST(Adding, ConflictsWithEntriesOfTheOtherKind) {
 }
 
 int32_t gBlocksLeft;
-int32_t WCX_API CancelAfter(char*, int32_t) { return gBlocksLeft-- > 0 ? 1 : 0; }
+int32_t WCX_API CancelAfter(char*, int32_t) {
+  return gBlocksLeft-- > 0 ? 1 : 0;
+}
 
 // Replacing keeps the old entry until the new content is complete.
 TEST(Adding, ReplacingNeverLosesTheOldEntry) {

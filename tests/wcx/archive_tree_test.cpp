@@ -1,14 +1,15 @@
 // Display names, paths, headers, open accounting and callback forwarding of
 // the generic archive tree.
-#include <cstring>
-#include <string>
+#include "wcx/archive_tree.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
 
 #include "platform/os.h"
 #include "rtl/exceptions.h"
 #include "temp_dir.h"
-#include "wcx/archive_tree.h"
 #include "wcx/names.h"
 
 namespace wcx {
@@ -33,9 +34,23 @@ tHeaderDataEx Header(TqorWCXFile& node) {
 
 TEST(DisplayNames, SanitizeEscapesReservedAndControlBytes) {
   const std::pair<std::string, std::string> cases[] = {
-      {"a:b", "a%3Ab"},     {"100%", "100%25"},   {"\x05x", "%05x"},
-      {"caf\xE9", "caf\xE9"}, {"\"*<>?|/\\", "%22%2A%3C%3E%3F%7C%2F%5C"},
-      {"", ""},             {"tab\there", "tab%09here"}};
+      {"a:b", "a%3Ab"},
+      {"100%", "100%25"},
+      {"\x05x", "%05x"},
+      {"caf\xE9", "caf\xE9"},
+      {"\"*<>?|/\\", "%22%2A%3C%3E%3F%7C%2F%5C"},
+      {"tab\there", "tab%09here"},
+      // No display name is empty, ".", ".." or otherwise climbs out of a folder.
+      {"", "%"},
+      {".", "%2E"},
+      {"..", "%2E%2E"},
+      {"...", "%2E%2E%2E"},
+      {".x", ".x"},
+      {"a..", platform::kWindowsFileNames ? "a.%2E" : "a.."},
+      {"con.txt", platform::kWindowsFileNames ? "%63on.txt" : "con.txt"},
+      {"Lpt9", platform::kWindowsFileNames ? "%4Cpt9" : "Lpt9"},
+      {"LPT0", "LPT0"},
+      {"console", "console"}};
   for (const auto& [raw, shown] : cases) EXPECT_EQ(SanitizeName(raw), shown) << raw;
 }
 
@@ -127,8 +142,12 @@ TEST(OpenAccounting, DestroyingRootsBalancesTheLiveCount) {
 }
 
 int32_t gCallbackCalls;
-int32_t WCX_API CountingProcessData(char*, int32_t) { return ++gCallbackCalls, 0; }
-int32_t WCX_API ChangeVol(char*, int32_t mode) { return mode + 1; }
+int32_t WCX_API CountingProcessData(char*, int32_t) {
+  return ++gCallbackCalls, 0;
+}
+int32_t WCX_API ChangeVol(char*, int32_t mode) {
+  return mode + 1;
+}
 
 TEST(Callbacks, ReachTheHostThroughTheRoot) {
   OpenFolder root(nullptr, "");

@@ -1,6 +1,8 @@
 // Packing and deleting through the root controller, on the in-memory store.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "memory_store.h"
 #include "temp_dir.h"
 #include "tree_helpers.h"
@@ -46,7 +48,8 @@ TEST_F(RootController, PackingCreatesTheArchiveAndDropsDuplicates) {
   EXPECT_EQ(Pack("new", "", HostList({"a.txt", "A.TXT", "b.txt"})), 0);
   EXPECT_EQ(memstore::Describe("new"), "F a.txt 1\nF b.txt 2\n");
   // The source folder may come with or without its trailing delimiter.
-  EXPECT_EQ(WCXRoot()->DoPackFiles("new", "", src.Slash() + "/", HostList({"a.txt"}).c_str(), 0), 0);
+  EXPECT_EQ(WCXRoot()->DoPackFiles("new", "", src.Slash() + "/", HostList({"a.txt"}).c_str(), 0),
+            0);
   std::string bare = src.Slash();
   bare.pop_back();
   EXPECT_EQ(WCXRoot()->DoPackFiles("new", "", bare, HostList({"b.txt"}).c_str(), 0), 0);
@@ -72,8 +75,30 @@ TEST_F(RootController, FailingEntryStopsPackingAndKeepsEarlierOnes) {
   EXPECT_EQ(Pack("p", "", HostList({"missing"})), E_EOPEN) << "an exception while adding";
 }
 
+// Moved files go only once the archive holds them durably, and a failed
+// call leaves no archive it made.
+TEST_F(RootController, MovingWaitsForTheCommit) {
+  for (const char* name : {"one", "two"}) src.Write(name, name);
+  memstore::Define("m", "F f 1\n");
+  memstore::FailNextCommit() = true;
+  EXPECT_EQ(Pack("m", "", HostList({"one"}), PK_PACK_MOVE_FILES), E_EWRITE);
+  EXPECT_TRUE(std::filesystem::exists(src / "one")) << "the commit failed";
+
+  EXPECT_EQ(Pack("m", "", HostList({"one", "f/x", "two"}), PK_PACK_MOVE_FILES), E_EWRITE);
+  EXPECT_FALSE(std::filesystem::exists(src / "one")) << "stored before the failure";
+  EXPECT_TRUE(std::filesystem::exists(src / "two")) << "never stored";
+
+  EXPECT_EQ(Pack("fresh", "", HostList({"two", "missing"}), PK_PACK_MOVE_FILES), E_EOPEN);
+  EXPECT_EQ(memstore::Archives().count("fresh"), 0u);
+  EXPECT_TRUE(std::filesystem::exists(src / "two"));
+  EXPECT_EQ(Pack("fresh", "sub", HostList({"two"})), E_NO_FILES);
+  EXPECT_EQ(memstore::Archives().count("fresh"), 0u);
+}
+
 int32_t gGlobalCalls;
-int32_t WCX_API GlobalProgress(char*, int32_t) { return ++gGlobalCalls; }
+int32_t WCX_API GlobalProgress(char*, int32_t) {
+  return ++gGlobalCalls;
+}
 
 TEST_F(RootController, PackingReportsToTheGlobalCallback) {
   src.Write("a", std::string(3 * memstore::kBlockSize, 'a'));
@@ -84,10 +109,10 @@ TEST_F(RootController, PackingReportsToTheGlobalCallback) {
 }
 
 TEST_F(RootController, DeletingRemovesTopLevelItemsOnly) {
-  memstore::Define("d", "D docs\nF docs/a.txt 1\nD docs/sub\nF docs/sub/b.txt 1\nF readme.txt 1\n"
-                        "F keep 1\n");
-  EXPECT_EQ(Delete("d", HostList({"docs/*.*", "docs/a.txt", "DOCS/sub/b.txt", "readme.txt"})),
-            0);
+  memstore::Define("d",
+                   "D docs\nF docs/a.txt 1\nD docs/sub\nF docs/sub/b.txt 1\nF readme.txt 1\n"
+                   "F keep 1\n");
+  EXPECT_EQ(Delete("d", HostList({"docs/*.*", "docs/a.txt", "DOCS/sub/b.txt", "readme.txt"})), 0);
   EXPECT_EQ(memstore::Describe("d"), "F keep 1\n");
   EXPECT_EQ(Delete("d", HostList({"nothing"})), 0);
   EXPECT_EQ(memstore::Describe("d"), "F keep 1\n");

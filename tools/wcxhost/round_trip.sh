@@ -4,8 +4,9 @@
 # a new folder and checks that every byte came back.
 # Usage: round_trip.sh WCXHOST [PLUGIN]   (PLUGIN: default beside WCXHOST)
 set -eu
-host=${1:?usage: round_trip.sh WCXHOST [PLUGIN]}
-plugin=${2:+--plugin=$2}
+# Absolute paths: the steps run in a folder of their own.
+host=$(realpath "${1:?usage: round_trip.sh WCXHOST [PLUGIN]}")
+plugin=${2:+--plugin=$(realpath "$2")}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

@@ -66,21 +66,24 @@ HRESULT StgOpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB, D
   });
 }
 
-HRESULT StgCreateDocfile(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved,
-                         IStorage** ppstgOpen) {
-  if (!ppstgOpen) return STG_E_INVALIDPOINTER;
+namespace {
+
+// A new root on a new file. A file that the attempt made goes again when it
+// fails, so that a failed create leaves nothing behind.
+HRESULT CreateRootStorage(const OLECHAR* pwcsName, DWORD grfMode, cfb::Version version,
+                          IStorage** ppstgOpen) {
   *ppstgOpen = nullptr;
-  if (reserved != 0) return STG_E_INVALIDPARAMETER;
   if (const HRESULT hr = platform::ole::CheckRootCreateMode(grfMode); FAILED(hr)) return hr;
   return Guarded([&] {
     const bool temporary = pwcsName == nullptr;
     const std::string path = temporary ? MakeTemporaryFile() : PathOf(pwcsName);
     const bool replace = temporary || (grfMode & STGM_CREATE) != 0;
+    const bool existed = !temporary && access(path.c_str(), F_OK) == 0;
     std::unique_ptr<cfb::CompoundFile> file;
     try {
-      file = cfb::CompoundFile::Create(path, replace);
+      file = cfb::CompoundFile::Create(path, replace, version);
     } catch (...) {
-      if (temporary) unlink(path.c_str());
+      if (!existed) unlink(path.c_str());
       throw;
     }
     const std::u16string name =
@@ -90,4 +93,32 @@ HRESULT StgCreateDocfile(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved,
     *ppstgOpen = platform::ole::Storage::CreateRoot(std::move(shared));
     return S_OK;
   });
+}
+
+}  // namespace
+
+HRESULT StgCreateDocfile(const OLECHAR* pwcsName, DWORD grfMode, DWORD reserved,
+                         IStorage** ppstgOpen) {
+  if (!ppstgOpen) return STG_E_INVALIDPOINTER;
+  *ppstgOpen = nullptr;
+  if (reserved != 0) return STG_E_INVALIDPARAMETER;
+  return CreateRootStorage(pwcsName, grfMode, cfb::Version::k3, ppstgOpen);
+}
+
+HRESULT StgCreateStorageEx(const OLECHAR* pwcsName, DWORD grfMode, DWORD stgfmt, DWORD grfAttrs,
+                           STGOPTIONS* pStgOptions, void* pSecurityDescriptor, REFIID riid,
+                           void** ppObjectOpen) {
+  if (!ppObjectOpen) return STG_E_INVALIDPOINTER;
+  *ppObjectOpen = nullptr;
+  if (stgfmt != STGFMT_DOCFILE && stgfmt != STGFMT_STORAGE) return STG_E_INVALIDPARAMETER;
+  if (grfAttrs != 0 || pSecurityDescriptor != nullptr) return STG_E_INVALIDPARAMETER;
+  if (!(riid == IID_IStorage)) return E_NOINTERFACE;
+  cfb::Version version = cfb::Version::k3;
+  if (pStgOptions) {
+    if (pStgOptions->ulSectorSize == 4096)
+      version = cfb::Version::k4;
+    else if (pStgOptions->ulSectorSize != 512)
+      return STG_E_INVALIDPARAMETER;
+  }
+  return CreateRootStorage(pwcsName, grfMode, version, reinterpret_cast<IStorage**>(ppObjectOpen));
 }

@@ -45,6 +45,15 @@ uint32_t Storage::FindChild(cfb::CompoundFile& file, const OLECHAR* name) const 
   return file.Find(element_.id, NameOf(name));
 }
 
+HRESULT Storage::FindOneChild(cfb::CompoundFile& file, const OLECHAR* name, uint32_t& id) const {
+  id = FindChild(file, name);
+  if (id == cfb::kNoStream) return STG_E_FILENOTFOUND;
+  // Several siblings of exactly this name: no call may pick one of them at
+  // random and hand out or destroy the wrong one.
+  if (id == cfb::kAmbiguous) return STG_E_DOCFILECORRUPT;
+  return S_OK;
+}
+
 HRESULT Storage::CreateChild(const OLECHAR* name, DWORD mode, cfb::EntryType type, void** out) {
   *out = nullptr;
   return Guarded([&]() -> HRESULT {
@@ -55,7 +64,7 @@ HRESULT Storage::CreateChild(const OLECHAR* name, DWORD mode, cfb::EntryType typ
     if (!name || !cfb::IsValidNewName(name)) return STG_E_INVALIDNAME;
     const uint32_t existing = FindChild(*file, name);
     if (existing != cfb::kNoStream) {
-      if (!(mode & STGM_CREATE)) return STG_E_FILEALREADYEXISTS;
+      if (!(mode & STGM_CREATE) || existing == cfb::kAmbiguous) return STG_E_FILEALREADYEXISTS;
       if (element_.shared->IsOpen(existing, file->Stamp(existing))) return STG_E_ACCESSDENIED;
       file->DestroyElement(existing);
     }
@@ -77,8 +86,8 @@ HRESULT Storage::OpenChild(const OLECHAR* name, DWORD mode, cfb::EntryType type,
     if (!file) return STG_E_REVERTED;
     if (const HRESULT hr = CheckChildMode(mode, false); FAILED(hr)) return hr;
     if (!name || !cfb::IsPossibleName(name)) return STG_E_INVALIDNAME;
-    const uint32_t id = FindChild(*file, name);
-    if (id == cfb::kNoStream) return STG_E_FILENOTFOUND;
+    uint32_t id;
+    if (const HRESULT hr = FindOneChild(*file, name, id); FAILED(hr)) return hr;
     const bool is_stream = file->Entry(id).is_stream();
     if (is_stream != (type == cfb::EntryType::kStream)) return STG_E_FILENOTFOUND;
     if (ModeWrites(mode) && !writable()) return STG_E_ACCESSDENIED;
@@ -161,8 +170,8 @@ HRESULT Storage::MoveElementTo(const OLECHAR* pwcsName, IStorage* pstgDest,
     if (!pstgDest || !pwcsNewName) return STG_E_INVALIDPOINTER;
     if (grfFlags != STGMOVE_MOVE && grfFlags != STGMOVE_COPY) return STG_E_INVALIDFLAG;
     if (!pwcsName || !cfb::IsPossibleName(pwcsName)) return STG_E_INVALIDNAME;
-    const uint32_t id = FindChild(*file, pwcsName);
-    if (id == cfb::kNoStream) return STG_E_FILENOTFOUND;
+    uint32_t id;
+    if (const HRESULT hr = FindOneChild(*file, pwcsName, id); FAILED(hr)) return hr;
     if (grfFlags == STGMOVE_MOVE && !writable()) return STG_E_ACCESSDENIED;
     if (file->Entry(id).is_storage()) {
       auto* dest = dynamic_cast<Storage*>(pstgDest);
@@ -191,9 +200,10 @@ HRESULT Storage::Revert() {
   return Guarded([&] {
     cfb::CompoundFile* file = element_.Live();
     if (!file) return STG_E_REVERTED;
-    // Direct mode has nothing to revert; a transacted root drops its changes
-    // and with them every element opened below it.
-    if (root_ && element_.shared->transacted()) {
+    // The engine writes a direct-mode file only at a commit (or the root's
+    // release), so a root in either mode can drop its changes, and with them
+    // every element opened below it: the file stays as it was.
+    if (root_) {
       file->Revert();
       element_.stamp = file->Stamp(cfb::kRootId);
     }
@@ -222,8 +232,8 @@ HRESULT Storage::DestroyElement(const OLECHAR* pwcsName) {
     if (!file) return STG_E_REVERTED;
     if (!pwcsName || !cfb::IsPossibleName(pwcsName)) return STG_E_INVALIDNAME;
     if (!writable()) return STG_E_ACCESSDENIED;
-    const uint32_t id = FindChild(*file, pwcsName);
-    if (id == cfb::kNoStream) return STG_E_FILENOTFOUND;
+    uint32_t id;
+    if (const HRESULT hr = FindOneChild(*file, pwcsName, id); FAILED(hr)) return hr;
     file->DestroyElement(id);
     return S_OK;
   });
@@ -236,8 +246,8 @@ HRESULT Storage::RenameElement(const OLECHAR* pwcsOldName, const OLECHAR* pwcsNe
     if (!pwcsOldName || !cfb::IsPossibleName(pwcsOldName)) return STG_E_INVALIDNAME;
     if (!pwcsNewName || !cfb::IsValidNewName(pwcsNewName)) return STG_E_INVALIDNAME;
     if (!writable()) return STG_E_ACCESSDENIED;
-    const uint32_t id = FindChild(*file, pwcsOldName);
-    if (id == cfb::kNoStream) return STG_E_FILENOTFOUND;
+    uint32_t id;
+    if (const HRESULT hr = FindOneChild(*file, pwcsOldName, id); FAILED(hr)) return hr;
     if (element_.shared->IsOpen(id, file->Stamp(id))) return STG_E_ACCESSDENIED;
     file->RenameElement(id, pwcsNewName);
     return S_OK;
@@ -253,8 +263,7 @@ HRESULT Storage::SetElementTimes(const OLECHAR* pwcsName, const FILETIME* pctime
     uint32_t id = element_.id;
     if (pwcsName) {
       if (!cfb::IsPossibleName(pwcsName)) return STG_E_INVALIDNAME;
-      id = FindChild(*file, pwcsName);
-      if (id == cfb::kNoStream) return STG_E_FILENOTFOUND;
+      if (const HRESULT hr = FindOneChild(*file, pwcsName, id); FAILED(hr)) return hr;
     }
     const uint64_t ctime = pctime ? FileTimeToUInt64(*pctime) : 0;
     const uint64_t mtime = pmtime ? FileTimeToUInt64(*pmtime) : 0;

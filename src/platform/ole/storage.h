@@ -48,6 +48,8 @@ class Storage final : public ComObject<IStorage> {
   bool writable() const;
   // The element named in this storage, or kNoStream.
   uint32_t FindChild(cfb::CompoundFile& file, const OLECHAR* name) const;
+  // S_OK with the one element of that name, or the code to answer.
+  HRESULT FindOneChild(cfb::CompoundFile& file, const OLECHAR* name, uint32_t& id) const;
   HRESULT CreateChild(const OLECHAR* name, DWORD mode, cfb::EntryType type, void** out);
   HRESULT OpenChild(const OLECHAR* name, DWORD mode, cfb::EntryType type, void** out);
   bool IsSelfOrAncestorOf(IStorage* other) const;

@@ -1,0 +1,21 @@
+#include "wcx/wcx_error.h"
+
+#include <exception>
+
+#include "wcx/wcx_api.h"
+
+namespace wcx {
+
+int32_t CurrentExceptionResult(int32_t fallback) noexcept {
+  try {
+    throw;
+  } catch (const EWCXError& error) {
+    return error.Code();
+  } catch (const rtl::EWriteError&) {
+    return E_EWRITE;
+  } catch (...) {
+    return fallback;
+  }
+}
+
+}  // namespace wcx

@@ -1,0 +1,302 @@
+// What real hosts and users do that a well-behaved test host never did: a
+// disk that fills up, a host that ends without unloading, a host that joins
+// listed names onto its destination, names only other writers produce,
+// folders named like "100%", and a second program on the same file.
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <functional>
+
+#include "cfb/compound_file.h"
+#include "raw_file.h"
+#include "storage_plugin_fixture.h"
+
+namespace storage_plugin {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs call in a child process whose files cannot grow past limit bytes, as
+// on a full disk, and returns its result.
+int32_t WithFileSizeLimit(uint64_t limit, const std::function<int32_t()>& call) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit rl{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    _exit(call());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A compound file written by the engine whose elements are then renamed as
+// other writers name them, bypassing the format's rules.
+class ForeignFile {
+ public:
+  explicit ForeignFile(const std::string& path)
+      : path_(path), file_(cfb::CompoundFile::Create(path, false)) {}
+  uint32_t Storage(uint32_t parent, const std::u16string& name, const std::u16string& as) {
+    return Rename(file_->CreateElement(parent, name, cfb::EntryType::kStorage), as);
+  }
+  uint32_t Stream(uint32_t parent, const std::u16string& name, const std::u16string& as,
+                  const std::string& content) {
+    const uint32_t id = file_->CreateElement(parent, name, cfb::EntryType::kStream);
+    file_->Write(id, 0, content.data(), content.size());
+    return Rename(id, as);
+  }
+  void Save() {
+    file_->Commit();
+    file_.reset();
+    cfb::testing::RawFile raw(path_);
+    for (const auto& [id, name] : renames_) raw.SetName(id, name);
+    raw.Save();
+  }
+
+ private:
+  uint32_t Rename(uint32_t id, const std::u16string& as) {
+    renames_.emplace_back(id, as);
+    return id;
+  }
+  std::string path_;
+  std::unique_ptr<cfb::CompoundFile> file_;
+  std::vector<std::pair<uint32_t, std::u16string>> renames_;
+};
+
+using HostSafety = StoragePlugin;
+
+TEST_F(HostSafety, AFullDiskLosesNothingAndReportsAWriteError) {
+  std::string arc = dir / "a.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"keep", "kept");
+    for (char c = 'a'; c <= 'f'; ++c) file.Stream(std::u16string(1, c), std::string(5000, c));
+  }
+  const uint64_t size = fs::file_size(arc);
+  TempDir src;
+  src.Write("big.bin", std::string(1 << 20, 'b'));
+
+  EXPECT_EQ(WithFileSizeLimit(
+                size + 8192,
+                [&] { return Pack(arc, nullptr, src.Slash(), {"big.bin"}, PK_PACK_MOVE_FILES); }),
+            E_EWRITE);
+  EXPECT_TRUE(fs::exists(src / "big.bin")) << "a moved file stays until the archive holds it";
+  EXPECT_EQ(fs::file_size(arc), size);
+  EXPECT_EQ(Paths(arc).size(), 7u);
+  EXPECT_EQ(Olefile(arc).size(), 7u);
+
+  EXPECT_EQ(WithFileSizeLimit(size, [&] { return Delete(arc, {"keep", "a"}); }), E_EWRITE);
+  EXPECT_EQ(Paths(arc).size(), 7u) << "the deletion did not reach the file";
+  EXPECT_EQ(Process(arc, "keep", dir / "keep"), 0);
+  EXPECT_EQ(ReadFile(dir / "keep"), "kept");
+
+  // A failed call leaves no new file behind.
+  std::string fresh = dir / "fresh.doc";
+  EXPECT_EQ(
+      WithFileSizeLimit(64 << 10, [&] { return Pack(fresh, nullptr, src.Slash(), {"big.bin"}); }),
+      E_EWRITE);
+  EXPECT_FALSE(fs::exists(fresh));
+  EXPECT_EQ(Pack(fresh, "sub", src.Slash(), {"big.bin"}), E_NO_FILES);
+  EXPECT_FALSE(fs::exists(fresh));
+}
+
+// Past 2 GB a file needs 4096-byte sectors: a new archive gets them when
+// its content needs them, an existing one with 512-byte sectors refuses
+// before anything changes. Sparse sources keep this cheap.
+TEST_F(HostSafety, ContentPastTwoGigabytesNeverDamagesAnArchive) {
+  TempDir src;
+  const std::string huge = src / "huge.bin";
+  { std::ofstream(huge) << ""; }
+  fs::resize_file(huge, (2100ull << 20));
+  std::string arc = dir / "small.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"WordDocument", "text");
+  }
+  const std::string before = ReadFile(arc);
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"huge.bin"}, PK_PACK_MOVE_FILES), E_EWRITE);
+  EXPECT_EQ(ReadFile(arc), before) << "refused before anything changed";
+  EXPECT_TRUE(fs::exists(huge));
+
+  // A new archive: its header, read while the content is copied, has
+  // 4096-byte sectors; the cancel then leaves no file.
+  static std::string gArchive;
+  static int gSectorShift;
+  gArchive = dir / "big.doc";
+  gSectorShift = 0;
+  plugin->SetProcessDataProc(kGlobalHandle, [](char*, int32_t) -> int32_t {
+    gSectorShift = static_cast<unsigned char>(ReadFile(gArchive).substr(0x1E, 1)[0]);
+    return 0;
+  });
+  std::string list = HostList({"huge.bin"});
+  EXPECT_EQ(plugin->PackFiles(gArchive.data(), nullptr, const_cast<char*>(src.Slash().c_str()),
+                              list.data(), 0),
+            E_EABORTED);
+  EXPECT_EQ(gSectorShift, 12);
+  EXPECT_FALSE(fs::exists(gArchive));
+}
+
+// No listed path is absolute or has an empty, "." or ".." component, so a
+// host that joins them onto its destination stays inside it; the escaped
+// names still reach their elements.
+TEST_F(HostSafety, NamesNeverClimbOutOfTheDestination) {
+  std::string arc = dir / "dots.doc";
+  {
+    ForeignFile file(arc);
+    const uint32_t up = file.Storage(cfb::kRootId, u"d1", u"..");
+    file.Stream(up, u"evil", u"evil", "evil");
+    file.Stream(file.Storage(up, u"d2", u".."), u"x", u"x", "deep");
+    file.Stream(file.Storage(cfb::kRootId, u"d", u"."), u"y", u"y", "dot");
+    file.Stream(cfb::kRootId, u"e", u"", "nameless");
+    file.Save();
+  }
+  std::vector<std::string> paths = Paths(arc);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{"#", "#002E", "#002E#002E", "#002E#002E/#002E#002E",
+                                      "#002E#002E/#002E#002E/x", "#002E#002E/evil", "#002E/y"}));
+  const fs::path out = dir / "out";
+  for (const std::string& path : paths) {
+    const fs::path joined = (out / path).lexically_normal();
+    EXPECT_EQ(joined.string().rfind(out.string() + "/", 0), 0u) << path;
+  }
+  fs::create_directories(out / "#002E#002E/#002E#002E");
+  EXPECT_EQ(Process(arc, "#002E#002E/#002E#002E/x", out / "#002E#002E/#002E#002E/x"), 0);
+  EXPECT_EQ(ReadFile(out / "#002E#002E/#002E#002E/x"), "deep");
+  EXPECT_EQ(Process(arc, "#", out / "nameless"), 0);
+  EXPECT_EQ(ReadFile(out / "nameless"), "nameless");
+  EXPECT_EQ(Delete(arc, {"#002E#002E/evil", "#"}), 0);
+  EXPECT_EQ(Paths(arc).size(), 5u);
+}
+
+// Siblings whose names differ only in case (found in the wild, listed by
+// 7-Zip and olefile) are each listed, extracted with their own bytes, kept
+// by edits of their storage, and deleted one at a time.
+TEST_F(HostSafety, SiblingsDifferingOnlyInCaseStayApart) {
+  std::string arc = dir / "case.doc";
+  {
+    ForeignFile file(arc);
+    file.Stream(cfb::kRootId, u"Readme", u"Readme", "first");
+    file.Stream(cfb::kRootId, u"READMX", u"README", "second");
+    file.Stream(cfb::kRootId, u"readmy", u"readme", "third");
+    file.Stream(file.Storage(cfb::kRootId, u"Dir", u"Dir"), u"a", u"a", "in Dir");
+    file.Stream(file.Storage(cfb::kRootId, u"DIQ", u"DIR"), u"b", u"b", "in DIR");
+    file.Save();
+  }
+  // Listed in the directory's order: the upper-case name first.
+  std::vector<std::string> paths = Paths(arc);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{"DIR", "DIR/b", "Dir (02)", "Dir (02)/a", "README",
+                                             "Readme (02)", "readme (03)"}));
+  const std::pair<const char*, const char*> contents[] = {{"README", "second"},
+                                                          {"Readme (02)", "first"},
+                                                          {"readme (03)", "third"},
+                                                          {"DIR/b", "in DIR"},
+                                                          {"Dir (02)/a", "in Dir"}};
+  for (const auto& [path, content] : contents) {
+    EXPECT_EQ(Process(arc, path, dir / "x"), 0) << path;
+    EXPECT_EQ(ReadFile(dir / "x"), content) << path;
+  }
+  TempDir src;
+  src.Write("new.txt", "new");
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"new.txt"}), 0);
+  EXPECT_EQ(Delete(arc, {"Readme (02)"}), 0);
+  paths = Paths(arc);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{"DIR", "DIR/b", "Dir (02)", "Dir (02)/a", "README",
+                                             "new.txt", "readme (02)"}));
+  EXPECT_EQ(Process(arc, "readme (02)", dir / "x"), 0);
+  EXPECT_EQ(ReadFile(dir / "x"), "third");
+  EXPECT_EQ(Olefile(arc).size(), 7u) << "nothing hidden was dropped";
+}
+
+// Folders whose names need escaping are added under their escaped names;
+// progress names the entries as the listing does; a failed add leaves
+// nothing new.
+TEST_F(HostSafety, FoldersWithOddNamesAreAddedWhole) {
+  TempDir src;
+  src.Write("100%/50%.txt", "half");
+  src.Write("a*b?/<c>", "odd");
+  fs::create_directories(src / "new/deeper");
+  fs::create_symlink(src / "nowhere", src / "new/deeper/dangling");
+  std::string arc = dir / "odd.doc";
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"100%/", "100%/50%.txt", "a*b?/", "a*b?/<c>"}), 0);
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"100#0025", "100#0025/50#0025.txt",
+                                                  "a#002Ab#003F", "a#002Ab#003F/#003Cc#003E"}));
+  EXPECT_EQ(gReportNames.front(), "100#0025/50#0025.txt");
+  EXPECT_EQ(Process(arc, "100#0025/50#0025.txt", dir / "half"), 0);
+  EXPECT_EQ(ReadFile(dir / "half"), "half");
+
+  EXPECT_NE(Pack(arc, nullptr, src.Slash(), {"new/deeper/dangling"}), 0);
+  EXPECT_EQ(Paths(arc).size(), 4u) << "no empty folder stays behind";
+}
+
+// A storage that cannot be opened lists as an empty folder, but testing
+// and extracting report it instead of a silent success.
+TEST_F(HostSafety, AnUnreadableStorageIsReported) {
+  std::string arc = dir / "damaged.doc";
+  {
+    ForeignFile file(arc);
+    file.Stream(file.Storage(cfb::kRootId, u"twin1", u"twin"), u"a", u"a", "a");
+    file.Stream(file.Storage(cfb::kRootId, u"twin2", u"twin"), u"b", u"b", "b");
+    file.Stream(cfb::kRootId, u"fine", u"fine", "fine");
+    file.Save();
+  }
+  int32_t end = 0;
+  std::vector<Entry> entries = List(arc, &end);
+  EXPECT_EQ(entries.size(), 3u);
+  EXPECT_EQ(end, E_END_ARCHIVE) << "the listing shows what can be read";
+  EXPECT_EQ(Process(arc, "twin", ""), E_BAD_DATA);
+  EXPECT_EQ(Process(arc, "twin (02)", dir / "t"), E_BAD_DATA);
+  EXPECT_EQ(Process(arc, "fine", ""), 0);
+
+  // A host that extracts only skips folders: the skip reports it.
+  HANDLE handle = plugin->Open(arc, PK_OM_EXTRACT);
+  tHeaderDataEx header;
+  ASSERT_EQ(plugin->ReadHeaderEx(handle, &header), 0);
+  EXPECT_EQ(plugin->ProcessFile(handle, PK_SKIP, nullptr, nullptr),
+            std::string(header.FileName) == "fine" ? 0 : E_BAD_DATA);
+  plugin->CloseArchive(handle);
+}
+
+// Another program writing the archive: it cannot be opened, and says so.
+TEST_F(HostSafety, AnArchiveInUseCannotBeOpened) {
+  std::string arc = dir / "busy.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"a", "a");
+  }
+  std::u16string name(arc.begin(), arc.end());
+  platform::ComPtr<IStorage> writer;
+  ASSERT_EQ(StgOpenStorage(reinterpret_cast<const OLECHAR*>(name.c_str()), nullptr,
+                           STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, writer.Receive()),
+            S_OK);
+  int32_t end = 0;
+  EXPECT_TRUE(List(arc, &end).empty());
+  EXPECT_EQ(end, E_EOPEN);
+}
+
+// A process that never unloads the plug-in ends normally; the leak report
+// still appears when it left an archive open.
+TEST(ProcessExit, WithoutUnloadingEndsNormally) {
+  TempDir dir;
+  {
+    CompoundBuilder file(dir / "open.doc");
+    file.Stream(u"a", "a");
+  }
+  auto run = [&](const std::string& args) {
+    const std::string command =
+        "ASAN_OPTIONS=detect_leaks=0 " EXIT_HOST " " QOR_PLUGIN " " + args + " 2>" + dir / "stderr";
+    return std::system(command.c_str());
+  };
+  EXPECT_EQ(run(""), 0);
+  EXPECT_EQ(ReadFile(dir / "stderr"), "");
+  EXPECT_EQ(run(dir / "open.doc"), 0);
+  EXPECT_NE(ReadFile(dir / "stderr").find("Memory outflow"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace storage_plugin
