@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/os_types.h"
@@ -126,9 +127,15 @@ class File {
   File() = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
-  ~File();
+  File(File&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, -1);
+    }
+    return *this;
+  }
+  ~File() { Close(); }
 
   // false with the last error set when the file cannot be opened.
   bool Open(const std::string& path, Mode mode);
@@ -159,8 +166,8 @@ bool SystemTimeToFileTime(const SYSTEMTIME& system, FILETIME& time);
 
 // The full file name of the loaded plug-in library.
 std::string LibraryFileName();
-// The unload report: a modal error box on Windows, one line on standard
-// error elsewhere.
+// The unload report: a modal error box on Windows (a debugger message when
+// the process is ending), one line on standard error elsewhere.
 void ShowErrorReport(const std::string& caption, const std::string& text);
 
 }  // namespace platform

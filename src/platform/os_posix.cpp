@@ -78,23 +78,6 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
 
 // ---- File -------------------------------------------------------------------
 
-File::File(File&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-File::~File() {
-  Close();
-}
-
 bool File::Open(const std::string& path, Mode mode) {
   Close();
   int fd = -1;

@@ -101,23 +101,6 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
 
 // ---- File -------------------------------------------------------------------
 
-File::File(File&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-File::~File() {
-  Close();
-}
-
 bool File::Open(const std::string& path, Mode mode) {
   Close();
   HANDLE file = mode == Mode::kCreate
@@ -207,7 +190,22 @@ std::string LibraryFileName() {
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
 }
 
+namespace {
+// True while the process ends with the library still loaded: a message box
+// then would run inside the loader's lock and could hang the exit.
+bool ProcessIsEnding() {
+  using ShutdownInProgress = BOOLEAN(WINAPI*)();
+  static const auto inProgress = reinterpret_cast<ShutdownInProgress>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress")));
+  return inProgress && inProgress();
+}
+}  // namespace
+
 void ShowErrorReport(const std::string& caption, const std::string& text) {
+  if (ProcessIsEnding()) {
+    OutputDebugStringA((caption + ": " + text + "\n").c_str());
+    return;
+  }
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 

@@ -17,7 +17,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tools"))
-from wcxhost_testlib import SKIPPED, digest, parse_listing  # noqa: E402
+from wcxhost_testlib import SKIPPED, parse_listing, read_tree, write_tree  # noqa: E402
 
 ENV = os.environ
 LINUX = [ENV.get("LINUX_WCXHOST", ""), "--plugin", ENV.get("LINUX_PLUGIN", "")]
@@ -102,15 +102,7 @@ class Interop(unittest.TestCase):
 
     def make_tree(self, name, codec):
         """The elements as files named the way a host under codec sees them."""
-        root = self.tmp / name
-        for path, data in ELEMENTS.items():
-            target = root / shown_path(path.rstrip("/"), codec)
-            if data is None:
-                target.mkdir(parents=True, exist_ok=True)
-            else:
-                target.parent.mkdir(parents=True, exist_ok=True)
-                target.write_bytes(data)
-        return root
+        return write_tree(self.tmp / name, {shown_path(path, codec): data for path, data in ELEMENTS.items()})
 
     def expected(self, codec):
         listing = {shown_path(path, codec): len(data or b"") for path, data in ELEMENTS.items()}
@@ -120,16 +112,12 @@ class Interop(unittest.TestCase):
                 listing[shown_path("/".join(parts[:depth]), codec) + "/"] = 0
         return listing
 
-    def tree(self, root):
-        return {p.relative_to(root).as_posix(): None if p.is_dir() else digest(p.read_bytes())
-                for p in sorted(root.rglob("*"))}
-
     def assert_reads(self, side, archive):
         """side lists and extracts archive as holding exactly the elements."""
         self.assertEqual(side.listing(archive), self.expected(side.codec))
         out = self.tmp / f"out-{archive.stem}-{side.codec}"
         side.run(self.tmp, "extract", archive.name, "-C", out.name)
-        self.assertEqual(self.tree(out), self.tree(self.make_tree(f"want-{side.codec}", side.codec)))
+        self.assertEqual(read_tree(out), read_tree(self.make_tree(f"want-{side.codec}", side.codec)))
 
     def pack(self, side, archive):
         source = self.make_tree(f"src-{side.codec}", side.codec)

@@ -26,7 +26,9 @@ void Check(HRESULT hr, const char* what) {
   if (FAILED(hr)) throw std::runtime_error(what + (": error " + std::to_string(hr)));
 }
 
-const OLECHAR* Ole(const std::u16string& name) { return reinterpret_cast<const OLECHAR*>(name.c_str()); }
+const OLECHAR* Ole(const std::u16string& name) {
+  return reinterpret_cast<const OLECHAR*>(name.c_str());
+}
 
 void CopyFolder(const fs::path& folder, IStorage& storage) {
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
