@@ -12,7 +12,7 @@ win32=$(mkdir -p "${WIN32_BUILD_DIR:-build/win32}" && cd "${WIN32_BUILD_DIR:-bui
 win64=$(mkdir -p "${WIN64_BUILD_DIR:-build/win64}" && cd "${WIN64_BUILD_DIR:-build/win64}" && pwd)
 
 configure() {  # folder machine [cmake options...]
-  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-$2.cmake" "${@:3}" >/dev/null
 }
 
