@@ -9,7 +9,7 @@
 #include "wcx/wcx_root.h"
 
 #if defined(_WIN32)
-#define WCX_EXPORT extern "C"
+#define WCX_EXPORT extern "C" __declspec(dllexport)
 #else
 #define WCX_EXPORT extern "C" __attribute__((visibility("default")))
 #endif

@@ -3,8 +3,12 @@
 // above this interface, so a codec only ever encodes well-formed UTF-16.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "platform/os.h"
 
 namespace platform {
 
@@ -22,9 +26,15 @@ class Codec {
   virtual bool KeepsAscii() const = 0;
 };
 
-inline bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-inline bool IsSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+inline bool IsHighSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool IsLowSurrogate(char32_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+inline bool IsSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDFFF;
+}
 
 inline bool IsAscii(std::string_view text) {
   for (char c : text)
@@ -40,5 +50,26 @@ inline bool IsAscii(std::u16string_view text) {
 
 // The first lone surrogate of a byte that did not decode.
 inline constexpr char16_t kUndecodableByteBase = 0xDC00;
+
+// ---- What each system provides (codepage_posix.cpp, codepage_win.cpp) -------
+
+// Calls use(codec, context) with the codec of the code page. A codec may
+// serve one caller at a time, so `use` must not call the code-page functions
+// of os.h.
+void UseCodec(CodePage cp, void (*use)(Codec&, void*), void* context);
+
+// The lower-case form of one character by the system's rules for file names.
+char32_t LowerCaseCodePoint(char32_t c);
+
+// fn(codec) run with the codec of the code page, through UseCodec.
+template <typename Fn>
+auto WithCodec(CodePage cp, Fn&& fn) {
+  std::optional<decltype(fn(std::declval<Codec&>()))> result;
+  auto call = [&](Codec& codec) { result.emplace(fn(codec)); };
+  UseCodec(
+      cp, [](Codec& codec, void* context) { (*static_cast<decltype(call)*>(context))(codec); },
+      &call);
+  return std::move(*result);
+}
 
 }  // namespace platform

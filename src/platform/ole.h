@@ -4,6 +4,8 @@
 // that the layers above call one API on every system.
 #pragma once
 
+#include <cstdint>
+
 #ifdef _WIN32
 #include <objbase.h>
 #include <objidl.h>

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/os_types.h"
@@ -135,8 +136,10 @@ bool DeleteFile(const std::string& path);
 // Applies a header's FileAttr to a disk file (SetFileAttributesA on Windows,
 // chmod(attr & 07777) on POSIX).
 bool SetFileAttributes(const std::string& path, uint32_t attr);
-// Sets the creation time of a disk file; false where the system keeps none.
-bool SetFileCreationTime(const std::string& path, const FILETIME& utc);
+// Gives an extracted file its entry's time: the creation time on Windows,
+// where the last-write time stays as writing left it; the modification time
+// on POSIX, which keeps no creation time to set.
+bool SetExtractedFileTime(const std::string& path, const FILETIME& utc);
 
 // An open disk file for the runtime's file stream. Closes on destruction.
 class File {
@@ -148,9 +151,15 @@ class File {
   File() = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
-  ~File();
+  File(File&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, -1);
+    }
+    return *this;
+  }
+  ~File() { Close(); }
 
   // false with the last error set when the file cannot be opened.
   bool Open(const std::string& path, Mode mode);
@@ -181,8 +190,8 @@ bool SystemTimeToFileTime(const SYSTEMTIME& system, FILETIME& time);
 
 // The full file name of the loaded plug-in library.
 std::string LibraryFileName();
-// The unload report: a modal error box on Windows, one line on standard
-// error elsewhere.
+// The unload report: a modal error box on Windows (a debugger message when
+// the process is ending), one line on standard error elsewhere.
 void ShowErrorReport(const std::string& caption, const std::string& text);
 
 }  // namespace platform

@@ -14,9 +14,13 @@
 
 namespace platform {
 
-uint32_t GetLastError() { return static_cast<uint32_t>(errno); }
+uint32_t GetLastError() {
+  return static_cast<uint32_t>(errno);
+}
 
-void SetLastError(uint32_t code) { errno = static_cast<int>(code); }
+void SetLastError(uint32_t code) {
+  errno = static_cast<int>(code);
+}
 
 std::string SysErrorMessage(uint32_t code) {
   if (const char* text = StgMessageText(code)) return text;
@@ -44,9 +48,13 @@ bool DirectoryExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool CreateDir(const std::string& path) {
+  return mkdir(path.c_str(), 0777) == 0;
+}
 
-bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {
   // A header without permission bits says nothing about them; mode 000
@@ -55,25 +63,20 @@ bool SetFileAttributes(const std::string& path, uint32_t attr) {
   return chmod(path.c_str(), static_cast<mode_t>(attr & 07777)) == 0;
 }
 
-bool SetFileCreationTime(const std::string&, const FILETIME&) {
-  errno = ENOTSUP;
-  return false;
+bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
+  constexpr int64_t kTicksPerSecond = 10'000'000;
+  constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;
+  const int64_t sinceEpoch = static_cast<int64_t>(FileTimeToUInt64(utc)) - kUnixEpochTicks;
+  int64_t seconds = sinceEpoch / kTicksPerSecond;
+  int64_t ticks = sinceEpoch % kTicksPerSecond;
+  if (ticks < 0) --seconds, ticks += kTicksPerSecond;
+  // The access time stays: only the modification time says what the data is.
+  const timespec times[2] = {{0, UTIME_OMIT},
+                             {static_cast<time_t>(seconds), static_cast<long>(ticks * 100)}};
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 // ---- File -------------------------------------------------------------------
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-File::~File() { Close(); }
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
@@ -101,7 +104,9 @@ bool File::Open(const std::string& path, Mode mode) {
   return true;
 }
 
-bool File::IsOpen() const { return handle_ >= 0; }
+bool File::IsOpen() const {
+  return handle_ >= 0;
+}
 
 void File::Close() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));

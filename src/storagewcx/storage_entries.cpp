@@ -52,7 +52,7 @@ template <class Element>
 bool IsNamed(Element& element, const OLECHAR* name) {
   StatCopy stat = storage::NewStat();
   if (!element.QueryStat(*stat, true) || !stat->pwcsName) return false;
-  return std::u16string_view(stat->pwcsName) == std::u16string_view(name);
+  return std::basic_string_view<OLECHAR>(stat->pwcsName) == std::basic_string_view<OLECHAR>(name);
 }
 
 bool OpenOwnStream(TStructStorageFolder& folder, const OLECHAR* name,

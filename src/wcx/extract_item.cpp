@@ -17,11 +17,12 @@ void RemoveIncompleteFile(const std::string& target,
   if (after && after != before && platform::FileExists(target)) platform::DeleteFile(target);
 }
 
-// The entry's time becomes the file's creation time where the system keeps
-// one. A time that does not convert leaves the times as writing left them.
+// The entry's time goes to the file (platform::SetExtractedFileTime says
+// which of its times). A time that does not convert leaves the times as
+// writing left them.
 void ApplyHeaderTime(const std::string& target, int32_t fileTime) {
   try {
-    platform::SetFileCreationTime(target, DecodeHeaderTime(fileTime));
+    platform::SetExtractedFileTime(target, DecodeHeaderTime(fileTime));
   } catch (...) {
   }
 }

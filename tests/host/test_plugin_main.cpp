@@ -6,6 +6,12 @@
 #include "memory_store.h"
 #include "wcx/wcx_root.h"
 
+#ifdef _WIN32
+#define TEST_EXPORT extern "C" __declspec(dllexport)
+#else
+#define TEST_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
 namespace {
 
 __attribute__((constructor)) void LoadPlugin() {
@@ -17,18 +23,15 @@ __attribute__((destructor)) void UnloadPlugin() { wcx::FinalizeArchiveLayer(); }
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) void qorTest_Define(const char* arcName,
-                                                                      const char* tree) {
+TEST_EXPORT void qorTest_Define(const char* arcName, const char* tree) {
   memstore::Define(arcName, tree);
 }
 
-extern "C" __attribute__((visibility("default"))) void qorTest_Describe(const char* arcName,
-                                                                        char* buffer,
-                                                                        int size) {
+TEST_EXPORT void qorTest_Describe(const char* arcName, char* buffer, int size) {
   std::strncpy(buffer, memstore::Describe(arcName).c_str(), static_cast<size_t>(size) - 1);
   buffer[size - 1] = '\0';
 }
 
-extern "C" __attribute__((visibility("default"))) int32_t qorTest_LiveItemCount() {
+TEST_EXPORT int32_t qorTest_LiveItemCount() {
   return wcx::LiveItemCount;
 }

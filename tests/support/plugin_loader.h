@@ -2,7 +2,11 @@
 // exports.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <stdexcept>
 #include <string>
@@ -13,8 +17,7 @@ namespace testing_support {
 
 class Plugin {
  public:
-  explicit Plugin(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-    if (!handle_) throw std::runtime_error(dlerror());
+  explicit Plugin(const std::string& path) : handle_(Load(path)) {
     Bind(OpenArchive, "OpenArchive");
     Bind(ReadHeader, "ReadHeader");
     Bind(ReadHeaderEx, "ReadHeaderEx");
@@ -27,30 +30,39 @@ class Plugin {
     Bind(PackFiles, "PackFiles");
     Bind(DeleteFiles, "DeleteFiles");
   }
-  ~Plugin() {
-    if (handle_) dlclose(handle_);
-  }
+  ~Plugin() { Unload(); }
   Plugin(const Plugin&) = delete;
   Plugin& operator=(const Plugin&) = delete;
 
   // An export or another symbol by name; null when missing.
-  void* Symbol(const char* name) const { return dlsym(handle_, name); }
+  void* Symbol(const char* name) const {
+#ifdef _WIN32
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+#else
+    return dlsym(handle_, name);
+#endif
+  }
   void Unload() {
+    if (!handle_) return;
+#ifdef _WIN32
+    FreeLibrary(static_cast<HMODULE>(handle_));
+#else
     dlclose(handle_);
+#endif
     handle_ = nullptr;
   }
 
-  wcx::HANDLE (*OpenArchive)(wcx::tOpenArchiveData*) = nullptr;
-  int32_t (*ReadHeader)(wcx::HANDLE, wcx::tHeaderData*) = nullptr;
-  int32_t (*ReadHeaderEx)(wcx::HANDLE, wcx::tHeaderDataEx*) = nullptr;
-  int32_t (*ProcessFile)(wcx::HANDLE, int32_t, char*, char*) = nullptr;
-  int32_t (*CloseArchive)(wcx::HANDLE) = nullptr;
-  void (*SetChangeVolProc)(wcx::HANDLE, wcx::tChangeVolProc) = nullptr;
-  void (*SetProcessDataProc)(wcx::HANDLE, wcx::tProcessDataProc) = nullptr;
-  int32_t (*GetPackerCaps)() = nullptr;
-  int32_t (*CanYouHandleThisFile)(char*) = nullptr;
-  int32_t (*PackFiles)(char*, char*, char*, char*, int32_t) = nullptr;
-  int32_t (*DeleteFiles)(char*, char*) = nullptr;
+  wcx::HANDLE(WCX_API* OpenArchive)(wcx::tOpenArchiveData*) = nullptr;
+  int32_t(WCX_API* ReadHeader)(wcx::HANDLE, wcx::tHeaderData*) = nullptr;
+  int32_t(WCX_API* ReadHeaderEx)(wcx::HANDLE, wcx::tHeaderDataEx*) = nullptr;
+  int32_t(WCX_API* ProcessFile)(wcx::HANDLE, int32_t, char*, char*) = nullptr;
+  int32_t(WCX_API* CloseArchive)(wcx::HANDLE) = nullptr;
+  void(WCX_API* SetChangeVolProc)(wcx::HANDLE, wcx::tChangeVolProc) = nullptr;
+  void(WCX_API* SetProcessDataProc)(wcx::HANDLE, wcx::tProcessDataProc) = nullptr;
+  int32_t(WCX_API* GetPackerCaps)() = nullptr;
+  int32_t(WCX_API* CanYouHandleThisFile)(char*) = nullptr;
+  int32_t(WCX_API* PackFiles)(char*, char*, char*, char*, int32_t) = nullptr;
+  int32_t(WCX_API* DeleteFiles)(char*, char*) = nullptr;
 
   // OpenArchive with a record of the given name and mode.
   wcx::HANDLE Open(const std::string& arcName, int32_t mode, int32_t* openResult = nullptr) {
@@ -64,9 +76,19 @@ class Plugin {
   }
 
  private:
+  static void* Load(const std::string& path) {
+#ifdef _WIN32
+    if (HMODULE module = LoadLibraryA(path.c_str())) return module;
+    throw std::runtime_error("cannot load " + path + ": error " + std::to_string(GetLastError()));
+#else
+    if (void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    throw std::runtime_error(dlerror());
+#endif
+  }
+
   template <class F>
   void Bind(F& function, const char* name) {
-    function = reinterpret_cast<F>(dlsym(handle_, name));
+    function = reinterpret_cast<F>(Symbol(name));
     if (!function) throw std::runtime_error(std::string("missing export ") + name);
   }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace testing_support {
@@ -13,8 +14,15 @@ namespace testing_support {
 class TempDir {
  public:
   TempDir() {
+#ifdef _WIN32
+    std::random_device random;
+    do {
+      path_ = std::filesystem::temp_directory_path() / ("qor-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "qor-XXXXXX").string();
     path_ = mkdtemp(pattern.data());
+#endif
   }
   ~TempDir() {
     std::error_code ignored;
@@ -23,12 +31,20 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& path() const {
+    return path_;
+  }
   // A file in the directory.
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  std::string operator/(const std::string& name) const { return File(name); }
-  // The directory with a trailing '/'.
-  std::string Slash() const { return path_.string() + "/"; }
+  std::string File(const std::string& name) const {
+    return (path_ / name).string();
+  }
+  std::string operator/(const std::string& name) const {
+    return File(name);
+  }
+  // The directory with a trailing delimiter ('/', or '\\' on Windows).
+  std::string Slash() const {
+    return path_.string() + static_cast<char>(std::filesystem::path::preferred_separator);
+  }
 
   // Writes a file below the directory, creating its folders.
   std::string Write(const std::string& name, const std::string& content) const {

@@ -23,9 +23,10 @@ def digest(data):
 
 
 def parse_listing(lines):
-    """{path: size} from the lines of `wcxhost list`; folders end in /."""
+    """{path: size} from the lines of `wcxhost list`; folders end in /, whichever
+    delimiter the host's system uses."""
     entries = (re.fullmatch(r" *(\d+)  .{19}  (.+)", line) for line in lines)
-    return {entry[2]: int(entry[1]) for entry in entries if entry}
+    return {entry[2].replace("\\", "/"): int(entry[1]) for entry in entries if entry}
 
 
 def skip_all_unless(condition, reason):
@@ -53,23 +54,29 @@ class HostTestCase(unittest.TestCase):
         return result
 
     def make_tree(self, root, files):
-        """Files from a {relative path: bytes} map; a path ending in / is an empty folder."""
-        root = self.tmp / root
-        root.mkdir(parents=True, exist_ok=True)
-        for name, data in files.items():
-            path = root / name
-            if name.endswith("/"):
-                path.mkdir(parents=True, exist_ok=True)
-            else:
-                path.parent.mkdir(parents=True, exist_ok=True)
-                path.write_bytes(data)
-        return root
+        return write_tree(self.tmp / root, files)
 
     def tree(self, root):
-        """{relative path: digest of the bytes, None for a folder} of everything below root."""
-        root = self.tmp / root
-        return {p.relative_to(root).as_posix(): None if p.is_dir() else digest(p.read_bytes())
-                for p in sorted(root.rglob("*"))}
+        return read_tree(self.tmp / root)
+
+
+def write_tree(root, files):
+    """Files from a {relative path: bytes} map; a path ending in / is an empty folder."""
+    root.mkdir(parents=True, exist_ok=True)
+    for name, data in files.items():
+        path = root / name
+        if name.endswith("/"):
+            path.mkdir(parents=True, exist_ok=True)
+        else:
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(data)
+    return root
+
+
+def read_tree(root):
+    """{relative path: digest of the bytes, None for a folder} of everything below root."""
+    return {p.relative_to(root).as_posix(): None if p.is_dir() else digest(p.read_bytes())
+            for p in sorted(root.rglob("*"))}
 
 
 SAMPLE_TREE = {

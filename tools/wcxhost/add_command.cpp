@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "file_list.h"
 #include "host_conventions.h"
+#include "host_system.h"
 #include "pack_sources.h"
 #include "progress.h"
 #include "wcx_results.h"
@@ -40,7 +41,7 @@ int RunAdd(const Plugin& plugin, const AddOptions& options) {
   }
   if (!anything) throw HostError("nothing to add to archive " + Quoted(archive));
 
-  std::string archive_path = fs::absolute(archive).string();
+  std::string archive_path = sys::PathString(fs::absolute(archive));
   std::string sub_path = ToArchivePath(options.into);
   int32_t flags = wcx::PK_PACK_SAVE_PATHS | (options.move ? wcx::PK_PACK_MOVE_FILES : 0);
   ProgressScope progress(total_bytes);

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "host_conventions.h"
+#include "host_system.h"
 #include "progress.h"
 #include "wcx_results.h"
 
@@ -32,7 +33,7 @@ uint64_t Combine(uint32_t high, uint32_t low) { return uint64_t{high} << 32 | lo
 
 ArchiveSession::ArchiveSession(const Plugin& plugin, const std::string& archive, int32_t open_mode)
     : plugin_(plugin), archive_(archive) {
-  std::string full_path = std::filesystem::absolute(archive).string();
+  std::string full_path = sys::PathString(std::filesystem::absolute(archive));
   wcx::tOpenArchiveData data{};
   data.ArcName = full_path.data();
   data.OpenMode = open_mode;

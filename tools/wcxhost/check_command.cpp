@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "host_error.h"
+#include "host_system.h"
 
 namespace wcxhost {
 
@@ -10,7 +11,7 @@ int RunCheck(const Plugin& plugin, const std::string& file) {
   auto can_handle = plugin.Need(plugin.CanYouHandleThisFile, "CanYouHandleThisFile");
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error)) throw HostError("cannot find file " + Quoted(file));
-  std::string full_path = std::filesystem::absolute(file).string();
+  std::string full_path = sys::PathString(std::filesystem::absolute(file));
   bool handled = can_handle(full_path.data()) != 0;
   std::cout << file << (handled ? ": the plug-in handles this file\n" : ": the plug-in does not handle this file\n");
   return handled ? kExitOk : kExitFailed;

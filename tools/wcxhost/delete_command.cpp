@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "file_list.h"
 #include "host_conventions.h"
+#include "host_system.h"
 #include "progress.h"
 #include "wcx_results.h"
 
@@ -29,7 +30,7 @@ int RunDelete(const Plugin& plugin, const std::string& archive, const std::vecto
     }
   }
 
-  std::string archive_path = std::filesystem::absolute(archive).string();
+  std::string archive_path = sys::PathString(std::filesystem::absolute(archive));
   std::string delete_list = SerializeFileList(names);
   ProgressScope progress(0);
   plugin.SetChangeVolProc(wcx::kGlobalHandle, OnChangeVolume);

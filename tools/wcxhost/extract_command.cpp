@@ -4,6 +4,7 @@
 #include "catalog.h"
 #include "commands.h"
 #include "host_conventions.h"
+#include "host_system.h"
 #include "progress.h"
 #include "wcx_results.h"
 
@@ -15,7 +16,7 @@ namespace {
 void CreateFolders(const fs::path& folder) {
   std::error_code error;
   fs::create_directories(folder, error);
-  if (error) throw HostError("cannot create folder " + Quoted(folder.string()) + ": " + error.message());
+  if (error) throw HostError("cannot create folder " + Quoted(sys::PathString(folder)) + ": " + error.message());
 }
 
 }  // namespace
@@ -65,9 +66,9 @@ int RunExtract(const Plugin& plugin, const ExtractOptions& options) {
     }
     fs::path destination = (target / entry.path).lexically_normal();
     CreateFolders(destination.parent_path());
-    if (int32_t result = session.Process(wcx::PK_EXTRACT, destination.string()); result != 0) {
+    if (int32_t result = session.Process(wcx::PK_EXTRACT, sys::PathString(destination)); result != 0) {
       throw ResultError("cannot extract " + Quoted(entry.path) + " from archive " + Quoted(archive) + " to " +
-                            Quoted(destination.string()),
+                            Quoted(sys::PathString(destination)),
                         result);
     }
   }

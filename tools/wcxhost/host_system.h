@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 namespace wcxhost::sys {
@@ -35,5 +36,9 @@ void OnInterrupt(void (*handler)());
 std::string ExecutablePath();
 
 std::tm LocalTime(std::time_t time);
+
+// A path as the plug-in takes names: in the ANSI code page on Windows (where
+// path::string() would give UTF-8), as it is elsewhere.
+std::string PathString(const std::filesystem::path& path);
 
 }  // namespace wcxhost::sys

@@ -53,4 +53,6 @@ std::tm LocalTime(std::time_t time) {
   return result;
 }
 
+std::string PathString(const std::filesystem::path& path) { return path.string(); }
+
 }  // namespace wcxhost::sys

@@ -1,12 +1,21 @@
 #include <windows.h>
 #include <io.h>
 
+#include <clocale>
 #include <cstdio>
 #include <stdexcept>
 
 #include "host_system.h"
 
 namespace wcxhost::sys {
+
+namespace {
+// Names from the command line and from the plug-in are in the ANSI code page,
+// and std::filesystem converts narrow paths with the C library's multibyte
+// conversion: the user's locale makes that the ANSI code page before main
+// runs (the "C" locale would take each byte for a character).
+[[maybe_unused]] const bool kAnsiPaths = std::setlocale(LC_CTYPE, "") != nullptr;
+}  // namespace
 
 namespace {
 std::string SystemMessage(DWORD code) {
@@ -61,6 +70,16 @@ std::tm LocalTime(std::time_t time) {
   std::tm result{};
   localtime_s(&result, &time);
   return result;
+}
+
+std::string PathString(const std::filesystem::path& path) {
+  const std::wstring& wide = path.native();
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+  return text;
 }
 
 }  // namespace wcxhost::sys

@@ -19,7 +19,7 @@ using namespace wcxhost;
 
 std::string DefaultPluginPath() {
   std::filesystem::path executable = sys::ExecutablePath();
-  return (executable.parent_path() / kDefaultPluginName).string();
+  return sys::PathString(executable.parent_path() / kDefaultPluginName);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "host_conventions.h"
 #include "host_error.h"
+#include "host_system.h"
 #include "progress.h"
 
 namespace fs = std::filesystem;
@@ -26,7 +27,7 @@ class Collector {
       group_.names.push_back(name);
       group_.total_bytes += fs::file_size(path, error);
     } else {
-      PrintMessage("skipping " + Quoted(path.string()) + ": not a regular file or folder");
+      PrintMessage("skipping " + Quoted(sys::PathString(path)) + ": not a regular file or folder");
     }
   }
 
@@ -39,10 +40,10 @@ class Collector {
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
       children.push_back(*it);
     }
-    if (error) throw HostError("cannot read folder " + Quoted(folder.string()) + ": " + error.message());
+    if (error) throw HostError("cannot read folder " + Quoted(sys::PathString(folder)) + ": " + error.message());
     std::sort(children.begin(), children.end());
     for (const fs::directory_entry& child : children) {
-      Add(child.path(), name + kArchiveDelim + child.path().filename().string(), child.symlink_status(error));
+      Add(child.path(), name + kArchiveDelim + sys::PathString(child.path().filename()), child.symlink_status(error));
     }
   }
 
@@ -63,16 +64,16 @@ std::vector<PackGroup> CollectPackSources(const std::vector<std::string>& source
     std::error_code error;
     fs::file_status status = fs::status(path, error);
     if (!fs::exists(status)) throw HostError("cannot find " + Quoted(source));
-    std::string name = path.filename().string();
+    std::string name = sys::PathString(path.filename());
     if (name.empty() || name == "." || name == "..") throw HostError("cannot add " + Quoted(source) + ": it has no name");
 
     auto [known, inserted] = source_of_name.emplace(name, path);
     if (!inserted) {
       if (known->second == path) continue;
-      throw HostError(Quoted(known->second.string()) + " and " + Quoted(path.string()) + " would both be stored as " +
+      throw HostError(Quoted(sys::PathString(known->second)) + " and " + Quoted(sys::PathString(path)) + " would both be stored as " +
                       Quoted(name));
     }
-    std::string folder = path.parent_path().string();
+    std::string folder = sys::PathString(path.parent_path());
     if (folder.empty() || folder.back() != kArchiveDelim) folder += kArchiveDelim;
     auto [slot, new_folder] = group_of_folder.emplace(folder, groups.size());
     if (new_folder) groups.push_back(PackGroup{folder, {}, {}, 0});

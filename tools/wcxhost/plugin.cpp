@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "host_error.h"
+#include "host_system.h"
 
 namespace wcxhost {
 namespace {
@@ -21,7 +22,7 @@ sys::DynamicLibrary LoadPluginLibrary(const std::string& path) {
   }
   try {
     // An absolute path keeps the loader from searching its library folders.
-    return sys::DynamicLibrary(std::filesystem::absolute(path).string());
+    return sys::DynamicLibrary(sys::PathString(std::filesystem::absolute(path)));
   } catch (const std::runtime_error& e) {
     throw HostError("cannot load plug-in " + Quoted(path) + ": " + e.what(), kExitPlugin);
   }

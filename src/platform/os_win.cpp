@@ -1,0 +1,212 @@
+// Files, errors, the library's own name and the unload report on Windows:
+// the Win32 calls themselves, with 8-bit names in the ANSI code page as the
+// host hands them over.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/os.h"
+
+namespace platform {
+namespace {
+
+HANDLE AsHandle(intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+// A handle opened only to ask about the file: it needs no access rights, so
+// it works while others hold the file open without sharing.
+struct QueryHandle {
+  HANDLE handle;
+  explicit QueryHandle(const std::string& path)
+      : handle(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+  ~QueryHandle() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  QueryHandle(const QueryHandle&) = delete;
+  QueryHandle& operator=(const QueryHandle&) = delete;
+};
+
+std::optional<DWORD> Attributes(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return attributes;
+}
+
+}  // namespace
+
+uint32_t GetLastError() {
+  return ::GetLastError();
+}
+
+void SetLastError(uint32_t code) {
+  ::SetLastError(code);
+}
+
+std::string SysErrorMessage(uint32_t code) {
+  char buffer[256];
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, buffer, sizeof buffer, nullptr);
+  return std::string(buffer, length);
+}
+
+std::optional<FileStamp> GetFileStamp(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  QueryHandle file(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.handle, &info))
+    return std::nullopt;
+  const uint64_t index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return FileStamp{(uint64_t{info.dwVolumeSerialNumber} << 32) ^ index,
+                   static_cast<int64_t>((uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow),
+                   static_cast<int64_t>(FileTimeToUInt64(info.ftLastWriteTime))};
+}
+
+bool FileExists(const std::string& path) {
+  const std::optional<DWORD> attributes = Attributes(path);
+  return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  const std::optional<DWORD> attributes = Attributes(path);
+  return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateDir(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool DeleteFile(const std::string& path) {
+  return ::DeleteFileA(path.c_str()) != 0;
+}
+
+bool SetFileAttributes(const std::string& path, uint32_t attr) {
+  return ::SetFileAttributesA(path.c_str(), attr) != 0;
+}
+
+bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
+  // Opened for writing and without sharing, as a file just extracted is.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // Only the creation time: the last-write time stays as writing left it.
+  const bool done = SetFileTime(file, &utc, nullptr, nullptr) != 0;
+  const DWORD error = ::GetLastError();
+  CloseHandle(file);
+  ::SetLastError(error);
+  return done;
+}
+
+// ---- File -------------------------------------------------------------------
+
+bool File::Open(const std::string& path, Mode mode) {
+  Close();
+  HANDLE file = mode == Mode::kCreate
+                    ? CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                    : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<intptr_t>(file);
+  return true;
+}
+
+bool File::IsOpen() const {
+  return handle_ != -1;
+}
+
+void File::Close() {
+  if (handle_ != -1) CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+}
+
+namespace {
+// ReadFile and WriteFile move at most 4 GiB less one byte per call.
+constexpr int64_t kMaxTransfer = 1 << 30;
+}  // namespace
+
+int64_t File::Read(void* buffer, int64_t count) {
+  auto* p = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    DWORD moved = 0;
+    const auto piece = static_cast<DWORD>(std::min(count - done, kMaxTransfer));
+    if (!ReadFile(AsHandle(handle_), p + done, piece, &moved, nullptr)) return -1;
+    if (moved == 0) break;
+    done += moved;
+  }
+  return done;
+}
+
+int64_t File::Write(const void* buffer, int64_t count) {
+  auto* p = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    DWORD moved = 0;
+    const auto piece = static_cast<DWORD>(std::min(count - done, kMaxTransfer));
+    if (!WriteFile(AsHandle(handle_), p + done, piece, &moved, nullptr) || moved == 0)
+      return done > 0 ? done : -1;
+    done += moved;
+  }
+  return done;
+}
+
+int64_t File::Seek(int64_t offset, int origin) {
+  static constexpr DWORD kMethod[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
+  if (origin < 0 || origin > 2) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  LARGE_INTEGER distance, position;
+  distance.QuadPart = offset;
+  if (!SetFilePointerEx(AsHandle(handle_), distance, &position, kMethod[origin])) return -1;
+  return position.QuadPart;
+}
+
+bool File::Truncate(int64_t size) {
+  // SetEndOfFile cuts at the file pointer; the position is kept, as
+  // ftruncate keeps it.
+  const int64_t position = Seek(0, FILE_CURRENT);
+  if (position < 0 || Seek(size, FILE_BEGIN) < 0) return false;
+  const bool done = SetEndOfFile(AsHandle(handle_)) != 0;
+  const DWORD error = ::GetLastError();
+  Seek(position, FILE_BEGIN);
+  ::SetLastError(error);
+  return done;
+}
+
+// ---- The library itself -----------------------------------------------------
+
+std::string LibraryFileName() {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&LibraryFileName), &module))
+    return {};
+  char buffer[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+}
+
+namespace {
+// True while the process ends with the library still loaded: a message box
+// then would run inside the loader's lock and could hang the exit.
+bool ProcessIsEnding() {
+  using ShutdownInProgress = BOOLEAN(WINAPI*)();
+  static const auto inProgress = reinterpret_cast<ShutdownInProgress>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress")));
+  return inProgress && inProgress();
+}
+}  // namespace
+
+void ShowErrorReport(const std::string& caption, const std::string& text) {
+  if (ProcessIsEnding()) {
+    OutputDebugStringA((caption + ": " + text + "\n").c_str());
+    return;
+  }
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+}
+
+}  // namespace platform
