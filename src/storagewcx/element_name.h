@@ -1,8 +1,8 @@
-// Element names (UTF-16) as the host sees them: 8-bit names in the thread's
-// ANSI code page where control characters, the characters that file names
-// cannot hold, '%', '#' and every character the code page cannot carry
-// exactly are written as "#" and four upper-case hex digits of the UTF-16
-// unit.
+// Element names (UTF-16) as the plug-in shows them: UTF-8 names in which
+// control characters, the characters that file names cannot hold, '%', '#'
+// and lone surrogates are written as "#" and four upper-case hex digits of
+// the UTF-16 unit. No code page takes part: the 8-bit functions escape what
+// their code page cannot hold where they hand names to the host.
 #pragma once
 
 #include <string>
