@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libcli11-dev
   7zip python3-olefile libgsf-bin   # independent readers and writers for interop tests
   doublecmd-plugins cpio            # cpio.wcx and zip.wcx for the host tool's interface tests
+  clang libclang-rt-dev             # libFuzzer for the fuzz targets
 )
 
 missing=()
