@@ -39,6 +39,8 @@ void PrintTo(const Listed& item, std::ostream* out);
 
 // Readers of a compound file.
 Listing ListWithOlefile(const std::string& file);
+// Many files with one run of the interpreter.
+std::vector<Listing> ListWithOlefile(const std::vector<std::string>& files);
 Listing ListWith7zz(const std::string& file, const std::string& scratch_dir);
 Listing ListWithGsf(const std::string& file);
 
