@@ -38,7 +38,8 @@ class CompoundFile {
   // FileHandle::Open.
   static std::unique_ptr<CompoundFile> Open(const std::string& path, Access access, ShareLock lock);
   // A new, empty compound file. replace: an existing file is cut and reused
-  // (else kAlreadyExists). Always exclusive.
+  // (else kAlreadyExists). Always exclusive. When it fails, a file that it
+  // made is gone again.
   static std::unique_ptr<CompoundFile> Create(const std::string& path, bool replace,
                                               Version version = Version::k3);
 

@@ -85,8 +85,18 @@ FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) 
       if (errno == EWOULDBLOCK) Fail(Errc::kShareViolation, path + ": in use by another open");
       FailOpen(errno, path);
     }
+    // The program that held the lock may have removed or replaced the file
+    // before letting go: a lock on what the name no longer names guards
+    // nothing, and whatever is written there is lost.
+    struct stat named;
+    if (stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev || named.st_ino != st.st_ino)
+      Fail(Errc::kShareViolation, path + ": replaced by another open");
   }
   return file;
+}
+
+void FileHandle::Remove(const std::string& path) {
+  unlink(path.c_str());
 }
 
 uint64_t FileHandle::Size() const {

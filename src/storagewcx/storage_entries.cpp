@@ -219,7 +219,7 @@ void TqorStorageDir::OpenRoot() {
                  : storage::aoRead | storage::aoDenyWrite;
   const bool create = FForPacking && !platform::FileExists(FArcName);
   if (create) {
-    options |= storage::aoCreate;
+    options |= storage::aoCreate | storage::aoFailIfThere;
     if (!FitsSmallSectors(0, FBytesToAdd)) options |= storage::aoLargeSectors;
   } else if (FForPacking && FBytesToAdd > 0) {
     // Refused before anything changes: the archive stays as it was.
@@ -231,7 +231,9 @@ void TqorStorageDir::OpenRoot() {
   try {
     FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
   } catch (const storage::EStructStorageError& error) {
-    if (IsShareConflict(error.Code()))
+    // A new archive that another program made after it was found missing
+    // is that program's, and in use as much as one it holds.
+    if (IsShareConflict(error.Code()) || (create && error.Code() == STG_E_FILEALREADYEXISTS))
       throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use: " + error.Message());
     throw;
   }
@@ -256,8 +258,11 @@ void TqorStorageDir::RevertChanges() {
 }
 
 void TqorStorageDir::DiscardArchive() {
+  // Removed while still held where the system allows it: once let go, the
+  // name may already stand for another program's archive.
+  const bool removed = FCreated && platform::DeleteFile(FArcName);
   ShutDown();
-  if (FCreated) platform::DeleteFile(FArcName);
+  if (FCreated && !removed) platform::DeleteFile(FArcName);
   FCreated = false;
 }
 
