@@ -7,11 +7,11 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 
+#include "child_process.h"
 #include "model.h"
 #include "storage_plugin_fixture.h"
 
@@ -36,34 +36,21 @@ bool WriteText(const std::string& path, const std::string& text) {
 // mounted at mountPoint, seen by nobody else; its exit status, or kNoMount
 // when the system allows no such mount.
 int WithSmallDisk(const std::string& mountPoint, uint64_t size, const std::function<int()>& body) {
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
+  return testing_support::RunInChild([&] {
     const uid_t uid = geteuid();
     const gid_t gid = getegid();
     if (uid == 0 ? unshare(CLONE_NEWNS) != 0 : unshare(CLONE_NEWNS | CLONE_NEWUSER) != 0)
-      _exit(kNoMount);
+      return kNoMount;
     if (uid != 0 && !(WriteText("/proc/self/setgroups", "deny") &&
                       WriteText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
                       WriteText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")))
-      _exit(kNoMount);
+      return kNoMount;
     const std::string options = "size=" + std::to_string(size);
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0)
-      _exit(kNoMount);
-    int code;
-    try {
-      code = body();
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-      code = 2;
-    }
-    std::fflush(nullptr);
-    _exit(code);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return kNoMount;
+    return body();
+  });
 }
 
 uint64_t FreeBytes(const std::string& path) {

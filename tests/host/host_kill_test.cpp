@@ -4,7 +4,6 @@
 // the bytes of its source, and no moved file is ever lost: it is still a
 // source, or the archive holds it, or a delete that had finished removed it.
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "child_process.h"
 #include "model.h"
 #include "storage_plugin_fixture.h"
 #include "test_files.h"
@@ -52,25 +52,22 @@ class HostKill : public StoragePlugin {
     for (int i = 0; i < kSteps; ++i) src.Write(SourceName(i), SourceContent(i));
     int done[2];
     if (pipe(done) != 0) return -1;
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
+    testing_support::ChildProcess host([&] {
       close(done[0]);
       for (int i = 0; i < kSteps; ++i) {
         int8_t result = static_cast<int8_t>(
             Pack(arc, nullptr, src.Slash(), {SourceName(i)}, PK_PACK_MOVE_FILES));
         if (i % 4 == 3) result |= static_cast<int8_t>(Delete(arc, {SourceName(i - 2)}));
-        if (write(done[1], &result, 1) != 1) _exit(2);
+        if (write(done[1], &result, 1) != 1) return 2;
       }
-      _exit(0);
-    }
+      return 0;
+    });
     close(done[1]);
     if (delay.count() >= 0) {
       std::this_thread::sleep_for(delay);
-      kill(child, SIGKILL);
+      kill(host.pid(), SIGKILL);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
+    host.Wait();
     int finished = 0;
     int8_t result;
     while (read(done[0], &result, 1) == 1) {

@@ -2,11 +2,9 @@
 // nor pack nor delete it and is told so at once (E_EOPEN); while one lists,
 // the other cannot pack. Two that pack into the same new archive at the same
 // moment never lose a moved file and never damage the archive.
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-
+#include "child_process.h"
 #include "model.h"
 #include "storage_plugin_fixture.h"
 
@@ -15,6 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using cfb::testing::ListWithEngine;
+using testing_support::ChildProcess;
+using testing_support::RunInChild;
 
 // A one-way signal between processes.
 class Signal {
@@ -38,19 +38,6 @@ class Signal {
  private:
   int fds_[2];
 };
-
-// Runs body in a child process; returns a function that waits for it and
-// gives its exit status.
-std::function<int()> InChild(const std::function<int()>& body) {
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) _exit(body());
-  return [child] {
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-}
 
 // The packing child stops in its first progress report until released.
 const Signal* gInside = nullptr;
@@ -76,7 +63,7 @@ TEST_F(TwoProcesses, WhileOnePacksTheOtherIsToldTheArchiveIsInUse) {
   mine.Write("mine.bin", std::string(200000, 'm'));
   theirs.Write("theirs.bin", "theirs");
   const Signal inside, release;
-  auto packer = InChild([&] {
+  ChildProcess packer([&] {
     gInside = &inside;
     gRelease = &release;
     plugin->SetProcessDataProc(kGlobalHandle, PauseOnce);
@@ -93,7 +80,7 @@ TEST_F(TwoProcesses, WhileOnePacksTheOtherIsToldTheArchiveIsInUse) {
   EXPECT_TRUE(fs::exists(theirs / "theirs.bin"));
   EXPECT_EQ(Delete(arc, {"keep"}), E_EOPEN);
   release.Raise();
-  EXPECT_EQ(packer(), 0);
+  EXPECT_EQ(packer.Wait(), 0);
   EXPECT_FALSE(fs::exists(mine / "mine.bin"));
   EXPECT_EQ(Paths(arc), (std::vector<std::string>{"keep", "mine.bin"}));
 }
@@ -110,9 +97,10 @@ TEST_F(TwoProcesses, WhileOneListsTheOtherCannotPack) {
   ASSERT_EQ(plugin->ReadHeaderEx(handle, &header), 0);
   TempDir theirs;
   theirs.Write("theirs.bin", "theirs");
-  auto packer = InChild(
-      [&] { return Pack(arc, nullptr, theirs.Slash(), {"theirs.bin"}, PK_PACK_MOVE_FILES); });
-  EXPECT_EQ(packer(), E_EOPEN);
+  EXPECT_EQ(RunInChild([&] {
+              return Pack(arc, nullptr, theirs.Slash(), {"theirs.bin"}, PK_PACK_MOVE_FILES);
+            }),
+            E_EOPEN);
   EXPECT_TRUE(fs::exists(theirs / "theirs.bin"));
   EXPECT_EQ(plugin->ReadHeaderEx(handle, &header), 0);
   EXPECT_EQ(plugin->ReadHeaderEx(handle, &header), E_END_ARCHIVE);
@@ -129,16 +117,14 @@ TEST_F(TwoProcesses, PackingIntoOneNewArchiveAtOnceLosesNothing) {
     second.Write("second.bin", std::string(30000, '2'));
     const Signal go;
     auto pack = [&](const TempDir& src, const char* name) {
-      return InChild([&, name] {
-        go.Await();
-        return Pack(arc, nullptr, src.Slash(), {name}, PK_PACK_MOVE_FILES);
-      });
+      go.Await();
+      return Pack(arc, nullptr, src.Slash(), {name}, PK_PACK_MOVE_FILES);
     };
-    auto firstDone = pack(first, "first.bin");
-    auto secondDone = pack(second, "second.bin");
+    ChildProcess firstDone([&] { return pack(first, "first.bin"); });
+    ChildProcess secondDone([&] { return pack(second, "second.bin"); });
     go.Raise();
     go.Raise();
-    const int firstResult = firstDone(), secondResult = secondDone();
+    const int firstResult = firstDone.Wait(), secondResult = secondDone.Wait();
     EXPECT_TRUE(firstResult == 0 || secondResult == 0) << "round " << round;
     EXPECT_EQ(fs::exists(first / "first.bin"), firstResult != 0) << "round " << round;
     EXPECT_EQ(fs::exists(second / "second.bin"), secondResult != 0) << "round " << round;
