@@ -182,7 +182,8 @@ void TqorStorageDir::FillHeader(wcx::tHeaderDataEx& header) {
 }
 
 int32_t TqorStorageDir::TestItem() {
-  return !FParent || IsReadable() ? 0 : wcx::E_BAD_DATA;
+  if (!FParent) return 0;
+  return IsReadable() ? TqorWCXDir::TestItem() : wcx::E_BAD_DATA;
 }
 
 int32_t TqorStorageDir::ExtractTo(const std::string& target) {

@@ -1,12 +1,11 @@
 // The exports as a host calls them: the built test plug-in is loaded with
 // dlopen and driven with the records and call orders of a host.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "plugin_loader.h"
 #include "temp_dir.h"
@@ -107,8 +106,12 @@ TEST_F(Exports, ProcessFileRefusesUnknownOperations) {
 }
 
 int32_t gGlobalCalls, gHandleCalls;
-int32_t WCX_API GlobalProgress(char*, int32_t) { return ++gGlobalCalls; }
-int32_t WCX_API HandleProgress(char*, int32_t) { return ++gHandleCalls; }
+int32_t WCX_API GlobalProgress(char*, int32_t) {
+  return ++gGlobalCalls;
+}
+int32_t WCX_API HandleProgress(char*, int32_t) {
+  return ++gHandleCalls;
+}
 
 TEST_F(Exports, CallbacksSetWithMinusOneServePackingOnly) {
   TempDir src;

@@ -13,7 +13,9 @@ __attribute__((constructor)) void LoadPlugin() {
   wcx::RegisterArchiveClass(memstore::MemDir::Class());
 }
 
-__attribute__((destructor)) void UnloadPlugin() { wcx::FinalizeArchiveLayer(); }
+__attribute__((destructor)) void UnloadPlugin() {
+  wcx::FinalizeArchiveLayer();
+}
 
 }  // namespace
 
@@ -23,8 +25,7 @@ extern "C" __attribute__((visibility("default"))) void qorTest_Define(const char
 }
 
 extern "C" __attribute__((visibility("default"))) void qorTest_Describe(const char* arcName,
-                                                                        char* buffer,
-                                                                        int size) {
+                                                                        char* buffer, int size) {
   std::strncpy(buffer, memstore::Describe(arcName).c_str(), static_cast<size_t>(size) - 1);
   buffer[size - 1] = '\0';
 }
