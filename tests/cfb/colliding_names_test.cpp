@@ -34,7 +34,8 @@ class CollidingFile {
  public:
   explicit CollidingFile(const std::string& path) : path_(path) {
     auto file = CompoundFile::Create(path, false);
-    for (const char16_t* name : {u"Readme", u"READMX", u"readmy", u"\u03A3x", u"\u03C3y", u"\u03C2z"})
+    for (const char16_t* name :
+         {u"Readme", u"READMX", u"readmy", u"\u03A3x", u"\u03C3y", u"\u03C2z"})
       AddStream(*file, kRootId, name);
     AddStream(*file, file->CreateElement(kRootId, u"Dir", EntryType::kStorage), u"inDir");
     AddStream(*file, file->CreateElement(kRootId, u"DIQ", EntryType::kStorage), u"inDIR");
@@ -64,7 +65,7 @@ class CollidingFile {
   std::vector<std::pair<uint32_t, std::u16string>> ids_;
 };
 
-const std::vector<std::u16string> kRootNames = {u"DIR",    u"Dir",      u"README",   u"Readme",
+const std::vector<std::u16string> kRootNames = {u"DIR",    u"Dir",     u"README",  u"Readme",
                                                 u"readme", u"\u03A3x", u"\u03C2x", u"\u03C3x"};
 
 TEST(CollidingNames, EverySiblingStaysReachableAndSurvivesEdits) {

@@ -85,28 +85,6 @@ Listing Model::Listed() const {
   return listing;
 }
 
-Listing ListWithEngine(const std::string& path) {
-  auto file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
-  Listing listing;
-  std::function<void(uint32_t, const std::string&)> walk = [&](uint32_t storage,
-                                                               const std::string& prefix) {
-    for (uint32_t id : file->Children(storage)) {
-      const DirEntry& e = file->Entry(id);
-      const std::string name = prefix + Utf8(e.name);
-      if (e.is_storage()) {
-        listing.insert({'d', name, 0, 0});
-        walk(id, name + "/");
-      } else {
-        std::vector<uint8_t> bytes(e.size);
-        file->Read(id, 0, bytes.data(), bytes.size());
-        listing.insert({'f', name, bytes.size(), Crc32(bytes.data(), bytes.size())});
-      }
-    }
-  };
-  walk(kRootId, "");
-  return listing;
-}
-
 namespace {
 
 uint32_t Resolve(CompoundFile& file, const Path& path) {

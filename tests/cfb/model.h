@@ -47,9 +47,6 @@ class Model {
   ModelNode root_;
 };
 
-// The engine's view of a file, as the interop readers list it.
-Listing ListWithEngine(const std::string& path);
-
 // Applies op to the engine; false when the engine refused it with
 // kAlreadyExists (which the model predicts).
 bool ApplyToEngine(const Op& op, CompoundFile& file);

@@ -2,10 +2,10 @@
 // damage it or to give it what only other writers produce.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -5,8 +5,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
+
+#include "cfb/compound_file.h"
 
 namespace cfb::testing {
 
@@ -68,6 +71,28 @@ uint32_t FileCrc(const std::filesystem::path& path, uint64_t& size) {
 }
 
 }  // namespace
+
+Listing ListWithEngine(const std::string& path) {
+  auto file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  Listing listing;
+  std::function<void(uint32_t, const std::string&)> walk = [&](uint32_t storage,
+                                                               const std::string& prefix) {
+    for (uint32_t id : file->Children(storage)) {
+      const DirEntry& e = file->Entry(id);
+      const std::string name = prefix + Utf8(e.name);
+      if (e.is_storage()) {
+        listing.insert({'d', name, 0, 0});
+        walk(id, name + "/");
+      } else {
+        std::vector<uint8_t> bytes(e.size);
+        file->Read(id, 0, bytes.data(), bytes.size());
+        listing.insert({'f', name, bytes.size(), Crc32(bytes.data(), bytes.size())});
+      }
+    }
+  };
+  walk(kRootId, "");
+  return listing;
+}
 
 std::vector<Listing> ListWithOlefile(const std::vector<std::string>& files) {
   // One interpreter for all the files; a file olefile refuses gets its
