@@ -6,7 +6,7 @@
 #   FUZZ_SECONDS=1800 FUZZ_CORPUS=~/corpus scripts/fuzz.sh plugin_fuzzer
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-debian.sh
+scripts/setup-debian.sh clang libclang-rt-dev  # libFuzzer
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 targets=("$@")
 ((${#targets[@]})) || targets=(cfb_open_fuzzer plugin_fuzzer)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a fresh Debian 12 machine.
+# Installs what building and testing need on a fresh Debian 12 machine, and
+# the further packages named as arguments.
 set -euo pipefail
 
 packages=(
@@ -7,7 +8,7 @@ packages=(
   libgtest-dev libcli11-dev
   7zip python3-olefile libgsf-bin   # independent readers and writers for interop tests
   doublecmd-plugins cpio            # cpio.wcx and zip.wcx for the host tool's interface tests
-  clang libclang-rt-dev             # libFuzzer for the fuzz targets
+  "$@"
 )
 
 missing=()

@@ -33,9 +33,7 @@ void AllocationTable::Grow(uint32_t new_size) {
   if (reserved_ >= old_size && reserved_ < new_size) Set(reserved_, kEndOfChain);
 }
 
-void AllocationTable::MarkDirty(uint32_t index) {
-  dirty_[index / per_page_] = true;
-}
+void AllocationTable::MarkDirty(uint32_t index) { dirty_[index / per_page_] = true; }
 
 void AllocationTable::Set(uint32_t index, uint32_t value) {
   Grow(index + 1);
@@ -78,6 +76,15 @@ uint32_t AllocationTable::Allocate(uint32_t hint) {
   if (index >= limit_) Fail(Errc::kMediumFull, "the file has reached its size limit");
   Set(index, kEndOfChain);
   return index;
+}
+
+uint32_t AllocationTable::FirstAllocatableIn(uint32_t from, uint32_t to) const {
+  constexpr uint32_t kMaxScan = 1 << 16;
+  from = std::max(from, search_from_);  // nothing below it is allocatable
+  to = std::min(to, size());
+  for (uint32_t i = from; i < to && i - from < kMaxScan; ++i)
+    if (Allocatable(i)) return i;
+  return kNoHint;
 }
 
 void AllocationTable::Free(uint32_t index) {
@@ -144,13 +151,9 @@ uint64_t AllocationTable::UsedCount() const {
   return static_cast<uint64_t>(next_.size() - std::count(next_.begin(), next_.end(), kFreeSect));
 }
 
-void AllocationTable::MarkAllDirty() {
-  dirty_.assign(page_count(), true);
-}
+void AllocationTable::MarkAllDirty() { dirty_.assign(page_count(), true); }
 
-void AllocationTable::ClearDirty() {
-  dirty_.assign(page_count(), false);
-}
+void AllocationTable::ClearDirty() { dirty_.assign(page_count(), false); }
 
 void AllocationTable::SerializePage(uint32_t page, std::span<uint8_t> out) const {
   for (uint32_t i = 0; i < per_page_; ++i) {

@@ -38,6 +38,9 @@ class AllocationTable {
   // marks it ENDOFCHAIN and returns it. Throws kMediumFull.
   uint32_t Allocate(uint32_t hint);
   bool CanAllocate(uint64_t count) const;
+  // The first allocatable entry from `from` on and below `to`, looking at a
+  // bounded number of entries; kNoHint when there is none there.
+  uint32_t FirstAllocatableIn(uint32_t from, uint32_t to) const;
   void Free(uint32_t index);
 
   // The chain from start: exactly count entries. Throws kCorrupt when it

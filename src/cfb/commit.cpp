@@ -51,31 +51,47 @@ void CompoundFile::TrimMiniStream() {
   minifat_.Shrink(static_cast<uint32_t>(used));
 }
 
+// Readers that expect a chain's sectors in ascending order (libolecf
+// reads the directory so) stop early otherwise: a page that must move goes
+// between its neighbours where a free sector allows it, else after the page
+// before it, and the pages after it follow.
 void CompoundFile::PlaceChainPages(std::vector<uint32_t>& pages, uint32_t needed,
                                    const std::vector<bool>& dirty, std::vector<bool>& to_write) {
   to_write.assign(needed, false);
   if (pages.size() > needed) {
     for (size_t i = needed; i < pages.size(); ++i) fat_.Free(pages[i]);
     pages.resize(needed);
-    if (needed > 0) fat_.Set(pages.back(), kEndOfChain);
   }
   for (uint32_t i = 0; i < needed; ++i) {
-    const uint32_t hint = i > 0 ? pages[i - 1] + 1 : AllocationTable::kNoHint;
-    if (i >= pages.size()) {
-      const uint32_t s = fat_.Allocate(hint);
-      if (i > 0) fat_.Set(pages[i - 1], s);
-      pages.push_back(s);
-      to_write[i] = true;
-    } else if (i < dirty.size() && dirty[i]) {
-      to_write[i] = true;
-      if (!fat_.IsCommitted(pages[i])) continue;
-      const uint32_t s = fat_.Allocate(hint);
-      fat_.Set(s, i + 1 < pages.size() ? pages[i + 1] : kEndOfChain);
-      if (i > 0) fat_.Set(pages[i - 1], s);
-      fat_.Free(pages[i]);
+    const bool exists = i < pages.size();
+    if (i < dirty.size() && dirty[i]) to_write[i] = true;
+    const bool in_order = exists && (i == 0 || pages[i] > pages[i - 1]);
+    const bool fixed = exists && (!to_write[i] || !fat_.IsCommitted(pages[i]));
+    if (in_order && fixed) continue;
+    const uint32_t s = fat_.Allocate(SectorForPage(pages, i, Placement::kAfterPrevious));
+    if (exists) {
+      fat_.Free(pages[i]);  // a committed one stays protected until the commit
       pages[i] = s;
+    } else {
+      pages.push_back(s);
     }
+    to_write[i] = true;
   }
+  for (uint32_t i = 0; i < needed; ++i) {
+    const uint32_t next = i + 1 < needed ? pages[i + 1] : kEndOfChain;
+    if (fat_.Get(pages[i]) != next) fat_.Set(pages[i], next);
+  }
+}
+
+uint32_t CompoundFile::SectorForPage(const std::vector<uint32_t>& pages, size_t p,
+                                    Placement placement) const {
+  const uint32_t after = p > 0 ? pages[p - 1] + 1 : 0;
+  const uint32_t before = p + 1 < pages.size() ? pages[p + 1] : fat_.size();
+  const uint32_t between = fat_.FirstAllocatableIn(after, before);
+  if (between != AllocationTable::kNoHint || placement == Placement::kAnywhere || p == 0)
+    return between;
+  const uint32_t later = fat_.FirstAllocatableIn(after, fat_.size());
+  return later != AllocationTable::kNoHint ? later : fat_.size();  // the end of the file
 }
 
 // The FAT describes the sectors that hold it, so placing its pages changes
@@ -86,7 +102,8 @@ void CompoundFile::PlaceFatAndDifat() {
   for (bool moved = true; moved;) {
     moved = false;
     while (uint64_t{fat_pages_.size()} * per < fat_.size()) {
-      const uint32_t s = fat_.Allocate(AllocationTable::kNoHint);
+      const uint32_t s =
+          fat_.Allocate(SectorForPage(fat_pages_, fat_pages_.size(), Placement::kAfterPrevious));
       fat_.Set(s, kFatSect);
       fat_pages_.push_back(s);
       difat_changed |= fat_pages_.size() > kHeaderDifatCount;
@@ -103,7 +120,9 @@ void CompoundFile::PlaceFatAndDifat() {
     }
     for (uint32_t p = 0; p < fat_pages_.size(); ++p) {
       if (!fat_.IsPageDirty(p) || !fat_.IsCommitted(fat_pages_[p])) continue;
-      const uint32_t s = fat_.Allocate(AllocationTable::kNoHint);
+      // Between its neighbours where a sector is free there: moving the
+      // pages after it too would cost a write of the whole table.
+      const uint32_t s = fat_.Allocate(SectorForPage(fat_pages_, p, Placement::kAnywhere));
       fat_.Set(s, kFatSect);
       fat_.Free(fat_pages_[p]);
       fat_pages_[p] = s;

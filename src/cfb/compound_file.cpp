@@ -83,17 +83,13 @@ void CompoundFile::InitEmpty() {
   changed_ = true;
 }
 
-bool CompoundFile::IsDamaged(uint32_t id) const {
-  return damaged_.count(id) != 0;
-}
+bool CompoundFile::IsDamaged(uint32_t id) const { return damaged_.count(id) != 0; }
 
 void CompoundFile::CheckWritable() const {
   if (!writable_) Fail(Errc::kAccessDenied, "the compound file is open for reading only");
 }
 
-void CompoundFile::Touch() {
-  changed_ = true;
-}
+void CompoundFile::Touch() { changed_ = true; }
 
 uint32_t CompoundFile::CreateElement(uint32_t storage, std::u16string_view name, EntryType type) {
   CheckWritable();

@@ -50,6 +50,7 @@ class CompoundFile {
   Version version() const { return header_.version; }
   bool writable() const { return writable_; }
   const std::string& path() const { return path_; }
+  uint64_t file_size() const { return file_size_; }
 
   // Elements.
   const DirEntry& Entry(uint32_t id) const { return dir_.entry(id); }
@@ -93,6 +94,17 @@ class CompoundFile {
   // file. Stamps of all elements change.
   void Revert();
 
+  // Compaction (compact.cpp). The bytes of the file that no structure uses.
+  uint64_t FreeBytes() const;
+  // A new file at path (which must not exist) with the committed content of
+  // source, written afresh: every chain ascending, the directory first.
+  // Refuses a source with damaged streams (kCorrupt): the copy would lose them.
+  static std::unique_ptr<CompoundFile> CreateCopy(CompoundFile& source, const std::string& path,
+                                                  Version version);
+  // Moves the content down into free sectors and cuts the end, committing
+  // after each pass; true when the file got shorter.
+  bool CompactInPlace();
+
  private:
   CompoundFile(FileHandle file, std::string path, bool writable, Version version);
 
@@ -114,7 +126,8 @@ class CompoundFile {
   void ReadRegular(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out, uint64_t count);
   void WriteRegular(uint32_t id, uint64_t pos, const uint8_t* in, uint64_t count);
   void ZeroRegular(uint32_t id, uint64_t from, uint64_t to);
-  void Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t index, bool keep_content);
+  void Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t index, bool keep_content,
+                uint32_t hint);
   void ResizeRegularChain(uint32_t id, uint64_t sectors);
   void ReadMini(const std::vector<uint32_t>& chain, uint64_t pos, uint8_t* out, uint64_t count);
   void WriteMini(uint32_t id, uint64_t pos, const uint8_t* in, uint64_t count);
@@ -124,11 +137,19 @@ class CompoundFile {
   void ReleaseChain(uint32_t id);
   void WriteFile(uint64_t offset, const void* data, uint64_t count);
 
+  // Compaction (compact.cpp).
+  void CopyContentOf(CompoundFile& source);
+
   // Commit (commit.cpp).
   void TrimMiniStream();
   void PlaceChainPages(std::vector<uint32_t>& pages, uint32_t needed,
                        const std::vector<bool>& dirty, std::vector<bool>& to_write);
   void PlaceFatAndDifat();
+  // Where page p of a chain goes: between its neighbours where a sector is
+  // free there; else, kAfterPrevious, after the page before it (the end of
+  // the file if need be), or, kAnywhere, the lowest free sector (kNoHint).
+  enum class Placement { kAfterPrevious, kAnywhere };
+  uint32_t SectorForPage(const std::vector<uint32_t>& pages, size_t p, Placement placement) const;
   void CommitOnce();
   bool MoveMetadataDown();
   void CutTrailingFreeSectors();

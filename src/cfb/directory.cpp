@@ -104,7 +104,7 @@ uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
   wanted.name.clear();
   auto same_key = index.lower_bound(wanted);
   return same_key != index.end() && same_key->first.key == wanted.key ? same_key->second
-                                                                       : kNoStream;
+                                                                      : kNoStream;
 }
 
 std::vector<uint32_t> Directory::Children(uint32_t storage) const {
@@ -115,9 +115,7 @@ std::vector<uint32_t> Directory::Children(uint32_t storage) const {
   return ids;
 }
 
-size_t Directory::ChildCount(uint32_t storage) const {
-  return meta_[storage].children->size();
-}
+size_t Directory::ChildCount(uint32_t storage) const { return meta_[storage].children->size(); }
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {
   const std::u16string& name = entries_[id].name;

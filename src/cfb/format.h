@@ -28,12 +28,8 @@ inline constexpr std::array<uint8_t, 8> kSignature = {0xD0, 0xCF, 0x11, 0xE0,
 
 enum class Version : uint16_t { k3 = 3, k4 = 4 };
 
-inline constexpr uint32_t SectorShift(Version v) {
-  return v == Version::k3 ? 9 : 12;
-}
-inline constexpr uint32_t SectorSize(Version v) {
-  return 1u << SectorShift(v);
-}
+inline constexpr uint32_t SectorShift(Version v) { return v == Version::k3 ? 9 : 12; }
+inline constexpr uint32_t SectorSize(Version v) { return 1u << SectorShift(v); }
 
 // How many sectors a file may have. A v3 file stays below 2 GB; a v4 file
 // keeps the sector under the range-lock bytes 0x7FFFFF00-0x7FFFFFFF.
@@ -42,15 +38,11 @@ inline constexpr uint32_t MaxSectors(Version v) {
 }
 inline constexpr uint32_t kRangeLockSectorV4 = 0x7FFFFF00u / 4096 - 1;
 
-inline uint16_t LoadU16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
+inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 inline uint32_t LoadU32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
-inline uint64_t LoadU64(const uint8_t* p) {
-  return LoadU32(p) | uint64_t{LoadU32(p + 4)} << 32;
-}
+inline uint64_t LoadU64(const uint8_t* p) { return LoadU32(p) | uint64_t{LoadU32(p + 4)} << 32; }
 inline void StoreU16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -64,8 +56,6 @@ inline void StoreU64(uint8_t* p, uint64_t v) {
 }
 
 // Without the overflow of (a + b - 1) / b, which sizes read from a file can reach.
-inline constexpr uint64_t DivCeil(uint64_t a, uint64_t b) {
-  return a / b + (a % b != 0);
-}
+inline constexpr uint64_t DivCeil(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
 }  // namespace cfb

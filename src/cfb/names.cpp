@@ -25,9 +25,7 @@ std::u16string NameKey(std::u16string_view name) {
   return key;
 }
 
-bool IsPossibleName(std::u16string_view name) {
-  return name.size() <= kMaxNameLength;
-}
+bool IsPossibleName(std::u16string_view name) { return name.size() <= kMaxNameLength; }
 
 bool IsValidNewName(std::u16string_view name) {
   return !name.empty() && IsPossibleName(name) &&

@@ -73,10 +73,10 @@ void CompoundFile::ReadRegular(const std::vector<uint32_t>& chain, uint64_t pos,
   });
 }
 
-void CompoundFile::Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t k,
-                            bool keep_content) {
+void CompoundFile::Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t k, bool keep_content,
+                            uint32_t hint) {
   const uint32_t old = chain[k];
-  const uint32_t fresh = fat_.Allocate(k > 0 ? chain[k - 1] + 1 : AllocationTable::kNoHint);
+  const uint32_t fresh = fat_.Allocate(hint);
   if (keep_content) {
     std::vector<uint8_t> sector(sector_size(), 0);
     file_.ReadAt(Offset(old), sector.data(), sector.size());
@@ -101,7 +101,7 @@ void CompoundFile::WriteRegular(uint32_t id, uint64_t pos, const uint8_t* in, ui
     if (!fat_.IsCommitted(chain[k])) continue;
     const uint64_t begin = uint64_t{k} * ss;
     const bool whole = pos <= begin && pos + count >= begin + ss;
-    Relocate(id, chain, k, !whole);
+    Relocate(id, chain, k, !whole, k > 0 ? chain[k - 1] + 1 : AllocationTable::kNoHint);
   }
   ForEachRun(chain, ss, pos, count, [&](uint32_t sector, uint64_t within, uint64_t n) {
     WriteFile(Offset(sector) + within, in, n);

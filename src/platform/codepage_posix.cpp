@@ -43,11 +43,17 @@ class IconvCodecCache {
   std::unordered_map<std::string, std::unique_ptr<IconvCodec>> codecs_;
 };
 
+// The innermost snapshot alive on this thread. A plain pointer: a
+// thread-local object with a destructor would keep the library loaded after
+// dlclose, as above.
+thread_local const CodePageSnapshot* tSnapshot = nullptr;
+
 // Calls fn with the codec of the locale's charset; fn must not call back
 // into this file's public functions.
 template <typename Fn>
 auto WithCodec(CodePage, Fn&& fn) {
-  const std::string charset = LocaleCharset();
+  std::string current;
+  const std::string& charset = tSnapshot ? tSnapshot->Charset() : (current = LocaleCharset());
   if (charset.empty()) return fn(static_cast<Codec&>(Utf8()));
   static IconvCodecCache cache;
   return cache.With(charset, fn);
@@ -87,6 +93,28 @@ std::optional<std::string> EncodeExact(Codec& codec, std::u16string_view charact
   return bytes;
 }
 
+// Calls visit(units, exact bytes or nullopt) for each character of the text
+// in turn, as long as visit returns true; false when it stopped early.
+template <typename Visit>
+bool ForEachCharacter(Codec& codec, std::u16string_view text, Visit&& visit) {
+  for (size_t i = 0; i < text.size();) {
+    // Names are mostly ASCII: a round trip through the codec would only
+    // confirm what KeepsAscii says.
+    if (text[i] < 0x80 && codec.KeepsAscii()) {
+      if (!visit(1, std::string(1, static_cast<char>(text[i])))) return false;
+      ++i;
+      continue;
+    }
+    const size_t units =
+        i + 1 < text.size() && IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1]) ? 2 : 1;
+    const std::u16string_view character = text.substr(i, units);
+    if (!visit(units, IsOneCharacter(character) ? EncodeExact(codec, character) : std::nullopt))
+      return false;
+    i += units;
+  }
+  return true;
+}
+
 void AppendCodePoint(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
     out += static_cast<char16_t>(c);
@@ -117,13 +145,13 @@ std::string AsciiLowerCase(std::string_view name) {
   return out;
 }
 
-bool IsAscii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
+}  // namespace
+
+CodePageSnapshot::CodePageSnapshot() : charset_(LocaleCharset()), outer_(tSnapshot) {
+  tSnapshot = this;
 }
 
-}  // namespace
+CodePageSnapshot::~CodePageSnapshot() { tSnapshot = outer_; }
 
 std::u16string AnsiToWide(std::string_view text, CodePage cp) {
   return WithCodec(cp, [&](Codec& codec) { return codec.Decode(text); });
@@ -138,15 +166,25 @@ std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePa
   return WithCodec(cp, [&](Codec& codec) {
     std::vector<AnsiCharacter> characters;
     characters.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-      const size_t units =
-          i + 1 < text.size() && IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1]) ? 2 : 1;
-      const std::u16string_view character = text.substr(i, units);
-      characters.push_back({units, IsOneCharacter(character) ? EncodeExact(codec, character)
-                                                             : std::nullopt});
-      i += units;
-    }
+    ForEachCharacter(codec, text, [&](size_t units, std::optional<std::string> bytes) {
+      characters.push_back({units, std::move(bytes)});
+      return true;
+    });
     return characters;
+  });
+}
+
+std::optional<std::string> WideToAnsiExact(std::u16string_view text, CodePage cp) {
+  return WithCodec(cp, [&](Codec& codec) -> std::optional<std::string> {
+    if (codec.KeepsAscii() && IsAscii(text)) return std::string(text.begin(), text.end());
+    std::string out;
+    out.reserve(text.size());
+    const bool exact = ForEachCharacter(codec, text, [&](size_t, std::optional<std::string> bytes) {
+      if (bytes) out += *bytes;
+      return bytes.has_value();
+    });
+    if (!exact) return std::nullopt;
+    return out;
   });
 }
 

@@ -13,18 +13,6 @@ constexpr const char* kWideCharset =
 const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
 constexpr size_t kIconvFailed = static_cast<size_t>(-1);
 
-bool IsAscii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
-bool IsAscii(std::u16string_view text) {
-  for (char16_t c : text)
-    if (c >= 0x80) return false;
-  return true;
-}
-
 // One iconv call into `out`, repeated with more room while the output is
 // full. Null input flushes a stateful encoding's shift sequence. Returns
 // iconv's result; errno tells why it failed.

@@ -23,6 +23,7 @@ class IconvCodec final : public Codec {
   std::u16string Decode(std::string_view text) override;
   std::string Encode(std::u16string_view text) override;
   bool IsSingleByte() const override { return singleByte_; }
+  bool KeepsAscii() const override { return asciiCompatible_; }
 
  private:
   IconvCodec(iconv_t toWide, iconv_t fromWide);

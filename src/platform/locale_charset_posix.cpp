@@ -1,15 +1,27 @@
 #include "platform/locale_charset_posix.h"
 
-#include <cstdlib>
+#include <array>
+
+extern char** environ;
 
 namespace platform {
 namespace {
 
+// One pass over the environment rather than a getenv per variable: every
+// element name of a listing is converted on its own, so this runs once per
+// name. Like getenv, the first definition of a variable counts.
 std::string_view LocaleVariable() {
-  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return value;
+  static constexpr std::array<std::string_view, 3> kNames = {"LC_ALL=", "LC_CTYPE=", "LANG="};
+  std::array<const char*, kNames.size()> values{};
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    if ((*entry)[0] != 'L') continue;
+    const std::string_view text(*entry);
+    for (size_t i = 0; i < kNames.size(); ++i)
+      if (values[i] == nullptr && text.starts_with(kNames[i]))
+        values[i] = *entry + kNames[i].size();
   }
+  for (const char* value : values)
+    if (value != nullptr && *value != '\0') return value;
   return {};
 }
 

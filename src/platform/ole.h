@@ -135,12 +135,8 @@ inline constexpr HRESULT STG_E_EXTANTMARSHALLINGS = QOR_HR(0x80030108);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = QOR_HR(0x80030109);
 #undef QOR_HR
 
-inline constexpr bool SUCCEEDED(HRESULT hr) {
-  return hr >= 0;
-}
-inline constexpr bool FAILED(HRESULT hr) {
-  return hr < 0;
-}
+inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 // ---- Mode bits and other constants --------------------------------------------
 
@@ -300,3 +296,18 @@ void* CoTaskMemAlloc(size_t cb);
 void CoTaskMemFree(void* pv);
 
 #endif  // _WIN32
+
+// Not the system's API: gives back the room a compound file no longer uses,
+// or changes its sector size. The file is written afresh beside itself and
+// the copy takes its place, with the original's permissions and owner;
+// where a copy could not keep them (hard links, an owner this process may
+// not set), the content moves down inside the file instead, under the same
+// commit rules (which cannot change the sector size). S_OK when the file
+// changed, S_FALSE when it was left as it was; after a failure code the
+// file holds what it held before.
+struct QOR_COMPACTION {
+  uint32_t sectorSize;      // 512 or 4096 to change it, 0 to keep it
+  uint32_t minFreePercent;  // without a change of size: compact only past
+  uint64_t minFreeBytes;    // this share of the file and this many bytes
+};
+HRESULT QorCompactStorageFile(const OLECHAR* pwcsName, const QOR_COMPACTION* options);

@@ -85,12 +85,36 @@ struct AnsiCharacter {
 };
 // Every character of the text converted on its own.
 std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePage cp);
+// The whole text in 8-bit form when each of its characters has an exact
+// one (the concatenation of what WideCharsToAnsiExact gives); nullopt
+// otherwise. Far cheaper for the common name that converts whole.
+std::optional<std::string> WideToAnsiExact(std::u16string_view text, CodePage cp);
 // True when the 8-bit code page is a single-byte one.
 bool IsSingleByteCodePage(CodePage cp);
 
 // The name lower-cased by the user's locale rules, for case-insensitive
 // file-name comparison.
 std::string LowerCaseFileName(std::string_view name);
+
+// While one lives, the code-page functions on its thread use the code pages
+// as they were when it was made, instead of asking the system on every call
+// (on POSIX that means reading the locale variables). For the span of one
+// call from the host, in which they do not change: the names of a large
+// folder are then converted with one look-up instead of one per name.
+class CodePageSnapshot {
+ public:
+  CodePageSnapshot();
+  ~CodePageSnapshot();
+  CodePageSnapshot(const CodePageSnapshot&) = delete;
+  CodePageSnapshot& operator=(const CodePageSnapshot&) = delete;
+
+  // The locale's charset as read at construction (POSIX).
+  const std::string& Charset() const { return charset_; }
+
+ private:
+  std::string charset_;
+  const CodePageSnapshot* outer_ = nullptr;
+};
 
 // ---- Files and directories --------------------------------------------------
 

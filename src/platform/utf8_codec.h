@@ -11,6 +11,7 @@ class Utf8Codec final : public Codec {
   std::u16string Decode(std::string_view text) override;
   std::string Encode(std::u16string_view text) override;
   bool IsSingleByte() const override { return false; }
+  bool KeepsAscii() const override { return true; }
 };
 
 }  // namespace platform

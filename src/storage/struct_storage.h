@@ -75,6 +75,12 @@ class TStructStorageFolder : public rtl::TPersistent {
   // S_OK for a compound file, S_FALSE for another file, a failure code when
   // the platform could not test it.
   static HRESULT IsCompoundFile(const std::string& fileName);
+  // Gives back the room a closed compound file no longer uses, when that is
+  // more than minFreePercent of it and more than minFreeBytes; or, with
+  // sectorSize 512 or 4096, rewrites it with sectors of that size. S_OK when
+  // the file changed, S_FALSE when it stayed as it was.
+  static HRESULT Compact(const std::string& fileName, uint32_t sectorSize, uint32_t minFreePercent,
+                         uint64_t minFreeBytes);
 
   HRESULT LastHResult() const { return FLastHResult; }
   uint32_t StgMode() const { return FStgMode; }

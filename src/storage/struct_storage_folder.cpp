@@ -161,6 +161,13 @@ void TStructStorageFolder::AssignTo(rtl::TPersistent* dest) {
   RecordResult(FStorageIntf->CopyTo(0, nullptr, nullptr, folder->FStorageIntf.Get()));
 }
 
+HRESULT TStructStorageFolder::Compact(const std::string& fileName, uint32_t sectorSize,
+                                      uint32_t minFreePercent, uint64_t minFreeBytes) {
+  WideBuffer name = StringToWideBuffer(fileName);
+  const QOR_COMPACTION options{sectorSize, minFreePercent, minFreeBytes};
+  return QorCompactStorageFile(name.get(), &options);
+}
+
 HRESULT TStructStorageFolder::IsCompoundFile(const std::string& fileName) {
   WideBuffer name = StringToWideBuffer(fileName);
   return StgIsStorageFile(name.get());

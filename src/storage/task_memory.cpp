@@ -27,9 +27,7 @@ void FreeTaskMemory(void* p) {
   allocator->Free(p);
 }
 
-void ReleaseTaskAllocator() {
-  TaskAllocator().Reset();
-}
+void ReleaseTaskAllocator() { TaskAllocator().Reset(); }
 
 void StatDeleter::operator()(STATSTG* stat) const {
   if (stat->pwcsName) {

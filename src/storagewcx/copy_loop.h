@@ -1,6 +1,5 @@
-// The one way bytes move between a stream and a disk file: in blocks of at
-// most 61440 bytes through one heap buffer, with a progress report after
-// each block that may cancel.
+// The one way bytes move between a stream and a disk file: with a progress
+// report after each block of at most 61440 bytes, any of which may cancel.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +15,9 @@ inline constexpr int32_t kCopyBlockSize = 61440;
 using ProgressReport = std::function<int32_t(int32_t n)>;
 
 // Copies the whole of source (from position 0) to target, or only reads it
-// when target is null. 0 when done, E_EABORTED when a report asked to stop.
-// A short read or write raises.
+// when target is null. 0 when done, E_EABORTED when a report asked to stop;
+// the target then holds exactly the blocks reported. A short read or write
+// raises.
 int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report);
 
 }  // namespace storagewcx

@@ -1,5 +1,6 @@
 #include "storagewcx/element_name.h"
 
+#include <array>
 #include <optional>
 
 #include "platform/os.h"
@@ -13,9 +14,15 @@ constexpr std::string_view kEscapeSet = "\"*<>?|/\\:%#";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool NeedsEscape(std::string_view bytes) {
+  // Looked up in a table: every name of a listing passes through here.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> table{};
+    for (int b = 0; b < 32; ++b) table[b] = true;
+    for (char c : kEscapeSet) table[static_cast<unsigned char>(c)] = true;
+    return table;
+  }();
   for (char c : bytes)
-    if (static_cast<unsigned char>(c) < 32 || kEscapeSet.find(c) != std::string_view::npos)
-      return true;
+    if (kEscaped[static_cast<unsigned char>(c)]) return true;
   return false;
 }
 
@@ -51,20 +58,29 @@ std::string EscapeElementName(const char16_t* name) {
   if (units.empty()) return "#";
   const wcx::ReservedParts reserved = wcx::FindReservedParts(units);
   std::string out;
-  out.reserve(units.size());
-  size_t i = 0;
-  // A character without an exact form (a lone surrogate among them) is
-  // escaped, unit by unit.
-  for (const platform::AnsiCharacter& character :
-       platform::WideCharsToAnsiExact(units, kElementCodePage)) {
-    const bool forced =
-        reserved.At(i, units.size()) || reserved.At(i + character.units - 1, units.size());
-    if (character.bytes && !forced && !NeedsEscape(*character.bytes)) {
-      out += *character.bytes;
-    } else {
-      for (char16_t unit : units.substr(i, character.units)) AppendEscape(out, unit);
+  // Most names convert whole and hold nothing to escape: one conversion
+  // then does, instead of one per character.
+  const bool anyReserved = reserved.all || reserved.first || reserved.last;
+  std::optional<std::string> whole =
+      anyReserved ? std::nullopt : platform::WideToAnsiExact(units, kElementCodePage);
+  if (whole && !NeedsEscape(*whole)) {
+    out = std::move(*whole);
+  } else {
+    out.reserve(units.size());
+    size_t i = 0;
+    // A character without an exact form (a lone surrogate among them) is
+    // escaped, unit by unit.
+    for (const platform::AnsiCharacter& character :
+         platform::WideCharsToAnsiExact(units, kElementCodePage)) {
+      const bool forced =
+          reserved.At(i, units.size()) || reserved.At(i + character.units - 1, units.size());
+      if (character.bytes && !forced && !NeedsEscape(*character.bytes)) {
+        out += *character.bytes;
+      } else {
+        for (char16_t unit : units.substr(i, character.units)) AppendEscape(out, unit);
+      }
+      i += character.units;
     }
-    i += character.units;
   }
   return out;
 }

@@ -69,6 +69,9 @@ bool OpenOwnFolder(TStructStorageFolder& parent, const OLECHAR* name,
   return false;
 }
 
+constexpr uint32_t kKeepSectorSize = 0;
+constexpr uint32_t kLargeSectorSize = 4096;
+
 bool IsShareConflict(HRESULT code) {
   return code == STG_E_SHAREVIOLATION || code == STG_E_LOCKVIOLATION;
 }
@@ -119,18 +122,14 @@ class StorageDirClass : public wcx::TqorWCXDirClass {
 TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXFile(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
 
-TStructStorageFolder* TqorStorageFile::ParentFolder() const {
-  return FolderOf(FParent);
-}
+TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
 
 void TqorStorageFile::FillHeader(wcx::tHeaderDataEx& header) {
   TqorWCXFile::FillHeader(header);
   FillElementHeader(*FStat, platform::kStreamAttr, header);
 }
 
-int32_t TqorStorageFile::TestItem() {
-  return CopyToStream(nullptr);
-}
+int32_t TqorStorageFile::TestItem() { return CopyToStream(nullptr); }
 
 int32_t TqorStorageFile::ExtractTo(const std::string& destPath) {
   rtl::TFileStream file(destPath, rtl::TFileStream::Mode::fmCreate);
@@ -163,18 +162,14 @@ TqorStorageDir::TqorStorageDir() : TqorWCXDir(nullptr, std::string()) {}
 TqorStorageDir::TqorStorageDir(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXDir(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
 
-TqorStorageDir::~TqorStorageDir() {
-  ShutDown();
-}
+TqorStorageDir::~TqorStorageDir() { ShutDown(); }
 
 const wcx::TqorWCXDirClass& TqorStorageDir::Class() {
   static const rtl::NoDestructor<StorageDirClass> instance;
   return instance.get();
 }
 
-TStructStorageFolder* TqorStorageDir::ParentFolder() const {
-  return FolderOf(FParent);
-}
+TStructStorageFolder* TqorStorageDir::ParentFolder() const { return FolderOf(FParent); }
 
 void TqorStorageDir::FillHeader(wcx::tHeaderDataEx& header) {
   TqorWCXDir::FillHeader(header);
@@ -206,6 +201,7 @@ int32_t TqorStorageDir::DeleteItem() {
 void TqorStorageDir::Open() {
   TqorWCXDir::Open();
   FFolder.reset();
+  const platform::CodePageSnapshot codePages;  // one locale look-up for all the names
   if (!FParent) return OpenRoot();
   // A sub-storage that cannot be opened shows as an empty folder; testing
   // or extracting it reports it.
@@ -223,9 +219,11 @@ void TqorStorageDir::OpenRoot() {
     options |= storage::aoCreate | storage::aoFailIfThere;
     if (!FitsSmallSectors(0, FBytesToAdd)) options |= storage::aoLargeSectors;
   } else if (FForPacking && FBytesToAdd > 0) {
-    // Refused before anything changes: the archive stays as it was.
+    // Converted through a copy that takes its place, or refused before
+    // anything changes.
     const CompoundFileSize size = SizeOfCompoundFile(FArcName);
-    if (size.sectorSize == 512 && !FitsSmallSectors(size.bytes, FBytesToAdd))
+    if (size.sectorSize == 512 && !FitsSmallSectors(size.bytes, FBytesToAdd) &&
+        TStructStorageFolder::Compact(FArcName, kLargeSectorSize, 0, 0) != S_OK)
       throw wcx::EWCXError(E_EWRITE, "the archive has 512-byte sectors and cannot grow past 2 GB");
   }
   FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
@@ -256,6 +254,11 @@ int32_t TqorStorageDir::CommitChanges() {
 
 void TqorStorageDir::RevertChanges() {
   if (FFolder && FFolder->IsOpen()) FFolder->Revert();
+}
+
+void TqorStorageDir::FinishChanges() {
+  ShutDown();
+  if (!FParent) TStructStorageFolder::Compact(FArcName, kKeepSectorSize, 50, 1 << 20);
 }
 
 void TqorStorageDir::DiscardArchive() {
@@ -356,8 +359,6 @@ int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::
   return 0;
 }
 
-void RegisterStorageArchiveClass() {
-  wcx::RegisterArchiveClass(TqorStorageDir::Class());
-}
+void RegisterStorageArchiveClass() { wcx::RegisterArchiveClass(TqorStorageDir::Class()); }
 
 }  // namespace storagewcx

@@ -58,6 +58,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   std::string HostNameToRawName(const std::string& hostName) const override;
   int32_t CommitChanges() override;
   void RevertChanges() override;
+  // Compacts an archive that edits left more than half free.
+  void FinishChanges() override;
   void PlanAdding(uint64_t bytes) override { FBytesToAdd = bytes; }
   bool CreatedArchive() const override { return FCreated; }
   void DiscardArchive() override;

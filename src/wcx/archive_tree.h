@@ -128,6 +128,10 @@ class TqorWCXDir : public TqorWCXFile {
   // Drops the changes instead, where the store can: for a call that failed
   // without adding anything, the archive stays exactly as it was.
   virtual void RevertChanges();
+  // After a commit that succeeded: closes the root, and the store may tidy
+  // the archive (give back room that edits left free). A failure there
+  // leaves the committed archive as it is.
+  virtual void FinishChanges();
   // Before packing opens the archive: the bytes it is about to add, so that
   // the store can make room for them, or refuse, before anything changes.
   virtual void PlanAdding(uint64_t bytes);

@@ -1,14 +1,22 @@
 #include "wcx/names.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace wcx {
 namespace {
 
 bool NeedsEscape(unsigned char b) {
+  // Looked up in a table: every byte of every name of a listing passes here.
   static constexpr std::string_view kReserved = "\"*<>?|/\\:%";
-  return b < 0x20 || kReserved.find(static_cast<char>(b)) != std::string_view::npos;
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[c] = true;
+    for (char c : kReserved) table[static_cast<unsigned char>(c)] = true;
+    return table;
+  }();
+  return kEscaped[b];
 }
 
 }  // namespace

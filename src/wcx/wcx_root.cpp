@@ -47,9 +47,7 @@ std::string FileNamePart(const std::string& path) {
 
 }  // namespace
 
-int32_t TqorWCXRoot::GetCaps() {
-  return ArchiveClass().GetCapabilities();
-}
+int32_t TqorWCXRoot::GetCaps() { return ArchiveClass().GetCapabilities(); }
 
 bool TqorWCXRoot::CanHandle(const std::string& fileName) {
   return ArchiveClass().CanHandleFile(fileName);
@@ -136,6 +134,7 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
     // open: freeing the root closes it, after the commit.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
     moved = root->TakeMovedSources();
+    root->FinishChanges();
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);
   }
@@ -154,6 +153,7 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
     int32_t result = DeleteEach(*root, names);
     // Deletions before a failure stay done.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
+    root->FinishChanges();
     return result;
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);
@@ -179,9 +179,7 @@ int32_t TqorWCXRoot::DeleteEach(TqorWCXDir& root, const TStringList& names) {
 
 // ---- Process-wide state -----------------------------------------------------
 
-TqorWCXRoot* WCXRoot() {
-  return gWCXRoot;
-}
+TqorWCXRoot* WCXRoot() { return gWCXRoot; }
 
 void SetWCXRoot(std::unique_ptr<TqorWCXRoot> root) {
   delete std::exchange(gWCXRoot, nullptr);
@@ -192,9 +190,7 @@ const TqorWCXDirClass& ArchiveClass() {
   return gArchiveClass ? *gArchiveClass : TqorWCXDir::Class();
 }
 
-void RegisterArchiveClass(const TqorWCXDirClass& archiveClass) {
-  gArchiveClass = &archiveClass;
-}
+void RegisterArchiveClass(const TqorWCXDirClass& archiveClass) { gArchiveClass = &archiveClass; }
 
 void InitializeArchiveLayer() {
   gWCXRoot = nullptr;  // set to null without freeing anything

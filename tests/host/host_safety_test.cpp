@@ -3,6 +3,7 @@
 // listed names onto its destination, names only other writers produce,
 // folders named like "100%", and a second program on the same file.
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <functional>
@@ -98,22 +99,38 @@ TEST_F(HostSafety, AFullDiskLosesNothingAndReportsAWriteError) {
   EXPECT_FALSE(fs::exists(fresh));
 }
 
+int SectorShiftOf(const std::string& path) {
+  return static_cast<unsigned char>(ReadFile(path).substr(0x1E, 1)[0]);
+}
+
 // Past 2 GB a file needs 4096-byte sectors: a new archive gets them when
-// its content needs them, an existing one with 512-byte sectors refuses
-// before anything changes. Sparse sources keep this cheap.
+// its content needs them, an existing one with 512-byte sectors is
+// converted through a copy that takes its place, or, where no copy can
+// (another name links to it), refuses before anything changes. Sparse
+// sources keep this cheap: a cancel after the first block ends each call.
 TEST_F(HostSafety, ContentPastTwoGigabytesNeverDamagesAnArchive) {
   TempDir src;
   const std::string huge = src / "huge.bin";
   { std::ofstream(huge) << ""; }
   fs::resize_file(huge, (2100ull << 20));
   std::string arc = dir / "small.doc";
-  {
-    CompoundBuilder file(arc);
+  std::string linked = dir / "linked.doc";
+  for (const std::string& path : {arc, linked}) {
+    CompoundBuilder file(path);
     file.Stream(u"WordDocument", "text");
   }
-  const std::string before = ReadFile(arc);
-  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"huge.bin"}, PK_PACK_MOVE_FILES), E_EWRITE);
-  EXPECT_EQ(ReadFile(arc), before) << "refused before anything changed";
+  fs::create_hard_link(linked, dir / "other-name.doc");
+  const std::string before = ReadFile(linked);
+  EXPECT_EQ(Pack(linked, nullptr, src.Slash(), {"huge.bin"}, PK_PACK_MOVE_FILES), E_EWRITE);
+  EXPECT_EQ(ReadFile(linked), before) << "refused before anything changed";
+
+  gReportsBeforeCancel = 0;
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"huge.bin"}, PK_PACK_MOVE_FILES), E_EABORTED);
+  gReportsBeforeCancel = 1 << 30;
+  EXPECT_EQ(SectorShiftOf(arc), 12) << "converted";
+  EXPECT_EQ(Paths(arc), std::vector<std::string>{"WordDocument"});
+  EXPECT_EQ(Process(arc, "WordDocument", dir / "w"), 0);
+  EXPECT_EQ(ReadFile(dir / "w"), "text");
   EXPECT_TRUE(fs::exists(huge));
 
   // A new archive: its header, read while the content is copied, has
@@ -123,7 +140,7 @@ TEST_F(HostSafety, ContentPastTwoGigabytesNeverDamagesAnArchive) {
   gArchive = dir / "big.doc";
   gSectorShift = 0;
   plugin->SetProcessDataProc(kGlobalHandle, [](char*, int32_t) -> int32_t {
-    gSectorShift = static_cast<unsigned char>(ReadFile(gArchive).substr(0x1E, 1)[0]);
+    gSectorShift = SectorShiftOf(gArchive);
     return 0;
   });
   std::string list = HostList({"huge.bin"});
@@ -132,6 +149,42 @@ TEST_F(HostSafety, ContentPastTwoGigabytesNeverDamagesAnArchive) {
             E_EABORTED);
   EXPECT_EQ(gSectorShift, 12);
   EXPECT_FALSE(fs::exists(gArchive));
+}
+
+// An edit that leaves most of the file free gives the room back: a copy
+// written afresh takes the file's place with its mode, or, for a file with
+// other names, the content moves down inside it.
+TEST_F(HostSafety, AnArchiveLeftMostlyFreeIsCompacted) {
+  std::string arc = dir / "c.doc";
+  std::string linked = dir / "l.doc";
+  for (const std::string& path : {arc, linked}) {
+    CompoundBuilder file(path);
+    file.Stream(u"big", std::string(3 << 20, 'b'));
+    file.Stream(u"keep/small", "small");
+    file.Stream(u"keep/medium", std::string(100000, 'm'));
+  }
+  fs::permissions(arc, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_hard_link(linked, dir / "l-other.doc");
+  const auto inode = [](const std::string& path) {
+    struct stat st;
+    stat(path.c_str(), &st);
+    return st.st_ino;
+  };
+  const auto linkedInode = inode(linked);
+  for (const std::string& path : {arc, linked}) {
+    EXPECT_EQ(Delete(path, {"big"}), 0);
+    EXPECT_LT(fs::file_size(path), 200000u) << path;
+    EXPECT_EQ(Paths(path), (std::vector<std::string>{"keep", "keep/small", "keep/medium"}));
+    EXPECT_EQ(Process(path, "keep/medium", dir / "m"), 0);
+    EXPECT_EQ(ReadFile(dir / "m"), std::string(100000, 'm'));
+    EXPECT_EQ(Olefile(path).size(), 3u);
+  }
+  EXPECT_EQ(fs::status(arc).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(inode(linked), linkedInode) << "compacted in place";
+  EXPECT_EQ(fs::hard_link_count(linked), 2u);
+  // Written afresh: the directory first.
+  EXPECT_EQ(cfb::LoadU32(reinterpret_cast<const uint8_t*>(ReadFile(arc).data()) + 0x30), 0u);
 }
 
 // No listed path is absolute or has an empty, "." or ".." component, so a

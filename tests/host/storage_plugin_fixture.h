@@ -28,13 +28,6 @@ using testing_support::ReadFile;
 using testing_support::TempDir;
 using namespace wcx;
 
-using testing_support::CompoundBuilder;
-using testing_support::HostList;
-using testing_support::Plugin;
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using namespace wcx;
-
 // Progress reports (sizes and names), and a cancel after a number of them.
 inline std::vector<int32_t> gReports;
 inline std::vector<std::string> gReportNames;

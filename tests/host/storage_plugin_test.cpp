@@ -43,12 +43,16 @@ TEST_F(StoragePlugin, ExtractsInBlocksWithProgressAndCancel) {
     file.Stream(u"zero", "");
     file.Stream(u"one", block);
     file.Stream(u"more", block + "!");
+    file.Stream(u"many", block + block + block + block + block + "!");
   }
   const struct {
     const char* name;
     size_t size;
     std::vector<int32_t> reports;
-  } cases[] = {{"zero", 0, {}}, {"one", 61440, {61440}}, {"more", 61441, {61440, 1}}};
+  } cases[] = {{"zero", 0, {}},
+               {"one", 61440, {61440}},
+               {"more", 61441, {61440, 1}},
+               {"many", 5 * 61440 + 1, {61440, 61440, 61440, 61440, 61440, 1}}};
   for (const auto& c : cases) {
     gReports.clear();
     EXPECT_EQ(Process(arc, c.name, dir / c.name), 0) << c.name;
@@ -56,6 +60,7 @@ TEST_F(StoragePlugin, ExtractsInBlocksWithProgressAndCancel) {
     EXPECT_EQ(ReadFile(dir / c.name).size(), c.size) << c.name;
   }
   EXPECT_EQ(ReadFile(dir / "more"), block + "!");
+  EXPECT_EQ(ReadFile(dir / "many"), block + block + block + block + block + "!");
 
   gReportsBeforeCancel = 1;
   EXPECT_EQ(Process(arc, "more", dir / "cancelled"), E_EABORTED);

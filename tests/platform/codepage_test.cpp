@@ -106,7 +106,8 @@ TEST(WideCharsToAnsiExact, ConvertsEachCharacterOrNothing) {
       {"en_US.CP1252", u"\u4E2D\u0141", {none, none}},  // no best fit ("L")
       {"en_US.CP1252", u"\U0001F600", {none}},
       {"zh_CN.GBK", u"\u4E2D", {"\xD6\xD0"}},
-      {"ja_JP.SJIS", u"\u30BD", {"\x83\x5C"}},  // trail byte is a backslash
+      {"ja_JP.SJIS", u"\u30BD", {"\x83\x5C"}},       // trail byte is a backslash
+      {"xx_XX.EBCDIC-US", u"A?", {"\xC1", "\x6F"}},  // ASCII that is not its own byte
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locale);
@@ -119,7 +120,23 @@ TEST(WideCharsToAnsiExact, ConvertsEachCharacterOrNothing) {
     }
     EXPECT_EQ(ansi, c.ansi);
     EXPECT_EQ(units, c.text.size());
+    // The whole-text form is the characters' bytes joined, or nothing.
+    std::optional<std::string> joined = "";
+    for (const auto& bytes : c.ansi)
+      joined = bytes && joined ? std::optional(*joined + *bytes) : std::nullopt;
+    EXPECT_EQ(platform::WideToAnsiExact(c.text, kAnsi), joined);
   }
+}
+
+TEST(CodePageSnapshot, HoldsTheCharsetOnlyWhileItLives) {
+  ScopedLocale utf8("C.UTF-8");
+  {
+    const platform::CodePageSnapshot snapshot;
+    ScopedLocale cp1252("en_US.CP1252");
+    EXPECT_EQ(platform::WideToAnsi(u"\u00E9", kAnsi), "\xC3\xA9");
+  }
+  ScopedLocale cp1252("en_US.CP1252");
+  EXPECT_EQ(platform::WideToAnsi(u"\u00E9", kAnsi), "\xE9");
 }
 
 TEST(LowerCaseFileName, UsesUnicodeSimpleMappingWithinTheCodePage) {

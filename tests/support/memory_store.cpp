@@ -149,9 +149,7 @@ class MemDirClass : public wcx::TqorWCXDirClass {
 MemDir::MemDir(wcx::TqorWCXDir* parent, Node* node)
     : TqorWCXDir(parent, node ? node->name : std::string()), node_(node) {}
 
-MemDir::~MemDir() {
-  ShutDown();
-}
+MemDir::~MemDir() { ShutDown(); }
 
 const wcx::TqorWCXDirClass& MemDir::Class() {
   static const MemDirClass instance;
@@ -191,9 +189,7 @@ void MemDir::Load() {
   }
 }
 
-void MemDir::Close() {
-  TqorWCXDir::Close();
-}
+void MemDir::Close() { TqorWCXDir::Close(); }
 
 int32_t MemDir::CommitChanges() {
   return std::exchange(FailNextCommit(), false) ? wcx::E_EWRITE : 0;
@@ -245,9 +241,7 @@ void MemFile::FillHeader(wcx::tHeaderDataEx& header) {
   header.FileAttr = static_cast<int32_t>(platform::kStreamAttr);
 }
 
-int32_t MemFile::TestItem() {
-  return Copy(nullptr);
-}
+int32_t MemFile::TestItem() { return Copy(nullptr); }
 
 int32_t MemFile::ExtractTo(const std::string& target) {
   rtl::TFileStream file(target, rtl::TFileStream::Mode::fmCreate);

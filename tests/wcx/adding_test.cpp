@@ -73,9 +73,7 @@ TEST(Adding, ConflictsWithEntriesOfTheOtherKind) {
 }
 
 int32_t gBlocksLeft;
-int32_t WCX_API CancelAfter(char*, int32_t) {
-  return gBlocksLeft-- > 0 ? 1 : 0;
-}
+int32_t WCX_API CancelAfter(char*, int32_t) { return gBlocksLeft-- > 0 ? 1 : 0; }
 
 // Replacing keeps the old entry until the new content is complete.
 TEST(Adding, ReplacingNeverLosesTheOldEntry) {

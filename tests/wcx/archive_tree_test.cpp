@@ -142,12 +142,8 @@ TEST(OpenAccounting, DestroyingRootsBalancesTheLiveCount) {
 }
 
 int32_t gCallbackCalls;
-int32_t WCX_API CountingProcessData(char*, int32_t) {
-  return ++gCallbackCalls, 0;
-}
-int32_t WCX_API ChangeVol(char*, int32_t mode) {
-  return mode + 1;
-}
+int32_t WCX_API CountingProcessData(char*, int32_t) { return ++gCallbackCalls, 0; }
+int32_t WCX_API ChangeVol(char*, int32_t mode) { return mode + 1; }
 
 TEST(Callbacks, ReachTheHostThroughTheRoot) {
   OpenFolder root(nullptr, "");

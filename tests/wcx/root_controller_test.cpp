@@ -96,9 +96,7 @@ TEST_F(RootController, MovingWaitsForTheCommit) {
 }
 
 int32_t gGlobalCalls;
-int32_t WCX_API GlobalProgress(char*, int32_t) {
-  return ++gGlobalCalls;
-}
+int32_t WCX_API GlobalProgress(char*, int32_t) { return ++gGlobalCalls; }
 
 TEST_F(RootController, PackingReportsToTheGlobalCallback) {
   src.Write("a", std::string(3 * memstore::kBlockSize, 'a'));

@@ -10,16 +10,12 @@
 namespace wcxhost {
 namespace {
 
-// A name field the plug-in filled; it may lack its terminating zero.
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
-
+// Fills entry from a header. The name field may lack its terminating zero.
+// The entry's own path buffer is reused: a listing fills one entry per
+// header.
 template <typename Header>
-Entry ToEntry(const Header& header, uint64_t size, uint64_t packed_size) {
-  Entry entry;
-  entry.path = FieldText(header.FileName);
+void FillEntry(const Header& header, uint64_t size, uint64_t packed_size, Entry& entry) {
+  entry.path.assign(header.FileName, strnlen(header.FileName, sizeof header.FileName));
   entry.folder = IsFolderEntry(header.FileAttr, entry.path);
   while (!entry.path.empty() && (entry.path.back() == kArchiveDelim || entry.path.back() == '/')) {
     entry.path.pop_back();
@@ -28,7 +24,6 @@ Entry ToEntry(const Header& header, uint64_t size, uint64_t packed_size) {
   entry.packed_size = packed_size;
   entry.attr = header.FileAttr;
   entry.time = header.FileTime;
-  return entry;
 }
 
 uint64_t Combine(uint32_t high, uint32_t low) { return uint64_t{high} << 32 | low; }
@@ -61,12 +56,13 @@ bool ArchiveSession::NextEntry(Entry& entry) {
   if (plugin_.ReadHeaderEx != nullptr) {
     wcx::tHeaderDataEx header{};
     result = plugin_.ReadHeaderEx(handle_, &header);
-    entry = ToEntry(header, Combine(header.UnpSizeHigh, header.UnpSize),
-                    Combine(header.PackSizeHigh, header.PackSize));
+    FillEntry(header, Combine(header.UnpSizeHigh, header.UnpSize),
+              Combine(header.PackSizeHigh, header.PackSize), entry);
   } else {
     wcx::tHeaderData header{};
     result = plugin_.ReadHeader(handle_, &header);
-    entry = ToEntry(header, static_cast<uint32_t>(header.UnpSize), static_cast<uint32_t>(header.PackSize));
+    FillEntry(header, static_cast<uint32_t>(header.UnpSize), static_cast<uint32_t>(header.PackSize),
+              entry);
   }
   if (result == wcx::E_END_ARCHIVE) return false;
   if (result == 0) {

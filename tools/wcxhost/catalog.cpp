@@ -11,18 +11,24 @@ void RequireArchiveFile(const std::string& archive) {
   std::error_code error;
   auto status = std::filesystem::status(archive, error);
   if (!std::filesystem::exists(status)) throw HostError("cannot find archive " + Quoted(archive));
-  if (std::filesystem::is_directory(status)) throw HostError(Quoted(archive) + " is a folder, not an archive");
+  if (std::filesystem::is_directory(status))
+    throw HostError(Quoted(archive) + " is a folder, not an archive");
 }
 
-std::vector<Entry> ReadCatalog(const Plugin& plugin, const std::string& archive) {
+void ListArchive(const Plugin& plugin, const std::string& archive,
+                 const std::function<void(Entry&)>& visit) {
   ArchiveSession session(plugin, archive, wcx::PK_OM_LIST);
-  std::vector<Entry> catalog;
   Entry entry;
   while (session.NextEntry(entry)) {
     session.Skip(entry);
-    catalog.push_back(std::move(entry));
+    visit(entry);
   }
   session.Close();
+}
+
+std::vector<Entry> ReadCatalog(const Plugin& plugin, const std::string& archive) {
+  std::vector<Entry> catalog;
+  ListArchive(plugin, archive, [&](Entry& entry) { catalog.push_back(std::move(entry)); });
   return catalog;
 }
 

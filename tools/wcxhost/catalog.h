@@ -2,6 +2,7 @@
 // commands make in them for paths the user names.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,11 @@ namespace wcxhost {
 void RequireArchiveFile(const std::string& archive);
 
 // Lists the archive as the host does: every header is followed by
-// ProcessFile(PK_SKIP, null, "").
+// ProcessFile(PK_SKIP, null, ""). `visit` sees each entry in turn.
+void ListArchive(const Plugin& plugin, const std::string& archive,
+                 const std::function<void(Entry&)>& visit);
+
+// Every entry of the archive, listed as above.
 std::vector<Entry> ReadCatalog(const Plugin& plugin, const std::string& archive);
 
 // True when the entry is `selected` (an archive path) or lies below it.

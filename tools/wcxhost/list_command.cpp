@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <ctime>
-#include <iomanip>
+#include <deque>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "catalog.h"
 #include "commands.h"
@@ -23,26 +25,82 @@ std::string FormatTime(int32_t file_time) {
 
 int Digits(uint64_t value) { return static_cast<int>(std::to_string(value).size()); }
 
+enum class Align { kLeft, kRight };
+
+void AppendPadded(std::string& out, std::string_view text, int width, Align align) {
+  const size_t pad = text.size() < static_cast<size_t>(width) ? width - text.size() : 0;
+  if (align == Align::kLeft) out += text;
+  out.append(pad, ' ');
+  if (align == Align::kRight) out += text;
+}
+
 }  // namespace
 
 int RunList(const Plugin& plugin, const std::string& archive, bool long_format) {
   RequireArchiveFile(archive);
-  std::vector<Entry> catalog = ReadCatalog(plugin, archive);
+  // Only the width of the size columns has to wait for the last entry. The
+  // rest of each line is kept as text in pieces of a fixed size, and the
+  // lines in a deque: a listing of hundreds of thousands of entries then
+  // holds no string per entry and never copies what it holds to grow.
+  constexpr size_t kPieceSize = 1 << 20;
+  struct Line {
+    uint64_t size, packed_size;
+    int32_t attr;
+    uint32_t tail_size;
+  };
+  std::deque<Line> lines;
+  std::vector<std::string> pieces;
+  std::string tail;
   int size_width = 1;
   int packed_width = 1;
-  for (const Entry& entry : catalog) {
+  // Entries written together share their time: it is formatted once.
+  int32_t last_time = 0;
+  std::string last_time_text = FormatTime(0);
+  ListArchive(plugin, archive, [&](Entry& entry) {
     size_width = std::max(size_width, Digits(entry.size));
     packed_width = std::max(packed_width, Digits(entry.packed_size));
-  }
-  for (const Entry& entry : catalog) {
-    if (long_format) {
-      std::cout << FormatAttributes(entry.attr) << "  " << std::setw(packed_width) << entry.packed_size << "  ";
+    if (entry.time != last_time) {
+      last_time = entry.time;
+      last_time_text = FormatTime(entry.time);
     }
-    std::cout << std::setw(size_width) << entry.size << "  " << std::left << std::setw(kTimeWidth)
-              << FormatTime(entry.time) << std::right << "  " << entry.path;
-    if (entry.folder) std::cout << kArchiveDelim;
-    std::cout << '\n';
+    tail.clear();
+    AppendPadded(tail, last_time_text, kTimeWidth, Align::kLeft);
+    tail += "  ";
+    tail += entry.path;
+    if (entry.folder) tail += kArchiveDelim;
+    tail += '\n';
+    if (pieces.empty() || pieces.back().size() + tail.size() > pieces.back().capacity()) {
+      pieces.emplace_back().reserve(std::max(kPieceSize, tail.size()));
+    }
+    pieces.back() += tail;
+    lines.push_back(
+        {entry.size, entry.packed_size, entry.attr, static_cast<uint32_t>(tail.size())});
+  });
+  // Lines are written in large pieces too.
+  std::string out;
+  auto piece = pieces.begin();
+  size_t offset = 0;
+  for (const Line& line : lines) {
+    if (long_format) {
+      out += FormatAttributes(line.attr);
+      out += "  ";
+      AppendPadded(out, std::to_string(line.packed_size), packed_width, Align::kRight);
+      out += "  ";
+    }
+    AppendPadded(out, std::to_string(line.size), size_width, Align::kRight);
+    out += "  ";
+    if (offset == piece->size()) {
+      ++piece;
+      offset = 0;
+    }
+    out.append(*piece, offset, line.tail_size);
+    offset += line.tail_size;
+    if (out.size() >= kPieceSize) {
+      std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+      out.clear();
+    }
   }
+  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
   return kExitOk;
 }
 

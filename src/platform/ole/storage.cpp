@@ -37,9 +37,7 @@ Storage::~Storage() {
     element_.shared->Unregister(element_.id, element_.stamp);
 }
 
-bool Storage::writable() const {
-  return ModeWrites(mode_);
-}
+bool Storage::writable() const { return ModeWrites(mode_); }
 
 uint32_t Storage::FindChild(cfb::CompoundFile& file, const OLECHAR* name) const {
   return file.Find(element_.id, NameOf(name));
