@@ -1,6 +1,7 @@
 // The plug-in over an engine whose file layer fails on a schedule: every
 // read, write, sync and truncate that packing a new file, replacing a
-// stream and deleting a storage reach fails in turn, once or for good (a
+// stream, deleting a storage and deleting most of the archive (which then
+// is compacted through a copy) reach fails in turn, once or for good (a
 // disk that stays full). Either the call reports an error, the archive keeps
 // its earlier content for the engine and for olefile and the moved source
 // stays; or the call succeeds and all of it happened. No descriptor and no
@@ -65,6 +66,7 @@ TEST_F(HostFaults, EveryFailureKeepsTheArchiveAndTheMovedSource) {
     file.Stream(u"a", std::string(5000, 'a'));
     file.Stream(u"dir/b", "small");
     file.Stream(u"dir/sub/c", std::string(6000, 'c'));
+    file.Stream(u"big", std::string(3 << 20, 'g'));
   }
   const std::string base = ReadFile(arc);
   const Listing before = ListWithEngine(arc);
@@ -74,6 +76,7 @@ TEST_F(HostFaults, EveryFailureKeepsTheArchiveAndTheMovedSource) {
        [&] { return Pack(arc, nullptr, src.Slash(), {"newdir/new.bin"}, PK_PACK_MOVE_FILES); }},
       {"replace", "a", [&] { return Pack(arc, nullptr, src.Slash(), {"a"}, PK_PACK_MOVE_FILES); }},
       {"delete", "", [&] { return Delete(arc, {"dir/*.*"}); }},
+      {"delete and compact", "", [&] { return Delete(arc, {"big"}); }},
   };
   const ModuleSchedule schedule(*plugin);
   std::vector<std::string> outcomes;
