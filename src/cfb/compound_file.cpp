@@ -71,7 +71,7 @@ void CompoundFile::InitEmpty() {
   fat_ = AllocationTable(sector_size() / 4, MaxSectors(version));
   if (version == Version::k4) fat_.ReserveWhenReached(kRangeLockSectorV4);
   minifat_ = AllocationTable(sector_size() / 4, kMaxRegSect);
-  dir_ = Directory(sector_size() / kDirEntrySize);
+  dir_.Reset(sector_size() / kDirEntrySize);
   dir_.InitEmpty();
   fat_pages_.clear();
   difat_pages_.clear();

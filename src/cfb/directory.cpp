@@ -14,6 +14,51 @@ DirEntry UnusedEntry() {
   return e;
 }
 
+namespace {
+
+// Sibling-tree order of two names: shorter first, then by upper-cased unit.
+int CompareAsSiblings(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == b[i]) continue;
+    const char16_t ua = SimpleUpperCase(a[i]), ub = SimpleUpperCase(b[i]);
+    if (ua != ub) return ua < ub ? -1 : 1;
+  }
+  return 0;
+}
+
+// Order of an entry's name against a probe: siblings' order, then, for an
+// exact probe, the exact name.
+int CompareToProbe(std::u16string_view name, std::u16string_view probe, bool exact) {
+  if (const int order = CompareAsSiblings(name, probe); order != 0 || !exact) return order;
+  return name.compare(probe);
+}
+
+}  // namespace
+
+bool Directory::ChildOrder::operator()(uint32_t a, uint32_t b) const {
+  const std::u16string& na = dir->entries_[a].name;
+  const std::u16string& nb = dir->entries_[b].name;
+  if (const int order = CompareToProbe(na, nb, true); order != 0) return order < 0;
+  return a < b;
+}
+
+bool Directory::ChildOrder::operator()(uint32_t a, const NameProbe& b) const {
+  return CompareToProbe(dir->entries_[a].name, b.name, b.match == Match::kExactName) < 0;
+}
+
+bool Directory::ChildOrder::operator()(const NameProbe& a, uint32_t b) const {
+  return CompareToProbe(dir->entries_[b].name, a.name, a.match == Match::kExactName) > 0;
+}
+
+void Directory::Reset(uint32_t entries_per_page) {
+  per_page_ = entries_per_page;
+  entries_.clear();
+  meta_.clear();
+  free_.clear();
+  dirty_.clear();
+}
+
 void Directory::AddSlots() {
   const uint32_t first = size();
   entries_.resize(first + per_page_, UnusedEntry());
@@ -35,7 +80,7 @@ void Directory::InitEmpty() {
   root.type = EntryType::kRoot;
   root.start = kEndOfChain;
   meta_[kRootId].stamp = next_stamp_++;
-  meta_[kRootId].children = std::make_unique<ChildIndex>();
+  meta_[kRootId].children = NewIndex();
   MarkAllDirty();
 }
 
@@ -54,31 +99,38 @@ void Directory::Load(std::vector<DirEntry> entries, uint32_t entries_per_page) {
   std::vector<bool> reached(entries_.size(), false);
   reached[kRootId] = true;
   meta_[kRootId].stamp = next_stamp_++;
-  meta_[kRootId].children = std::make_unique<ChildIndex>();
+  meta_[kRootId].children = NewIndex();
   std::vector<uint32_t> storages{kRootId};
-  std::vector<uint32_t> pending;
+  std::vector<uint32_t> left_spine;
+  auto reach = [&](uint32_t id) {
+    if (id >= entries_.size()) Corrupt("directory id out of range");
+    if (reached[id]) Corrupt("directory entry reached twice");
+    reached[id] = true;
+    const EntryType type = entries_[id].type;
+    if (type != EntryType::kStorage && type != EntryType::kStream)
+      Corrupt("unused or root entry inside a sibling tree");
+  };
   while (!storages.empty()) {
     const uint32_t storage = storages.back();
     storages.pop_back();
-    pending.assign(1, entries_[storage].child);
-    while (!pending.empty()) {
-      const uint32_t id = pending.back();
-      pending.pop_back();
-      if (id == kNoStream) continue;
-      if (id >= entries_.size()) Corrupt("directory id out of range");
-      if (reached[id]) Corrupt("directory entry reached twice");
-      reached[id] = true;
+    ChildIndex& index = *meta_[storage].children;
+    // In order: a well-formed tree's children come sorted and join the
+    // index at its end, at the cost of one comparison each.
+    for (uint32_t next = entries_[storage].child; next != kNoStream || !left_spine.empty();) {
+      for (; next != kNoStream; next = entries_[next].left) {
+        reach(next);
+        left_spine.push_back(next);
+      }
+      const uint32_t id = left_spine.back();
+      left_spine.pop_back();
+      next = entries_[id].right;
       const DirEntry& e = entries_[id];
-      if (e.type != EntryType::kStorage && e.type != EntryType::kStream)
-        Corrupt("unused or root entry inside a sibling tree");
-      pending.push_back(e.left);
-      pending.push_back(e.right);
-      meta_[storage].children->emplace(ChildKey{NameKey(e.name), e.name}, id);
+      index.insert(index.end(), id);
       Meta& m = meta_[id];
       m.parent = storage;
       m.stamp = next_stamp_++;
       if (e.type == EntryType::kStorage) {
-        m.children = std::make_unique<ChildIndex>();
+        m.children = NewIndex();
         storages.push_back(id);
       }
     }
@@ -97,42 +149,27 @@ DirEntry& Directory::Modify(uint32_t id) {
 
 uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
   const ChildIndex& index = *meta_[storage].children;
-  ChildKey wanted{NameKey(name), std::u16string(name)};
-  auto [exact, end] = index.equal_range(wanted);
-  if (exact != end) return std::next(exact) == end ? exact->second : kAmbiguous;
-  // Names that differ only in case sort together, the upper-case key first.
-  wanted.name.clear();
-  auto same_key = index.lower_bound(wanted);
-  return same_key != index.end() && same_key->first.key == wanted.key ? same_key->second
-                                                                      : kNoStream;
+  auto [exact, end] = index.equal_range(NameProbe{name, Match::kExactName});
+  if (exact != end) return std::next(exact) == end ? *exact : kAmbiguous;
+  auto same_key = index.find(NameProbe{name, Match::kAnyCase});
+  return same_key != index.end() ? *same_key : kNoStream;
 }
 
 std::vector<uint32_t> Directory::Children(uint32_t storage) const {
-  std::vector<uint32_t> ids;
   const ChildIndex& index = *meta_[storage].children;
-  ids.reserve(index.size());
-  for (const auto& [key, id] : index) ids.push_back(id);
-  return ids;
+  return {index.begin(), index.end()};
 }
 
 size_t Directory::ChildCount(uint32_t storage) const { return meta_[storage].children->size(); }
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {
-  const std::u16string& name = entries_[id].name;
-  meta_[storage].children->emplace(ChildKey{NameKey(name), name}, id);
+  meta_[storage].children->insert(id);
   meta_[storage].tree_dirty = true;
   meta_[id].parent = storage;
 }
 
 void Directory::UnlinkChild(uint32_t storage, uint32_t id) {
-  ChildIndex& index = *meta_[storage].children;
-  const std::u16string& name = entries_[id].name;
-  auto [it, end] = index.equal_range(ChildKey{NameKey(name), name});
-  for (; it != end; ++it) {
-    if (it->second != id) continue;
-    index.erase(it);
-    break;
-  }
+  meta_[storage].children->erase(id);
   meta_[storage].tree_dirty = true;
 }
 
@@ -143,7 +180,7 @@ uint32_t Directory::Insert(uint32_t storage, DirEntry entry) {
   const bool is_storage = entry.is_storage();
   Modify(id) = std::move(entry);
   meta_[id].stamp = next_stamp_++;
-  if (is_storage) meta_[id].children = std::make_unique<ChildIndex>();
+  if (is_storage) meta_[id].children = NewIndex();
   LinkChild(storage, id);
   return id;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <set>
 #include <span>
@@ -22,6 +21,12 @@ inline constexpr uint32_t kRootId = 0;
 class Directory {
  public:
   explicit Directory(uint32_t entries_per_page) : per_page_(entries_per_page) {}
+  // The children's indexes refer to this object: it stays where it is.
+  Directory(const Directory&) = delete;
+  Directory& operator=(const Directory&) = delete;
+
+  // Empty, for entries of this many per sector.
+  void Reset(uint32_t entries_per_page);
 
   // A directory with nothing but the root.
   void InitEmpty();
@@ -62,20 +67,28 @@ class Directory {
   void SerializePage(uint32_t page, std::span<uint8_t> out) const;
 
  private:
-  // Children ordered as the sibling trees order them, ties broken by the
-  // exact name, so that names colliding in case keep their own places.
-  struct ChildKey {
-    std::u16string key;  // NameKey of the name
-    std::u16string name;
+  // A storage's children in the order of the sibling trees (length, then
+  // upper-cased units), ties broken by the exact name and then the id, so
+  // that names colliding in case keep their own places. The keys are ids;
+  // names are read from the entries, so an entry leaves its index before
+  // its name changes.
+  enum class Match { kExactName, kAnyCase };
+  struct NameProbe {
+    std::u16string_view name;
+    Match match;
   };
-  struct ChildKeyLess {
-    bool operator()(const ChildKey& a, const ChildKey& b) const {
-      if (NameKeyLess{}(a.key, b.key)) return true;
-      if (NameKeyLess{}(b.key, a.key)) return false;
-      return a.name < b.name;
-    }
+  struct ChildOrder {
+    using is_transparent = void;
+    const Directory* dir;
+    bool operator()(uint32_t a, uint32_t b) const;
+    bool operator()(uint32_t a, const NameProbe& b) const;
+    bool operator()(const NameProbe& a, uint32_t b) const;
   };
-  using ChildIndex = std::multimap<ChildKey, uint32_t, ChildKeyLess>;
+  using ChildIndex = std::set<uint32_t, ChildOrder>;
+  std::unique_ptr<ChildIndex> NewIndex() const {
+    return std::make_unique<ChildIndex>(ChildOrder{this});
+  }
+
   struct Meta {
     uint32_t parent = kNoStream;
     uint64_t stamp = 0;
