@@ -20,8 +20,8 @@ uint32_t AccessToStgMode(TStgAccessOptions options) {
 }
 
 uint32_t ChildStgMode(TStgAccessOptions options) {
-  return AccessToStgMode(
-      static_cast<TStgAccessOptions>((options & ~aoCreate) | aoDenyRead | aoDenyWrite));
+  return AccessToStgMode(static_cast<TStgAccessOptions>((options & ~aoCreate) | aoDenyRead |
+                                                        aoDenyWrite));
 }
 
 }  // namespace storage
