@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,12 @@ constexpr uint64_t kReadLimit = 1 << 16;  // bytes kept per stream
 constexpr size_t kStreamLimit = 200;      // streams kept per file
 
 using Path = std::vector<std::u16string>;
-// The readable streams: their path and their first bytes.
-using Contents = std::map<Path, std::vector<uint8_t>>;
+// The readable streams: their path and their first bytes; several for a
+// path that several siblings bear (damaged files), in no particular order.
+using Contents = std::map<Path, std::multiset<std::vector<uint8_t>>>;
 
-Contents Walk(cfb::CompoundFile& file) {
+// The first streams found, or with only set, the streams of those paths.
+Contents Walk(cfb::CompoundFile& file, const Contents* only = nullptr) {
   Contents contents;
   std::vector<std::pair<uint32_t, Path>> storages{{cfb::kRootId, {}}};
   while (!storages.empty()) {
@@ -44,7 +47,9 @@ Contents Walk(cfb::CompoundFile& file) {
       } catch (const cfb::Error&) {
         continue;
       }
-      if (contents.size() < kStreamLimit) contents.emplace(child, std::move(bytes));
+      const bool keep = only ? only->count(child) != 0
+                             : contents.count(child) != 0 || contents.size() < kStreamLimit;
+      if (keep) contents[child].insert(std::move(bytes));
     }
   }
   return contents;
@@ -89,7 +94,7 @@ void Check(const std::string& path) {
     if (opened) abort();  // the engine left a file it cannot open
     return;
   }
-  const Contents after = Walk(*file);
+  const Contents after = Walk(*file, &before);
   if (!changed) return;
   for (const auto& [stream, bytes] : before) {
     if (stream.front() == destroyed) continue;

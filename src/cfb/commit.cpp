@@ -142,7 +142,9 @@ void CompoundFile::PlaceFatAndDifat() {
 }
 
 void CompoundFile::Commit() {
-  if (!writable_ || !changed_) return;
+  if (!changed_) return;
+  // Changes that a failed revert left behind can no longer be written.
+  CheckWritable();
   try {
     CommitOnce();
   } catch (...) {
@@ -161,6 +163,13 @@ void CompoundFile::Commit() {
 
 void CompoundFile::RestoreCommittedState() {
   try {
+    if (header_write_started_) {
+      // The new header may have reached the file, which would then hold the
+      // new state although the commit failed: the committed one goes back.
+      file_.WriteAt(0, committed_header_.data(), committed_header_.size());
+      file_.Sync();
+      header_write_started_ = false;
+    }
     DropUncommitted();
   } catch (...) {
     writable_ = false;  // the state in memory is no longer the file's
@@ -277,7 +286,11 @@ void CompoundFile::CommitOnce() {
   header_write_started_ = true;
   WriteFile(0, raw, kHeaderSize);
   file_.Sync();
+  // The file holds the new state: this is the commit point.
+  header_write_started_ = false;
+  std::copy(raw, raw + kHeaderSize, committed_header_.begin());
   header_ = h;
+  committed_size_ = file_size_;
 
   fat_.ProtectCommitted();
   fat_.ClearDirty();
@@ -286,16 +299,17 @@ void CompoundFile::CommitOnce() {
   difat_dirty_ = false;
   changed_ = false;
   CutTrailingFreeSectors();
-  committed_size_ = file_size_;
-  header_write_started_ = false;
 }
 
 void CompoundFile::CutTrailingFreeSectors() {
   const uint64_t end = Offset(fat_.UsedEnd());
-  if (file_size_ > end) {
+  if (file_size_ <= end) return;
+  try {
     file_.Resize(end);
-    file_size_ = end;
+  } catch (const Error&) {
+    return;  // the free sectors stay at the end: harmless
   }
+  file_size_ = committed_size_ = end;
 }
 
 }  // namespace cfb

@@ -39,14 +39,28 @@ std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path, Access
 
 std::unique_ptr<CompoundFile> CompoundFile::Create(const std::string& path, bool replace,
                                                    Version version) {
-  FileHandle file =
-      FileHandle::Open(path, replace ? FileHandle::Mode::kCreate : FileHandle::Mode::kCreateNew,
-                       ShareLock::kExclusive);
-  file.Resize(0);
+  // Whether this call made the file: only then does a failure remove it
+  // again, and only while it holds the lock, for a file that another
+  // program made or took over in the meantime is that program's.
+  bool made = true;
+  FileHandle file;
+  try {
+    file = FileHandle::Open(path, FileHandle::Mode::kCreateNew, ShareLock::kExclusive);
+  } catch (const Error& e) {
+    if (e.code() != Errc::kAlreadyExists || !replace) throw;
+    made = false;
+    file = FileHandle::Open(path, FileHandle::Mode::kCreate, ShareLock::kExclusive);
+  }
   std::unique_ptr<CompoundFile> cf(new CompoundFile(std::move(file), path, true, version));
-  cf->InitEmpty();
-  cf->Commit();
-  FileHandle::SyncDirectoryOf(path);
+  try {
+    cf->file_.Resize(0);
+    cf->InitEmpty();
+    cf->Commit();
+    FileHandle::SyncDirectoryOf(path);
+  } catch (...) {
+    if (made) FileHandle::Remove(path);
+    throw;
+  }
   return cf;
 }
 

@@ -38,7 +38,8 @@ class CompoundFile {
   // FileHandle::Open.
   static std::unique_ptr<CompoundFile> Open(const std::string& path, Access access, ShareLock lock);
   // A new, empty compound file. replace: an existing file is cut and reused
-  // (else kAlreadyExists). Always exclusive.
+  // (else kAlreadyExists). Always exclusive. When it fails, a file that it
+  // made is gone again.
   static std::unique_ptr<CompoundFile> Create(const std::string& path, bool replace,
                                               Version version = Version::k3);
 
@@ -83,9 +84,11 @@ class CompoundFile {
   void Write(uint32_t id, uint64_t pos, const void* buffer, uint64_t count);
   void Resize(uint32_t id, uint64_t size);
 
-  // Makes every change durable; a no-op for a read-only file. When it
-  // fails, the changes are dropped: the file and this object are back at
-  // the last committed state (as after Revert), and the error is thrown.
+  // Makes every change durable; a no-op without changes. When it fails, the
+  // changes are dropped: the file and this object are back at the last
+  // committed state (as after Revert), and the error is thrown. Should the
+  // file fail even that, the file keeps one of the two states and this
+  // object refuses every further change.
   void Commit();
   // Drops every change since the last commit, and what it wrote to the
   // file. Stamps of all elements change.
@@ -174,10 +177,11 @@ class CompoundFile {
   // the mini stream; for the root, the mini stream's own sectors).
   std::unordered_map<uint32_t, std::vector<uint32_t>> chains_;
   uint64_t file_size_ = 0;
-  // The file's length in its last committed state, and whether the commit
-  // under way has begun to write the header (from then on the file on disk
-  // may hold the new state).
+  // The file's length and header bytes in its last committed state, and
+  // whether the commit under way has begun to write the header (from then on
+  // until it is synced, the file on disk may hold the new state).
   uint64_t committed_size_ = 0;
+  std::array<uint8_t, kHeaderSize> committed_header_{};
   bool header_write_started_ = false;
   bool changed_ = false;
   bool difat_dirty_ = false;  // DIFAT sectors to write at the next commit

@@ -149,8 +149,13 @@ DirEntry& Directory::Modify(uint32_t id) {
 
 uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
   const ChildIndex& index = *meta_[storage].children;
-  auto [exact, end] = index.equal_range(NameProbe{name, Match::kExactName});
-  if (exact != end) return std::next(exact) == end ? *exact : kAmbiguous;
+  // Not equal_range: for a transparent comparator it walks every element of
+  // the range, and a damaged file may give thousands of siblings one name.
+  const auto bears = [&](ChildIndex::const_iterator it) {
+    return it != index.end() && CompareToProbe(entries_[*it].name, name, true) == 0;
+  };
+  if (auto exact = index.lower_bound(NameProbe{name, Match::kExactName}); bears(exact))
+    return bears(std::next(exact)) ? kAmbiguous : *exact;
   auto same_key = index.find(NameProbe{name, Match::kAnyCase});
   return same_key != index.end() ? *same_key : kNoStream;
 }

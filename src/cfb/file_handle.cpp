@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "cfb/error.h"
+#include "cfb/io_faults.h"
 
 namespace cfb {
 
@@ -84,8 +85,18 @@ FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) 
       if (errno == EWOULDBLOCK) Fail(Errc::kShareViolation, path + ": in use by another open");
       FailOpen(errno, path);
     }
+    // The program that held the lock may have removed or replaced the file
+    // before letting go: a lock on what the name no longer names guards
+    // nothing, and whatever is written there is lost.
+    struct stat named;
+    if (stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev || named.st_ino != st.st_ino)
+      Fail(Errc::kShareViolation, path + ": replaced by another open");
   }
   return file;
+}
+
+void FileHandle::Remove(const std::string& path) {
+  unlink(path.c_str());
 }
 
 uint64_t FileHandle::Size() const {
@@ -95,6 +106,7 @@ uint64_t FileHandle::Size() const {
 }
 
 uint64_t FileHandle::ReadAt(uint64_t offset, void* buffer, uint64_t count) const {
+  if (IoFaultDue(IoOp::kRead)) Fail(Errc::kReadFault, std::strerror(EIO));
   auto* out = static_cast<uint8_t*>(buffer);
   uint64_t done = 0;
   while (done < count) {
@@ -110,6 +122,7 @@ uint64_t FileHandle::ReadAt(uint64_t offset, void* buffer, uint64_t count) const
 }
 
 void FileHandle::WriteAt(uint64_t offset, const void* buffer, uint64_t count) {
+  if (IoFaultDue(IoOp::kWrite)) FailWrite(EIO);
   const auto* in = static_cast<const uint8_t*>(buffer);
   uint64_t done = 0;
   while (done < count) {
@@ -124,6 +137,7 @@ void FileHandle::WriteAt(uint64_t offset, const void* buffer, uint64_t count) {
 }
 
 void FileHandle::Resize(uint64_t size) {
+  if (IoFaultDue(IoOp::kResize)) FailWrite(EIO);
   int rc;
   do rc = ftruncate(fd_, static_cast<off_t>(size));
   while (rc != 0 && errno == EINTR);
@@ -131,6 +145,7 @@ void FileHandle::Resize(uint64_t size) {
 }
 
 void FileHandle::Sync() {
+  if (IoFaultDue(IoOp::kSync)) FailWrite(EIO);
   if (fdatasync(fd_) != 0 && errno != EINVAL) FailWrite(errno);
 }
 

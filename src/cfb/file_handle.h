@@ -25,7 +25,8 @@ class FileHandle {
   ~FileHandle();
 
   // Throws kFileNotFound, kAccessDenied, kAlreadyExists (kCreateNew) or
-  // kShareViolation. kCreate keeps the content: the caller cuts it once it
+  // kShareViolation, also when the name stopped naming the file before the
+  // lock was had. kCreate keeps the content: the caller cuts it once it
   // holds the lock.
   static FileHandle Open(const std::string& path, Mode mode, ShareLock lock);
 
@@ -38,6 +39,8 @@ class FileHandle {
   void Sync();
   // Makes the file's name durable: syncs the directory that holds it.
   static void SyncDirectoryOf(const std::string& path);
+  // Removes the name; whoever has the file open keeps it until closing.
+  static void Remove(const std::string& path);
 
  private:
   explicit FileHandle(int fd) : fd_(fd) {}

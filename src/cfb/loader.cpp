@@ -97,6 +97,7 @@ void CompoundFile::Load() {
     Fail(Errc::kNotCompoundFile, path_ + " is not a compound file");
   if (got < kHeaderSize) Fail(Errc::kInvalidHeader, "truncated header");
   header_ = ParseHeader(std::span<const uint8_t, kHeaderSize>(raw, kHeaderSize));
+  std::copy(raw, raw + kHeaderSize, committed_header_.begin());
   const uint32_t ss = sector_size();
   const uint32_t per_sector = ss / 4;
   const uint64_t sectors = file_size_ > ss ? DivCeil(file_size_ - ss, ss) : 0;

@@ -5,7 +5,9 @@
 namespace storage {
 
 uint32_t AccessToStgMode(TStgAccessOptions options) {
-  if (options & aoCreate) return STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE;
+  if (options & aoCreate)
+    return (options & aoFailIfThere ? STGM_FAILIFTHERE : STGM_CREATE) | STGM_SHARE_EXCLUSIVE |
+           STGM_READWRITE;
   uint32_t mode = (options & aoTransacted) ? STGM_TRANSACTED : STGM_DIRECT;
   const bool read = options & aoRead, write = options & aoWrite;
   mode |= read && write ? STGM_READWRITE : write ? STGM_WRITE : STGM_READ;

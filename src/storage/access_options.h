@@ -16,6 +16,10 @@ enum TStgAccessOption : uint8_t {
   // With aoCreate: 4096-byte sectors, for a file that will hold more than
   // the 2 GB that 512-byte sectors can address. No mode bit stands for it.
   aoLargeSectors = 64,
+  // With aoCreate: an existing file is refused (STG_E_FILEALREADYEXISTS),
+  // never replaced, for a file that another program may have made since
+  // it was found missing.
+  aoFailIfThere = 128,
 };
 using TStgAccessOptions = uint8_t;
 

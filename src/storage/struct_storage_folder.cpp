@@ -35,7 +35,7 @@ void TStructStorageFolder::EnsureOpen() {
   WideBuffer name = StringToWideBuffer(FDocFileName);
   IStorage* storage = nullptr;
   HRESULT hr;
-  if (!(FStgMode & STGM_CREATE)) {
+  if (!(FAccessSet & aoCreate)) {
     hr = StgOpenStorage(name.get(), nullptr, FStgMode, nullptr, 0, &storage);
   } else if (FAccessSet & aoLargeSectors) {
     STGOPTIONS options{};

@@ -174,7 +174,10 @@ void TqorStorageDir::FillHeader(wcx::EntryHeader& header) {
   if (FStat) FillElementHeader(*FStat, platform::kFolderAttr, header);
 }
 
-int32_t TqorStorageDir::TestItem() { return !FParent || IsReadable() ? 0 : wcx::E_BAD_DATA; }
+int32_t TqorStorageDir::TestItem() {
+  if (!FParent) return 0;
+  return IsReadable() ? TqorWCXDir::TestItem() : wcx::E_BAD_DATA;
+}
 
 int32_t TqorStorageDir::ExtractTo(const std::string& target) {
   return IsReadable() ? TqorWCXDir::ExtractTo(target) : wcx::E_BAD_DATA;
@@ -210,7 +213,7 @@ void TqorStorageDir::OpenRoot() {
                  : storage::aoRead | storage::aoDenyWrite;
   const bool create = FForPacking && !platform::FileExists(FArcName);
   if (create) {
-    options |= storage::aoCreate;
+    options |= storage::aoCreate | storage::aoFailIfThere;
     if (!FitsSmallSectors(0, FBytesToAdd)) options |= storage::aoLargeSectors;
   } else if (FForPacking && FBytesToAdd > 0) {
     // Converted through a copy that takes its place, or refused before
@@ -224,7 +227,9 @@ void TqorStorageDir::OpenRoot() {
   try {
     FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
   } catch (const storage::EStructStorageError& error) {
-    if (IsShareConflict(error.Code()))
+    // A new archive that another program made after it was found missing
+    // is that program's, and in use as much as one it holds.
+    if (IsShareConflict(error.Code()) || (create && error.Code() == STG_E_FILEALREADYEXISTS))
       throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use: " + error.Message());
     throw;
   }
@@ -254,8 +259,11 @@ void TqorStorageDir::FinishChanges() {
 }
 
 void TqorStorageDir::DiscardArchive() {
+  // Removed while still held where the system allows it: once let go, the
+  // name may already stand for another program's archive.
+  const bool removed = FCreated && platform::DeleteFile(FArcName);
   ShutDown();
-  if (FCreated) platform::DeleteFile(FArcName);
+  if (FCreated && !removed) platform::DeleteFile(FArcName);
   FCreated = false;
 }
 

@@ -1,5 +1,6 @@
 #include "wcx/archive_tree.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/os.h"
@@ -8,6 +9,7 @@
 #include "rtl/format.h"
 #include "rtl/no_destructor.h"
 #include "wcx/names.h"
+#include "wcx/wcx_error.h"
 
 namespace wcx {
 
@@ -16,7 +18,7 @@ int32_t LiveItemCount = 0;
 // ---- TqorWCXFile ------------------------------------------------------------
 
 TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
-    : FParent(parent), FRawName(rawName) {
+    : FParent(parent), FRawName(rawName), FDepth(parent ? parent->FDepth + 1 : 0) {
   if (FParent) {
     FName = FParent->UniqueDisplayName(rawName);
     FParent->Link(this);
@@ -123,17 +125,26 @@ int32_t TqorWCXDir::DoProcessData(const std::string& name, int32_t size) {
   return TqorWCXFile::DoProcessData(name, size);
 }
 
-int32_t TqorWCXDir::TestItem() { return 0; }
+int32_t TqorWCXDir::TestItem() {
+  // Content that is not shown is not tested either.
+  return Depth() < kMaxEntryDepth ? 0 : E_BAD_DATA;
+}
 
 int32_t TqorWCXDir::ExtractTo(const std::string& target) {
+  if (Depth() >= kMaxEntryDepth) return E_BAD_DATA;
   return platform::CreateDir(target) ? 0 : E_EWRITE;
 }
 
 std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName) const {
   const std::string sanitized = SanitizeName(rawName);
-  std::string name = sanitized;
-  for (uint32_t n = 2; IndexOfName(name) >= 0; ++n)
+  if (IndexOfName(sanitized) < 0) return sanitized;
+  uint32_t& n = FNextSuffix[rtl::AnsiLowerCaseFileName(sanitized)];
+  std::string name;
+  for (n = std::max(n, 2u);; ++n) {
     name = rtl::Format("%s (%02X)", sanitized.c_str(), n);
+    if (IndexOfName(name) < 0) break;
+  }
+  ++n;
   return name;
 }
 
@@ -142,6 +153,7 @@ void TqorWCXDir::Open() {
   FreeItems();
   if (FOpenRef != 0) throw rtl::Exception("Open error: FOpenRef <> 0");
   FOpenRef = 1;
+  if (Depth() >= kMaxEntryDepth) throw EWCXError(E_BAD_DATA, "nested too deeply to be shown");
 }
 
 void TqorWCXDir::Close() {
@@ -207,6 +219,7 @@ int32_t TqorWCXDir::IndexOfName(const std::string& name) const {
 
 void TqorWCXDir::FreeItems() {
   while (!FItems.empty()) delete FItems.back();
+  FNextSuffix.clear();
 }
 
 TqorWCXFile* TqorWCXDir::CurrentItem() const {

@@ -30,6 +30,11 @@ class TqorWCXDir;
 // when it is not 0.
 extern int32_t LiveItemCount;
 
+// The deepest entry a listing shows: a header's path holds 1023 bytes, at
+// least two per level. Deeper folders are listed but not opened, so that a
+// file nested thousands of levels deep costs no more per entry than this.
+inline constexpr int32_t kMaxEntryDepth = 512;
+
 class TqorWCXFile {
  public:
   // Links the node into parent (null for an archive root) under a display
@@ -59,6 +64,8 @@ class TqorWCXFile {
 
   // The node's position in its parent's list; 0 without a parent.
   int32_t IndexInParent() const;
+  // 0 for an archive root, 1 for its children, and so on.
+  int32_t Depth() const { return FDepth; }
 
   TqorWCXDir* Parent() const { return FParent; }
   const std::string& RawName() const { return FRawName; }
@@ -74,6 +81,7 @@ class TqorWCXFile {
  private:
   friend class TqorWCXDir;
   size_t FIndexInParent = 0;
+  int32_t FDepth = 0;
   std::string FNameKey;  // FName lower-cased, the key in the parent's index
 };
 
@@ -100,7 +108,8 @@ class TqorWCXDir : public TqorWCXFile {
   // Skip, test, extract or delete the entry under the cursor.
   virtual int32_t ProcessCurrent(int32_t operation, const char* destPath, const char* destName);
   // Open loads the children (overrides attach the store after the base's
-  // accounting and raise when it cannot be read); Close frees them.
+  // accounting and raise when it cannot be read, as the base does for a
+  // folder too deep to show); Close frees them.
   virtual void Open();
   virtual void Close();
   // Only on an open folder: create a sub-folder, store a disk file.
@@ -201,6 +210,9 @@ class TqorWCXDir : public TqorWCXFile {
   int32_t AddPlainFile(const std::string& basePath, const std::string& relName, bool moveFiles);
 
   std::unordered_map<std::string, TqorWCXFile*> FNameIndex;
+  // Per name key, the counter from which UniqueDisplayName looks for a free
+  // display name: many siblings of one name then cost one look-up each.
+  mutable std::unordered_map<std::string, uint32_t> FNextSuffix;
   // The open sub-folder that the last AddPath went into. Consecutive
   // entries of one folder (sub/f1, sub/f2, ...) then reuse it instead of
   // reloading it for every entry.

@@ -155,24 +155,7 @@ TEST(Interop, EngineReadsWhatGsfWrote) {
                        ShellQuote(ole) + " top >/dev/null 2>&1")
                 .status,
             0);
-  auto file = CompoundFile::Open(ole, CompoundFile::Access::kRead, ShareLock::kShared);
-  Listing seen;
-  std::function<void(uint32_t, const std::string&)> walk = [&](uint32_t storage,
-                                                               const std::string& prefix) {
-    for (uint32_t id : file->Children(storage)) {
-      const DirEntry& e = file->Entry(id);
-      const std::string path = prefix + Utf8(e.name);
-      if (e.is_storage()) {
-        seen.insert({'d', path, 0, 0});
-        walk(id, path + "/");
-      } else {
-        std::vector<uint8_t> bytes(e.size);
-        ASSERT_EQ(file->Read(id, 0, bytes.data(), bytes.size()), e.size);
-        seen.insert({'f', path, e.size, Crc32(bytes.data(), bytes.size())});
-      }
-    }
-  };
-  walk(kRootId, "");
+  const Listing seen = ListWithEngine(ole);
   EXPECT_EQ(seen, expected);
 }
 

@@ -5,8 +5,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
+
+#include "cfb/compound_file.h"
 
 namespace cfb::testing {
 
@@ -69,27 +72,69 @@ uint32_t FileCrc(const std::filesystem::path& path, uint64_t& size) {
 
 }  // namespace
 
-Listing ListWithOlefile(const std::string& file) {
+Listing ListWithEngine(const std::string& path) {
+  auto file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  Listing listing;
+  std::function<void(uint32_t, const std::string&)> walk = [&](uint32_t storage,
+                                                               const std::string& prefix) {
+    for (uint32_t id : file->Children(storage)) {
+      const DirEntry& e = file->Entry(id);
+      const std::string name = prefix + Utf8(e.name);
+      if (e.is_storage()) {
+        listing.insert({'d', name, 0, 0});
+        walk(id, name + "/");
+      } else {
+        std::vector<uint8_t> bytes(e.size);
+        file->Read(id, 0, bytes.data(), bytes.size());
+        listing.insert({'f', name, bytes.size(), Crc32(bytes.data(), bytes.size())});
+      }
+    }
+  };
+  walk(kRootId, "");
+  return listing;
+}
+
+std::vector<Listing> ListWithOlefile(const std::vector<std::string>& files) {
+  // One interpreter for all the files; a file olefile refuses gets its
+  // message as an entry of kind '!'.
   static const char* kScript =
       "import olefile,sys,zlib\n"
-      "o=olefile.OleFileIO(sys.argv[1])\n"
-      "for e in o.listdir(streams=True, storages=True):\n"
-      "  p='/'.join(e)\n"
-      "  if o.get_type(p)==olefile.STGTY_STREAM:\n"
-      "    d=o.openstream(p).read()\n"
-      "    print('f',len(d),zlib.crc32(d),p.encode('utf-8').hex())\n"
-      "  else:\n"
-      "    print('d',0,0,p.encode('utf-8').hex())\n";
-  const CommandResult r =
-      RunCommand("/usr/bin/python3 -c " + ShellQuote(kScript) + " " + ShellQuote(file) + " 2>&1");
-  Listing listing;
+      "for f in sys.argv[1:]:\n"
+      "  print('=',0,0,'')\n"
+      "  try:\n"
+      "    o=olefile.OleFileIO(f)\n"
+      "    for e in o.listdir(streams=True, storages=True):\n"
+      "      p='/'.join(e)\n"
+      "      if o.get_type(p)==olefile.STGTY_STREAM:\n"
+      "        d=o.openstream(p).read()\n"
+      "        print('f',len(d),zlib.crc32(d),p.encode('utf-8').hex())\n"
+      "      else:\n"
+      "        print('d',0,0,p.encode('utf-8').hex())\n"
+      "  except Exception as x:\n"
+      "    print('!',0,0,str(x).encode('utf-8').hex())\n";
+  std::string command = "/usr/bin/python3 -c " + ShellQuote(kScript);
+  for (const std::string& file : files) command += " " + ShellQuote(file);
+  const CommandResult r = RunCommand(command + " 2>&1");
+  std::vector<Listing> listings;
   std::istringstream lines(r.output);
   std::string kind, hex;
   uint64_t size;
   uint32_t crc;
-  while (lines >> kind >> size >> crc >> hex) listing.insert({kind[0], FromHex(hex), size, crc});
-  if (r.status != 0) listing.insert({'!', r.output, 0, 0});
-  return listing;
+  while (lines >> kind >> size >> crc) {
+    if (kind == "=") {
+      listings.emplace_back();
+      continue;
+    }
+    lines >> hex;
+    if (!listings.empty()) listings.back().insert({kind[0], FromHex(hex), size, crc});
+  }
+  if (r.status != 0 || listings.size() != files.size())
+    listings.assign(files.size(), Listing{{'!', r.output, 0, 0}});
+  return listings;
+}
+
+Listing ListWithOlefile(const std::string& file) {
+  return ListWithOlefile(std::vector<std::string>{file}).front();
 }
 
 Listing ListWith7zz(const std::string& file, const std::string& scratch_dir) {

@@ -37,8 +37,11 @@ struct Listed {
 using Listing = std::set<Listed>;
 void PrintTo(const Listed& item, std::ostream* out);
 
-// Readers of a compound file.
+// Readers of a compound file, the engine among them.
+Listing ListWithEngine(const std::string& file);
 Listing ListWithOlefile(const std::string& file);
+// Many files with one run of the interpreter.
+std::vector<Listing> ListWithOlefile(const std::vector<std::string>& files);
 Listing ListWith7zz(const std::string& file, const std::string& scratch_dir);
 Listing ListWithGsf(const std::string& file);
 

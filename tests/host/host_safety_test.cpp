@@ -4,12 +4,12 @@
 // folders named like "100%", and a second program on the same file.
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <csignal>
 #include <functional>
 
 #include "cfb/compound_file.h"
+#include "child_process.h"
 #include "raw_file.h"
 #include "storage_plugin_fixture.h"
 
@@ -21,17 +21,12 @@ namespace fs = std::filesystem;
 // Runs call in a child process whose files cannot grow past limit bytes, as
 // on a full disk, and returns its result.
 int32_t WithFileSizeLimit(uint64_t limit, const std::function<int32_t()>& call) {
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
+  return testing_support::RunInChild([&] {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit rl{limit, limit};
     setrlimit(RLIMIT_FSIZE, &rl);
-    _exit(call());
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return call();
+  });
 }
 
 // A compound file written by the engine whose elements are then renamed as

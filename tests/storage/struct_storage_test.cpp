@@ -1,12 +1,13 @@
 // The folder and stream wrappers on real compound files.
+#include "storage/struct_storage.h"
+
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <fstream>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/os.h"
-#include "storage/struct_storage.h"
 #include "temp_dir.h"
 
 namespace storage {
@@ -14,7 +15,9 @@ namespace {
 
 using testing_support::TempDir;
 
-const OLECHAR* W(const char16_t* name) { return reinterpret_cast<const OLECHAR*>(name); }
+const OLECHAR* W(const char16_t* name) {
+  return reinterpret_cast<const OLECHAR*>(name);
+}
 
 constexpr TStgAccessOptions kCreate = aoRead | aoWrite | aoDenyRead | aoDenyWrite | aoCreate;
 constexpr TStgAccessOptions kReadWrite = aoRead | aoWrite | aoDenyRead | aoDenyWrite;
@@ -45,6 +48,7 @@ TEST(AccessOptions, ModeBits) {
       {0, 0x40},
       {aoWrite | aoDenyRead | aoTransacted, 0x10031},
       {aoCreate | aoTransacted, 0x1012},
+      {kCreate | aoFailIfThere, 0x12},
       {kRead, 0x20},
       {kReadWrite, 0x12},
       {aoRead | aoWrite, 0x42},
@@ -70,6 +74,23 @@ TEST(Folder, OpensLazilyAndReportsTheSystemText) {
   }
   EXPECT_THROW(never.EnsureOpen(), EStructStorageError);
   EXPECT_FALSE(std::filesystem::exists(dir / "missing.cfb"));
+}
+
+// A new archive never replaces a file that appeared after it was found
+// missing: that file is another program's.
+TEST(Folder, CreatingWithFailIfThereLeavesAnExistingFile) {
+  TempDir dir;
+  const std::string path = MakeFile(dir);
+  const std::string before = testing_support::ReadFile(path);
+  try {
+    TStructStorageFolder created(path, kCreate | aoFailIfThere, true);
+    FAIL() << "an existing file was created again";
+  } catch (const EStructStorageError& e) {
+    EXPECT_EQ(e.Code(), STG_E_FILEALREADYEXISTS);
+  }
+  EXPECT_EQ(testing_support::ReadFile(path), before);
+  TStructStorageFolder fresh(dir / "fresh.cfb", kCreate | aoFailIfThere, true);
+  EXPECT_TRUE(fresh.CreateElement(W(u"x"), false));
 }
 
 TEST(Folder, AnEmptyNameMeansATemporaryFile) {

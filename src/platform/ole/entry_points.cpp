@@ -68,8 +68,8 @@ HRESULT StgOpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB, D
 
 namespace {
 
-// A new root on a new file. A file that the attempt made goes again when it
-// fails, so that a failed create leaves nothing behind.
+// A new root on a new file. A failed create leaves nothing behind: the
+// engine removes a file that it made, and a temporary file goes here.
 HRESULT CreateRootStorage(const OLECHAR* pwcsName, DWORD grfMode, cfb::Version version,
                           IStorage** ppstgOpen) {
   *ppstgOpen = nullptr;
@@ -78,12 +78,11 @@ HRESULT CreateRootStorage(const OLECHAR* pwcsName, DWORD grfMode, cfb::Version v
     const bool temporary = pwcsName == nullptr;
     const std::string path = temporary ? MakeTemporaryFile() : PathOf(pwcsName);
     const bool replace = temporary || (grfMode & STGM_CREATE) != 0;
-    const bool existed = !temporary && access(path.c_str(), F_OK) == 0;
     std::unique_ptr<cfb::CompoundFile> file;
     try {
       file = cfb::CompoundFile::Create(path, replace, version);
     } catch (...) {
-      if (!existed) unlink(path.c_str());
+      if (temporary) unlink(path.c_str());
       throw;
     }
     const std::u16string name =
