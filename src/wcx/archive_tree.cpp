@@ -138,7 +138,7 @@ int32_t TqorWCXDir::ExtractTo(const std::string& target) {
 std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName) const {
   const std::string sanitized = SanitizeName(rawName);
   if (IndexOfName(sanitized) < 0) return sanitized;
-  uint32_t& n = FNextSuffix[rtl::AnsiLowerCaseFileName(sanitized)];
+  uint32_t& n = FNextSuffix[rtl::LowerCaseFileName(sanitized)];
   std::string name;
   for (n = std::max(n, 2u);; ++n) {
     name = rtl::Format("%s (%02X)", sanitized.c_str(), n);
