@@ -82,4 +82,16 @@ std::string PathString(const std::filesystem::path& path) {
   return text;
 }
 
+std::u16string ToWide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return std::u16string(wide.begin(), wide.end());
+}
+
+std::string FromWide(std::u16string_view text) {
+  return PathString(std::wstring(text.begin(), text.end()));
+}
+
 }  // namespace wcxhost::sys
