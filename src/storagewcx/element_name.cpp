@@ -59,16 +59,19 @@ std::string EscapeElementName(const char16_t* name) {
 }
 
 std::u16string UnescapeElementName(std::string_view name) {
+  // The escape of the empty name that damaged files hold.
+  if (name == "#") return {};
   std::u16string out;
   for (size_t i = 0; i < name.size();) {
-    if (name[i] != '#') {
+    const auto unit = name[i] == '#' && name.size() - i > 4 ? HexUnit(name.substr(i + 1, 4)) : std::nullopt;
+    if (unit) {
+      out += *unit;
+      i += 5;
+    } else {
+      // A '#' that starts no escape is the host's own character: a file
+      // named "Track #1" is stored under that name.
       platform::AppendUtf16(out, platform::NextCodePoint(name, i));
-      continue;
     }
-    const auto unit = name.size() - i > 4 ? HexUnit(name.substr(i + 1, 4)) : std::nullopt;
-    if (!unit) return {};
-    out += *unit;
-    i += 5;
   }
   return out;
 }

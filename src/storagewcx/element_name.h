@@ -16,9 +16,9 @@ namespace storagewcx {
 // changes on disk. Reads nothing past the name's terminating zero.
 std::string EscapeElementName(const char16_t* name);
 
-// Empty for an empty name and for any name with a '#' that does not start
-// a full four-digit escape: such a name cannot be used. "#0000" gives a
-// zero unit.
+// Empty for an empty name and for "#", the escape of the empty name. A '#'
+// that does not start a full four-digit escape stands for itself. "#0000"
+// gives a zero unit.
 std::u16string UnescapeElementName(std::string_view name);
 
 }  // namespace storagewcx

@@ -102,13 +102,14 @@ TEST(UnescapeElementName, TakesEscapesAndRefusesStrayHashes) {
       {u"\u0414\U0001F600", "\xD0\x94\xF0\x9F\x98\x80"},
       {u"\xDCFF", "\xED\xB3\xBF"},  // a byte that did not decode, as it comes in
       {u"", ""},
-      {u"", "Track #1"},
-      {u"", "ab#"},
-      {u"", "#12"},
-      {u"", "#zz12"},
-      {u"", "#00#1"},
-      {u"", "#123"},
-      {u"", "a#004G"},
+      {u"", "#"},
+      {u"Track #1", "Track #1"},
+      {u"ab#", "ab#"},
+      {u"#12", "#12"},
+      {u"#zz12", "#zz12"},
+      {u"#00#1", "#00#1"},
+      {u"#00A", "#00#0041"},
+      {u"a#004G", "a#004G"},
   };
   for (const auto& c : cases) EXPECT_EQ(UnescapeElementName(c.host), c.element) << c.host;
 }
