@@ -43,7 +43,8 @@ std::tm LocalTime(std::time_t time);
 std::string PathString(const std::filesystem::path& path);
 
 // The host's strings in UTF-16, for the plug-in's W functions, and back:
-// the ANSI code page on Windows; elsewhere UTF-8, as Double Commander's.
+// the ANSI code page on Windows (what it cannot hold comes back as #XXXX
+// escapes); elsewhere UTF-8, as Double Commander's.
 std::u16string ToWide(const std::string& text);
 std::string FromWide(std::u16string_view text);
 
