@@ -105,17 +105,17 @@ std::vector<uint32_t> AllocationTable::Chain(uint32_t start, uint64_t count) con
 }
 
 void AllocationTable::ProtectCommitted() {
-  committed_.assign(next_.size(), false);
-  for (uint32_t i = 0; i < next_.size(); ++i) committed_[i] = next_[i] != kFreeSect;
-  allocatable_ = static_cast<uint64_t>(std::count(next_.begin(), next_.end(), kFreeSect));
+  committed_.resize(next_.size());
+  std::transform(next_.begin(), next_.end(), committed_.begin(),
+                 [](uint32_t next) { return uint8_t{next != kFreeSect}; });
+  allocatable_ = static_cast<uint64_t>(std::count(committed_.begin(), committed_.end(), 0));
   search_from_ = 0;
 }
 
 void AllocationTable::ProtectCurrentToo() {
-  if (committed_.size() < next_.size()) committed_.resize(next_.size(), false);
+  if (committed_.size() < next_.size()) committed_.resize(next_.size(), 0);
   // Only entries in use become protected: what is allocatable stays so.
-  for (uint32_t i = 0; i < next_.size(); ++i)
-    committed_[i] = committed_[i] || next_[i] != kFreeSect;
+  for (uint32_t i = 0; i < next_.size(); ++i) committed_[i] |= uint8_t{next_[i] != kFreeSect};
 }
 
 uint32_t AllocationTable::UsedEnd() const {

@@ -80,7 +80,7 @@ class AllocationTable {
   uint32_t limit_;
   uint32_t reserved_ = 0xFFFFFFFF;
   std::vector<uint32_t> next_;
-  std::vector<bool> committed_;
+  std::vector<uint8_t> committed_;  // bytes: filled and tested per entry, often
   std::vector<bool> dirty_;
   uint64_t allocatable_ = 0;  // allocatable entries below size()
   uint32_t search_from_ = 0;  // no allocatable entry below it

@@ -14,22 +14,22 @@ namespace {
 // Sectors claimed so far by some structure.
 class SectorClaims {
  public:
-  explicit SectorClaims(uint64_t sectors) : claimed_(sectors, false) {}
+  explicit SectorClaims(uint64_t sectors) : claimed_(sectors, 0) {}
   uint64_t size() const { return claimed_.size(); }
   bool TryClaim(uint32_t sector) {
     if (sector >= claimed_.size() || claimed_[sector]) return false;
-    claimed_[sector] = true;
+    claimed_[sector] = 1;
     return true;
   }
   void Claim(uint32_t sector) {
     if (sector >= claimed_.size()) Corrupt("sector number out of range");
     if (claimed_[sector]) Corrupt("sector used twice");
-    claimed_[sector] = true;
+    claimed_[sector] = 1;
   }
   bool IsClaimed(uint64_t sector) const { return sector < claimed_.size() && claimed_[sector]; }
 
  private:
-  std::vector<bool> claimed_;
+  std::vector<uint8_t> claimed_;  // bytes: one test and set per sector of every chain
 };
 
 // Walks a chain of known length, claiming its sectors. False when the chain
