@@ -1,10 +1,14 @@
-// The WCX functions the host calls. They convert arguments, route per-archive
-// calls to the archive root whose address is the handle and global calls to
-// the root controller, and turn every exception into a result code: nothing
-// thrown inside the plug-in reaches the host.
+// The WCX functions the host calls, in the 8-bit form and in the Unicode (W)
+// form that hosts prefer when a plug-in has it. Both forms share one body
+// each: they convert the host's strings to the plug-in's UTF-8 and back
+// (wcx/host_strings.h), route per-archive calls to the archive root whose
+// address is the handle and global calls to the root controller, and turn
+// every exception into a result code: nothing thrown inside the plug-in
+// reaches the host.
 #include <cstring>
 
 #include "wcx/archive_tree.h"
+#include "wcx/host_strings.h"
 #include "wcx/wcx_api.h"
 #include "wcx/wcx_root.h"
 
@@ -20,13 +24,12 @@ namespace {
 
 TqorWCXDir* RootOf(HANDLE handle) { return static_cast<TqorWCXDir*>(handle); }
 
-std::string ToString(const char* text) { return text ? std::string(text) : std::string(); }
-
-}  // namespace
-
-WCX_EXPORT HANDLE WCX_API OpenArchive(tOpenArchiveData* archiveData) {
+template <class OpenData>
+HANDLE Open(OpenData* archiveData) {
   try {
-    return WCXRoot()->OpenRoot(*archiveData, false).release();
+    return WCXRoot()
+        ->OpenRoot(FromHost(archiveData->ArcName), archiveData->OpenMode, false)
+        .release();
   } catch (...) {
     try {
       archiveData->OpenResult = E_EOPEN;
@@ -36,13 +39,88 @@ WCX_EXPORT HANDLE WCX_API OpenArchive(tOpenArchiveData* archiveData) {
   }
 }
 
-WCX_EXPORT int32_t WCX_API ReadHeaderEx(HANDLE hArcData, tHeaderDataEx* headerData) {
+template <class Header>
+int32_t ReadHeaderInto(HANDLE hArcData, Header* headerData) {
   try {
     std::memset(headerData, 0, sizeof *headerData);
-    return RootOf(hArcData)->NextHeader(*headerData);
+    EntryHeader header;
+    const int32_t result = RootOf(hArcData)->NextHeader(header);
+    if (result == 0) FillHostHeader(header, *headerData);
+    return result;
   } catch (...) {
     return E_EREAD;
   }
+}
+
+template <class Char>
+int32_t Process(HANDLE hArcData, int32_t operation, const Char* destPath, const Char* destName) {
+  if (static_cast<uint32_t>(operation) >= 3) return E_NOT_SUPPORTED;
+  try {
+    // A null DestPath adds nothing to the target, as an empty one.
+    return RootOf(hArcData)->ProcessCurrent(operation, FromHost(destPath).c_str(),
+                                            FromHost(destName).c_str());
+  } catch (...) {
+    return E_EREAD;
+  }
+}
+
+template <class Proc>
+void SetChangeVol(HANDLE hArcData, Proc proc) {
+  if (hArcData == kGlobalHandle)
+    WCXRoot()->SetGlobalChangeVolProc(proc);
+  else
+    RootOf(hArcData)->SetChangeVolCallback(proc);
+}
+
+template <class Proc>
+void SetProcessData(HANDLE hArcData, Proc proc) {
+  if (hArcData == kGlobalHandle)
+    WCXRoot()->SetGlobalProcessDataProc(proc);
+  else
+    RootOf(hArcData)->SetProcessDataCallback(proc);
+}
+
+template <class Char>
+int32_t CanHandle(const Char* fileName) {
+  try {
+    return WCXRoot()->CanHandle(FromHost(fileName)) ? -1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+template <class Char>
+int32_t Pack(const Char* packedFile, const Char* subPath, const Char* srcPath, const Char* addList,
+             int32_t flags) {
+  try {
+    return WCXRoot()->DoPackFiles(FromHost(packedFile), FromHost(subPath), FromHost(srcPath),
+                                  ListFromHost(addList).c_str(), flags);
+  } catch (...) {
+    return E_EWRITE;
+  }
+}
+
+template <class Char>
+int32_t Delete(const Char* packedFile, const Char* deleteList) {
+  try {
+    return WCXRoot()->DoDeleteFiles(FromHost(packedFile), ListFromHost(deleteList).c_str());
+  } catch (...) {
+    return E_EREAD;
+  }
+}
+
+}  // namespace
+
+WCX_EXPORT HANDLE WCX_API OpenArchive(tOpenArchiveData* archiveData) { return Open(archiveData); }
+
+WCX_EXPORT HANDLE WCX_API OpenArchiveW(tOpenArchiveDataW* archiveData) { return Open(archiveData); }
+
+WCX_EXPORT int32_t WCX_API ReadHeaderEx(HANDLE hArcData, tHeaderDataEx* headerData) {
+  return ReadHeaderInto(hArcData, headerData);
+}
+
+WCX_EXPORT int32_t WCX_API ReadHeaderExW(HANDLE hArcData, tHeaderDataExW* headerData) {
+  return ReadHeaderInto(hArcData, headerData);
 }
 
 WCX_EXPORT int32_t WCX_API ReadHeader(HANDLE hArcData, tHeaderData* headerData) {
@@ -65,12 +143,12 @@ WCX_EXPORT int32_t WCX_API ReadHeader(HANDLE hArcData, tHeaderData* headerData) 
 
 WCX_EXPORT int32_t WCX_API ProcessFile(HANDLE hArcData, int32_t operation, char* destPath,
                                        char* destName) {
-  if (static_cast<uint32_t>(operation) >= 3) return E_NOT_SUPPORTED;
-  try {
-    return RootOf(hArcData)->ProcessCurrent(operation, destPath, destName);
-  } catch (...) {
-    return E_EREAD;
-  }
+  return Process(hArcData, operation, destPath, destName);
+}
+
+WCX_EXPORT int32_t WCX_API ProcessFileW(HANDLE hArcData, int32_t operation, WCHAR* destPath,
+                                        WCHAR* destName) {
+  return Process(hArcData, operation, destPath, destName);
 }
 
 WCX_EXPORT int32_t WCX_API CloseArchive(HANDLE hArcData) {
@@ -79,17 +157,19 @@ WCX_EXPORT int32_t WCX_API CloseArchive(HANDLE hArcData) {
 }
 
 WCX_EXPORT void WCX_API SetChangeVolProc(HANDLE hArcData, tChangeVolProc proc) {
-  if (hArcData == kGlobalHandle)
-    WCXRoot()->SetGlobalChangeVolProc(proc);
-  else
-    RootOf(hArcData)->SetChangeVolCallback(proc);
+  SetChangeVol(hArcData, proc);
+}
+
+WCX_EXPORT void WCX_API SetChangeVolProcW(HANDLE hArcData, tChangeVolProcW proc) {
+  SetChangeVol(hArcData, proc);
 }
 
 WCX_EXPORT void WCX_API SetProcessDataProc(HANDLE hArcData, tProcessDataProc proc) {
-  if (hArcData == kGlobalHandle)
-    WCXRoot()->SetGlobalProcessDataProc(proc);
-  else
-    RootOf(hArcData)->SetProcessDataCallback(proc);
+  SetProcessData(hArcData, proc);
+}
+
+WCX_EXPORT void WCX_API SetProcessDataProcW(HANDLE hArcData, tProcessDataProcW proc) {
+  SetProcessData(hArcData, proc);
 }
 
 WCX_EXPORT int32_t WCX_API GetPackerCaps() {
@@ -101,28 +181,24 @@ WCX_EXPORT int32_t WCX_API GetPackerCaps() {
   }
 }
 
-WCX_EXPORT int32_t WCX_API CanYouHandleThisFile(char* fileName) {
-  try {
-    return WCXRoot()->CanHandle(ToString(fileName)) ? -1 : 0;
-  } catch (...) {
-    return 0;
-  }
-}
+WCX_EXPORT int32_t WCX_API CanYouHandleThisFile(char* fileName) { return CanHandle(fileName); }
+
+WCX_EXPORT int32_t WCX_API CanYouHandleThisFileW(WCHAR* fileName) { return CanHandle(fileName); }
 
 WCX_EXPORT int32_t WCX_API PackFiles(char* packedFile, char* subPath, char* srcPath,
                                      char* addList, int32_t flags) {
-  try {
-    return WCXRoot()->DoPackFiles(ToString(packedFile), ToString(subPath), ToString(srcPath),
-                                  addList, flags);
-  } catch (...) {
-    return E_EWRITE;
-  }
+  return Pack(packedFile, subPath, srcPath, addList, flags);
+}
+
+WCX_EXPORT int32_t WCX_API PackFilesW(WCHAR* packedFile, WCHAR* subPath, WCHAR* srcPath,
+                                      WCHAR* addList, int32_t flags) {
+  return Pack(packedFile, subPath, srcPath, addList, flags);
 }
 
 WCX_EXPORT int32_t WCX_API DeleteFiles(char* packedFile, char* deleteList) {
-  try {
-    return WCXRoot()->DoDeleteFiles(ToString(packedFile), deleteList);
-  } catch (...) {
-    return E_EREAD;
-  }
+  return Delete(packedFile, deleteList);
+}
+
+WCX_EXPORT int32_t WCX_API DeleteFilesW(WCHAR* packedFile, WCHAR* deleteList) {
+  return Delete(packedFile, deleteList);
 }

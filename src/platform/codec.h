@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/os.h"
+#include "platform/unicode.h"
 
 namespace platform {
 
@@ -26,40 +27,12 @@ class Codec {
   virtual bool KeepsAscii() const = 0;
 };
 
-inline bool IsHighSurrogate(char32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-inline bool IsLowSurrogate(char32_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-inline bool IsSurrogate(char32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDFFF;
-}
-
-inline bool IsAscii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
-inline bool IsAscii(std::u16string_view text) {
-  for (char16_t c : text)
-    if (c >= 0x80) return false;
-  return true;
-}
-
-// The first lone surrogate of a byte that did not decode.
-inline constexpr char16_t kUndecodableByteBase = 0xDC00;
-
 // ---- What each system provides (codepage_posix.cpp, codepage_win.cpp) -------
 
 // Calls use(codec, context) with the codec of the code page. A codec may
 // serve one caller at a time, so `use` must not call the code-page functions
 // of os.h.
 void UseCodec(CodePage cp, void (*use)(Codec&, void*), void* context);
-
-// The lower-case form of one character by the system's rules for file names.
-char32_t LowerCaseCodePoint(char32_t c);
 
 // fn(codec) run with the codec of the code page, through UseCodec.
 template <typename Fn>

@@ -1,6 +1,6 @@
 // Code-page conversion on every system: the lone surrogates that carry
-// undecodable bytes, the exact per-character conversion and the file-name
-// lower-casing, over the codec that the system's file chooses (UseCodec).
+// undecodable bytes and the exact per-character conversion, over the codec
+// that the system's file chooses (UseCodec).
 #include "platform/codec.h"
 
 namespace platform {
@@ -40,15 +40,6 @@ std::optional<std::string> EncodeExact(Codec& codec, std::u16string_view charact
   return bytes;
 }
 
-void AppendCodePoint(std::u16string& out, char32_t c) {
-  if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-  } else {
-    out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-    out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-  }
-}
-
 // Calls visit(units, exact bytes or nullopt) for each character of the text
 // in turn, as long as visit returns true; false when it stopped early.
 template <typename Visit>
@@ -69,13 +60,6 @@ bool ForEachCharacter(Codec& codec, std::u16string_view text, Visit&& visit) {
     i += units;
   }
   return true;
-}
-
-std::string AsciiLowerCase(std::string_view name) {
-  std::string out(name);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 }  // namespace
@@ -119,33 +103,8 @@ bool IsSingleByteCodePage(CodePage cp) {
   return WithCodec(cp, [](Codec& codec) { return codec.IsSingleByte(); });
 }
 
-std::string LowerCaseFileName(std::string_view name) {
-  // Letters A to Z are themselves in every code page a host can use.
-  if (IsAscii(name)) return AsciiLowerCase(name);
-  return WithCodec(CodePage::kAnsi, [&](Codec& codec) {
-    const std::u16string wide = codec.Decode(name);
-    std::u16string lowered;
-    lowered.reserve(wide.size());
-    for (size_t i = 0; i < wide.size(); ++i) {
-      const size_t length =
-          IsHighSurrogate(wide[i]) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1]) ? 2 : 1;
-      const std::u16string_view character(wide.data() + i, length);
-      i += length - 1;
-      if (!IsOneCharacter(character)) {  // a byte that did not decode
-        lowered += character;
-        continue;
-      }
-      const char32_t c = length == 1
-                             ? character[0]
-                             : 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00);
-      std::u16string lower;
-      AppendCodePoint(lower, LowerCaseCodePoint(c));
-      // A lower-case form the code page cannot hold would turn into '?' and
-      // make different names compare equal: such a character stays as it is.
-      lowered += lower == character || !EncodeExact(codec, lower) ? character : lower;
-    }
-    return EncodeKeepingBytes(codec, lowered);
-  });
+bool KeepsAsciiCodePage(CodePage cp) {
+  return WithCodec(cp, [](Codec& codec) { return codec.KeepsAscii(); });
 }
 
 }  // namespace platform

@@ -128,8 +128,9 @@ char32_t LowerCaseCodePoint(char32_t c) {
     count = 2;
   }
   wchar_t lower[2];
-  // The user's locale, as the system's own file-name comparisons use it.
-  if (LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_LOWERCASE, units, count, lower, 2) != count) return c;
+  // The invariant locale: the same mapping for every user (no Turkish
+  // dotless i), as names compare the same in every interface and locale.
+  if (LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, units, count, lower, 2) != count) return c;
   if (count == 1) return IsSurrogate(lower[0]) ? c : lower[0];
   return 0x10000 + ((static_cast<char32_t>(lower[0]) - 0xD800) << 10) + (lower[1] - 0xDC00);
 }

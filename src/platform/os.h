@@ -92,10 +92,9 @@ std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePa
 std::optional<std::string> WideToAnsiExact(std::u16string_view text, CodePage cp);
 // True when the 8-bit code page is a single-byte one.
 bool IsSingleByteCodePage(CodePage cp);
-
-// The name lower-cased by the user's locale rules, for case-insensitive
-// file-name comparison.
-std::string LowerCaseFileName(std::string_view name);
+// True when every ASCII character is its own byte in the code page, both
+// ways (every code page a host uses; not EBCDIC).
+bool KeepsAsciiCodePage(CodePage cp);
 
 // While one lives, the code-page functions on its thread use the code pages
 // as they were when it was made, instead of asking the system on every call

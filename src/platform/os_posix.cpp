@@ -1,4 +1,7 @@
-// Files, errors, the library's own name and the unload report on POSIX.
+// Files, errors, the library's own name and the unload report on POSIX. The
+// plug-in's paths are UTF-8; the system gets them in the locale's charset,
+// which for the common UTF-8 locale is the same text (a host of the W
+// functions in another locale thus names files in that locale's charset).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,8 +14,18 @@
 
 #include "platform/os.h"
 #include "platform/stg_messages.h"
+#include "platform/unicode.h"
 
 namespace platform {
+namespace {
+
+// A byte of a host's name that did not decode comes back as that byte.
+std::string SystemPath(const std::string& path) {
+  if (IsAscii(path)) return path;
+  return WideToAnsi(Utf8ToUtf16(path), CodePage::kAnsi);
+}
+
+}  // namespace
 
 uint32_t GetLastError() {
   return static_cast<uint32_t>(errno);
@@ -33,34 +46,34 @@ std::string SysErrorMessage(uint32_t code) {
 
 std::optional<FileStamp> GetFileStamp(const std::string& path) {
   struct stat st;
-  if (path.empty() || stat(path.c_str(), &st) != 0) return std::nullopt;
+  if (path.empty() || stat(SystemPath(path).c_str(), &st) != 0) return std::nullopt;
   return FileStamp{(uint64_t{st.st_dev} << 32) ^ st.st_ino, st.st_size,
                    int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 bool FileExists(const std::string& path) {
   struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !path.empty() && stat(SystemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
   struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return !path.empty() && stat(SystemPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool CreateDir(const std::string& path) {
-  return mkdir(path.c_str(), 0777) == 0;
+  return mkdir(SystemPath(path).c_str(), 0777) == 0;
 }
 
 bool DeleteFile(const std::string& path) {
-  return unlink(path.c_str()) == 0;
+  return unlink(SystemPath(path).c_str()) == 0;
 }
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {
   // A header without permission bits says nothing about them; mode 000
   // would lock the user out of the file just extracted.
   if ((attr & 07777) == 0) return true;
-  return chmod(path.c_str(), static_cast<mode_t>(attr & 07777)) == 0;
+  return chmod(SystemPath(path).c_str(), static_cast<mode_t>(attr & 07777)) == 0;
 }
 
 bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
@@ -73,18 +86,19 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
   // The access time stays: only the modification time says what the data is.
   const timespec times[2] = {{0, UTIME_OMIT},
                              {static_cast<time_t>(seconds), static_cast<long>(ticks * 100)}};
-  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  return utimensat(AT_FDCWD, SystemPath(path).c_str(), times, 0) == 0;
 }
 
 // ---- File -------------------------------------------------------------------
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
+  const std::string systemPath = SystemPath(path);
   int fd = -1;
   if (mode == Mode::kCreate) {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(systemPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } else {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC);
     // Writers that take the same advisory lock are kept out while we read.
     if (fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0) {
       int err = errno;

@@ -1,14 +1,25 @@
 // Files, errors, the library's own name and the unload report on Windows:
-// the Win32 calls themselves, with 8-bit names in the ANSI code page as the
-// host hands them over.
+// the Win32 calls themselves, in their W forms. The plug-in's UTF-8 paths
+// become UTF-16 here, so that a file reaches the system under its own name,
+// inside the ANSI code page or not, whichever interface the host used.
 #include <windows.h>
 
 #include <algorithm>
 
 #include "platform/os.h"
+#include "platform/unicode.h"
 
 namespace platform {
 namespace {
+
+std::wstring Wide(std::string_view text) {
+  const std::u16string wide = Utf8ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+std::string Utf8(const wchar_t* text, size_t length) {
+  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
+}
 
 HANDLE AsHandle(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
@@ -19,7 +30,7 @@ HANDLE AsHandle(intptr_t handle) {
 struct QueryHandle {
   HANDLE handle;
   explicit QueryHandle(const std::string& path)
-      : handle(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      : handle(CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
   ~QueryHandle() {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
@@ -30,7 +41,7 @@ struct QueryHandle {
 
 std::optional<DWORD> Attributes(const std::string& path) {
   if (path.empty()) return std::nullopt;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return attributes;
 }
@@ -46,10 +57,10 @@ void SetLastError(uint32_t code) {
 }
 
 std::string SysErrorMessage(uint32_t code) {
-  char buffer[256];
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, buffer, sizeof buffer, nullptr);
-  return std::string(buffer, length);
+  wchar_t buffer[256];
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, buffer, std::size(buffer), nullptr);
+  return Utf8(buffer, length);
 }
 
 std::optional<FileStamp> GetFileStamp(const std::string& path) {
@@ -75,20 +86,20 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool CreateDir(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
 }
 
 bool DeleteFile(const std::string& path) {
-  return ::DeleteFileA(path.c_str()) != 0;
+  return ::DeleteFileW(Wide(path).c_str()) != 0;
 }
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {
-  return ::SetFileAttributesA(path.c_str(), attr) != 0;
+  return ::SetFileAttributesW(Wide(path).c_str(), attr) != 0;
 }
 
 bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
   // Opened for writing and without sharing, as a file just extracted is.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   // Only the creation time: the last-write time stays as writing left it.
@@ -103,10 +114,11 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
+  const std::wstring widePath = Wide(path);
   HANDLE file = mode == Mode::kCreate
-                    ? CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                    ? CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
-                    : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                    : CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(file);
@@ -181,13 +193,13 @@ bool File::Truncate(int64_t size) {
 
 std::string LibraryFileName() {
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(
+  if (!GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&LibraryFileName), &module))
+          reinterpret_cast<LPCWSTR>(&LibraryFileName), &module))
     return {};
-  char buffer[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(module, buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? Utf8(buffer, length) : std::string();
 }
 
 namespace {
@@ -203,10 +215,10 @@ bool ProcessIsEnding() {
 
 void ShowErrorReport(const std::string& caption, const std::string& text) {
   if (ProcessIsEnding()) {
-    OutputDebugStringA((caption + ": " + text + "\n").c_str());
+    OutputDebugStringW(Wide(caption + ": " + text + "\n").c_str());
     return;
   }
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 }  // namespace platform

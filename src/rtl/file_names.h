@@ -1,20 +1,20 @@
-// File-name comparison as the user's locale does it: case-insensitive, by
-// lower-casing both names.
+// File-name comparison: case-insensitive, by lower-casing both UTF-8 names
+// with Unicode's simple mapping.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "platform/os.h"
+#include "platform/unicode.h"
 
 namespace rtl {
 
-inline std::string AnsiLowerCaseFileName(std::string_view name) {
+inline std::string LowerCaseFileName(std::string_view name) {
   return platform::LowerCaseFileName(name);
 }
 
 inline bool SameFileName(std::string_view a, std::string_view b) {
-  return a == b || AnsiLowerCaseFileName(a) == AnsiLowerCaseFileName(b);
+  return a == b || LowerCaseFileName(a) == LowerCaseFileName(b);
 }
 
 }  // namespace rtl

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "platform/os.h"
+#include "platform/unicode.h"
 #include "storage/struct_storage.h"
 #include "storage/wide_buffer.h"
 
@@ -145,8 +146,7 @@ void TStructStorageFolder::QueryName(std::string& name) {
   if (FStorageIntf && RecordResult(FStorageIntf->Stat(&stat, STATFLAG_DEFAULT))) {
     StatCopy owned = CopyStat(stat);
     name = owned->pwcsName
-               ? platform::WideToAnsi(reinterpret_cast<const char16_t*>(owned->pwcsName),
-                                      platform::CodePage::kThreadAnsi)
+               ? platform::Utf16ToUtf8(reinterpret_cast<const char16_t*>(owned->pwcsName))
                : std::string();
   } else {
     name = FDocFileName;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/os.h"
+#include "platform/unicode.h"
 
 namespace storage {
 
@@ -12,7 +12,7 @@ void FreeWideBuffer(OLECHAR* p) { delete[] p; }
 
 WideBuffer StringToWideBuffer(const std::string& s) {
   if (s.empty()) return nullptr;
-  std::u16string wide = platform::AnsiToWide(s, platform::CodePage::kAnsi);
+  std::u16string wide = platform::Utf8ToUtf16(s);
   WideBuffer buffer(new OLECHAR[wide.size() + 1]());
   std::copy(wide.begin(), wide.end(), buffer.get());
   return buffer;

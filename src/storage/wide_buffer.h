@@ -1,5 +1,5 @@
 // Zero-terminated UTF-16 names for the structured-storage API, converted
-// from 8-bit file names in the ANSI code page.
+// from the plug-in's UTF-8 file names.
 #pragma once
 
 #include <memory>

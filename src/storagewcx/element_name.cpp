@@ -1,34 +1,20 @@
 #include "storagewcx/element_name.h"
 
-#include <array>
 #include <optional>
 
-#include "platform/os.h"
+#include "platform/unicode.h"
 #include "wcx/names.h"
 
 namespace storagewcx {
 namespace {
 
-constexpr platform::CodePage kElementCodePage = platform::CodePage::kThreadAnsi;
-constexpr std::string_view kEscapeSet = "\"*<>?|/\\:%#";
-constexpr char kHexDigits[] = "0123456789ABCDEF";
+using platform::IsHighSurrogate;
+using platform::IsLowSurrogate;
+using platform::IsSurrogate;
 
-bool NeedsEscape(std::string_view bytes) {
-  // Looked up in a table: every name of a listing passes through here.
-  static constexpr auto kEscaped = [] {
-    std::array<bool, 256> table{};
-    for (int b = 0; b < 32; ++b) table[b] = true;
-    for (char c : kEscapeSet) table[static_cast<unsigned char>(c)] = true;
-    return table;
-  }();
-  for (char c : bytes)
-    if (kEscaped[static_cast<unsigned char>(c)]) return true;
-  return false;
-}
-
-void AppendEscape(std::string& out, char16_t unit) {
-  out += '#';
-  for (int shift = 12; shift >= 0; shift -= 4) out += kHexDigits[(unit >> shift) & 0xF];
+bool NeedsEscape(char32_t c) {
+  return c < 0x20 || (c < 0x80 && wcx::kEscapeSet.find(static_cast<char>(c)) != std::string_view::npos) ||
+         IsSurrogate(c);  // a lone one: no host takes it as part of a name
 }
 
 std::optional<char16_t> HexUnit(std::string_view digits) {
@@ -58,55 +44,35 @@ std::string EscapeElementName(const char16_t* name) {
   if (units.empty()) return "#";
   const wcx::ReservedParts reserved = wcx::FindReservedParts(units);
   std::string out;
-  // Most names convert whole and hold nothing to escape: one conversion
-  // then does, instead of one per character.
-  const bool anyReserved = reserved.all || reserved.first || reserved.last;
-  std::optional<std::string> whole =
-      anyReserved ? std::nullopt : platform::WideToAnsiExact(units, kElementCodePage);
-  if (whole && !NeedsEscape(*whole)) {
-    out = std::move(*whole);
-  } else {
-    out.reserve(units.size());
-    size_t i = 0;
-    // A character without an exact form (a lone surrogate among them) is
-    // escaped, unit by unit.
-    for (const platform::AnsiCharacter& character :
-         platform::WideCharsToAnsiExact(units, kElementCodePage)) {
-      const bool forced =
-          reserved.At(i, units.size()) || reserved.At(i + character.units - 1, units.size());
-      if (character.bytes && !forced && !NeedsEscape(*character.bytes)) {
-        out += *character.bytes;
-      } else {
-        for (char16_t unit : units.substr(i, character.units)) AppendEscape(out, unit);
-      }
-      i += character.units;
-    }
+  out.reserve(units.size());
+  for (size_t i = 0; i < units.size();) {
+    const size_t start = i;
+    char32_t c = units[i++];
+    if (IsHighSurrogate(c) && i < units.size() && IsLowSurrogate(units[i]))
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[i++] - 0xDC00);
+    if (NeedsEscape(c) || reserved.At(start, units.size()))
+      wcx::AppendEscape(out, units[start]);
+    else
+      platform::AppendUtf8(out, c);
   }
   return out;
 }
 
 std::u16string UnescapeElementName(std::string_view name) {
+  // The escape of the empty name that damaged files hold.
+  if (name == "#") return {};
   std::u16string out;
-  // Text between escapes is converted a run at a time, so that a character
-  // of several bytes reaches the code page whole.
-  size_t runStart = 0;
-  auto flushRun = [&](size_t end) {
-    if (end > runStart)
-      out += platform::AnsiToWide(name.substr(runStart, end - runStart), kElementCodePage);
-  };
   for (size_t i = 0; i < name.size();) {
-    if (name[i] != '#') {
-      ++i;
-      continue;
+    const auto unit = name[i] == '#' && name.size() - i > 4 ? HexUnit(name.substr(i + 1, 4)) : std::nullopt;
+    if (unit) {
+      out += *unit;
+      i += 5;
+    } else {
+      // A '#' that starts no escape is the host's own character: a file
+      // named "Track #1" is stored under that name.
+      platform::AppendUtf16(out, platform::NextCodePoint(name, i));
     }
-    const auto unit = name.size() - i > 4 ? HexUnit(name.substr(i + 1, 4)) : std::nullopt;
-    if (!unit) return {};
-    flushRun(i);
-    out += *unit;
-    i += 5;
-    runStart = i;
   }
-  flushRun(name.size());
   return out;
 }
 

@@ -1,8 +1,8 @@
-// Element names (UTF-16) as the host sees them: 8-bit names in the thread's
-// ANSI code page where control characters, the characters that file names
-// cannot hold, '%', '#' and every character the code page cannot carry
-// exactly are written as "#" and four upper-case hex digits of the UTF-16
-// unit.
+// Element names (UTF-16) as the plug-in shows them: UTF-8 names in which
+// control characters, the characters that file names cannot hold, '%', '#'
+// and lone surrogates are written as "#" and four upper-case hex digits of
+// the UTF-16 unit. No code page takes part: the 8-bit functions escape what
+// their code page cannot hold where they hand names to the host.
 #pragma once
 
 #include <string>
@@ -16,9 +16,9 @@ namespace storagewcx {
 // changes on disk. Reads nothing past the name's terminating zero.
 std::string EscapeElementName(const char16_t* name);
 
-// Empty for an empty name and for any name with a '#' that does not start
-// a full four-digit escape: such a name cannot be used. "#0000" gives a
-// zero unit.
+// Empty for an empty name and for "#", the escape of the empty name. A '#'
+// that does not start a full four-digit escape stands for itself. "#0000"
+// gives a zero unit.
 std::u16string UnescapeElementName(std::string_view name);
 
 }  // namespace storagewcx

@@ -31,10 +31,8 @@ std::string RawNameOf(const StatCopy& stat) {
 }
 
 // Sizes, time and attributes that both kinds of element show.
-void FillElementHeader(const STATSTG& stat, uint32_t attr, wcx::tHeaderDataEx& header) {
-  const uint64_t size = stat.cbSize.QuadPart;
-  header.PackSize = header.UnpSize = static_cast<uint32_t>(size);
-  header.PackSizeHigh = header.UnpSizeHigh = static_cast<uint32_t>(size >> 32);
+void FillElementHeader(const STATSTG& stat, uint32_t attr, wcx::EntryHeader& header) {
+  header.PackSize = header.UnpSize = stat.cbSize.QuadPart;
   if (stat.mtime.dwLowDateTime != 0 || stat.mtime.dwHighDateTime != 0) {
     try {
       header.FileTime = wcx::EncodeHeaderTime(stat.mtime);
@@ -124,7 +122,7 @@ TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
 
 TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
 
-void TqorStorageFile::FillHeader(wcx::tHeaderDataEx& header) {
+void TqorStorageFile::FillHeader(wcx::EntryHeader& header) {
   TqorWCXFile::FillHeader(header);
   FillElementHeader(*FStat, platform::kStreamAttr, header);
 }
@@ -171,7 +169,7 @@ const wcx::TqorWCXDirClass& TqorStorageDir::Class() {
 
 TStructStorageFolder* TqorStorageDir::ParentFolder() const { return FolderOf(FParent); }
 
-void TqorStorageDir::FillHeader(wcx::tHeaderDataEx& header) {
+void TqorStorageDir::FillHeader(wcx::EntryHeader& header) {
   TqorWCXDir::FillHeader(header);
   if (FStat) FillElementHeader(*FStat, platform::kFolderAttr, header);
 }
@@ -201,7 +199,6 @@ int32_t TqorStorageDir::DeleteItem() {
 void TqorStorageDir::Open() {
   TqorWCXDir::Open();
   FFolder.reset();
-  const platform::CodePageSnapshot codePages;  // one locale look-up for all the names
   if (!FParent) return OpenRoot();
   // A sub-storage that cannot be opened shows as an empty folder; testing
   // or extracting it reports it.

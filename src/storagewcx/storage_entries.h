@@ -19,7 +19,7 @@ class TqorStorageFile : public wcx::TqorWCXFile {
   // Takes over stat and the name in it.
   TqorStorageFile(TqorStorageDir* parent, storage::StatCopy stat);
 
-  void FillHeader(wcx::tHeaderDataEx& header) override;
+  void FillHeader(wcx::EntryHeader& header) override;
   int32_t TestItem() override;
   int32_t ExtractTo(const std::string& destPath) override;
   int32_t DeleteItem() override;
@@ -44,7 +44,7 @@ class TqorStorageDir : public wcx::TqorWCXDir {
 
   static const wcx::TqorWCXDirClass& Class();
 
-  void FillHeader(wcx::tHeaderDataEx& header) override;
+  void FillHeader(wcx::EntryHeader& header) override;
   // A storage that cannot be opened cannot be tested or extracted: its
   // content is unknown (E_BAD_DATA).
   int32_t TestItem() override;

@@ -35,11 +35,9 @@ TqorWCXFile::~TqorWCXFile() {
   --LiveItemCount;
 }
 
-void TqorWCXFile::FillHeader(tHeaderDataEx& header) {
-  CopyToField(GetPath(), header.FileName, sizeof header.FileName);
-}
+void TqorWCXFile::FillHeader(EntryHeader& header) { header.FileName = GetPath(); }
 
-void TqorWCXFile::GetHeaderData(tHeaderDataEx& header) { FillHeader(header); }
+void TqorWCXFile::GetHeaderData(EntryHeader& header) { FillHeader(header); }
 
 int32_t TqorWCXFile::DoChangeVol(const std::string& name, int32_t mode) {
   return FParent ? FParent->DoChangeVol(name, mode) : 0;
@@ -112,24 +110,18 @@ const TqorWCXDirClass& TqorWCXDir::Class() {
   return instance.get();
 }
 
-void TqorWCXDir::GetHeaderData(tHeaderDataEx& header) {
+void TqorWCXDir::GetHeaderData(EntryHeader& header) {
   TqorWCXFile::GetHeaderData(header);
   header.FileAttr |= static_cast<int32_t>(platform::kFolderMark);
 }
 
 int32_t TqorWCXDir::DoChangeVol(const std::string& name, int32_t mode) {
-  if (!FParent && FChangeVolProc) {
-    std::string copy = name;
-    return FChangeVolProc(copy.data(), mode);
-  }
+  if (!FParent && FCallbacks.HasChangeVol()) return FCallbacks.ChangeVol(name, mode);
   return TqorWCXFile::DoChangeVol(name, mode);
 }
 
 int32_t TqorWCXDir::DoProcessData(const std::string& name, int32_t size) {
-  if (!FParent && FProcessDataProc) {
-    std::string copy = name;
-    return FProcessDataProc(copy.data(), size);
-  }
+  if (!FParent && FCallbacks.HasProcessData()) return FCallbacks.ProcessData(name, size);
   return TqorWCXFile::DoProcessData(name, size);
 }
 
@@ -146,7 +138,7 @@ int32_t TqorWCXDir::ExtractTo(const std::string& target) {
 std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName) const {
   const std::string sanitized = SanitizeName(rawName);
   if (IndexOfName(sanitized) < 0) return sanitized;
-  uint32_t& n = FNextSuffix[rtl::AnsiLowerCaseFileName(sanitized)];
+  uint32_t& n = FNextSuffix[rtl::LowerCaseFileName(sanitized)];
   std::string name;
   for (n = std::max(n, 2u);; ++n) {
     name = rtl::Format("%s (%02X)", sanitized.c_str(), n);
@@ -196,8 +188,23 @@ std::vector<std::string> TqorWCXDir::TakeMovedSources() { return std::exchange(F
 
 TqorWCXDir& TqorWCXDir::Root() { return FParent ? FParent->Root() : *this; }
 
+std::string TqorWCXDir::ListedNameOf(const std::string& hostName) const {
+  return SanitizeName(HostNameToRawName(hostName));
+}
+
 int32_t TqorWCXDir::IndexOfHostName(const std::string& hostName) const {
-  return IndexOfName(SanitizeName(HostNameToRawName(hostName)));
+  return IndexOfName(ListedNameOf(hostName));
+}
+
+std::string TqorWCXDir::ListedPathOf(const std::string& hostPath) const {
+  std::string path;
+  for (size_t start = 0;;) {
+    const size_t end = hostPath.find(platform::kPathDelim, start);
+    path += ListedNameOf(hostPath.substr(start, end - start));
+    if (end == std::string::npos) return path;
+    path += platform::kPathDelim;
+    start = end + 1;
+  }
 }
 
 TqorWCXFile* TqorWCXDir::Items(int64_t index) const {
@@ -206,7 +213,7 @@ TqorWCXFile* TqorWCXDir::Items(int64_t index) const {
 }
 
 int32_t TqorWCXDir::IndexOfName(const std::string& name) const {
-  auto found = FNameIndex.find(rtl::AnsiLowerCaseFileName(name));
+  auto found = FNameIndex.find(rtl::LowerCaseFileName(name));
   return found == FNameIndex.end() ? -1 : static_cast<int32_t>(found->second->FIndexInParent);
 }
 
@@ -227,7 +234,7 @@ TqorWCXFile* TqorWCXDir::CurrentItem() const {
 
 void TqorWCXDir::Link(TqorWCXFile* child) {
   child->FIndexInParent = FItems.size();
-  child->FNameKey = rtl::AnsiLowerCaseFileName(child->FName);
+  child->FNameKey = rtl::LowerCaseFileName(child->FName);
   FItems.push_back(child);
   FNameIndex.emplace(child->FNameKey, child);
 }
@@ -253,7 +260,7 @@ void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
   if (name != replacement->FName && IndexOfName(name) < 0) {
     FNameIndex.erase(replacement->FNameKey);
     replacement->FName = std::move(name);
-    replacement->FNameKey = rtl::AnsiLowerCaseFileName(replacement->FName);
+    replacement->FNameKey = rtl::LowerCaseFileName(replacement->FName);
     FNameIndex.emplace(replacement->FNameKey, replacement);
   }
 }

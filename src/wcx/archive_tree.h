@@ -8,7 +8,8 @@
 // A folder owns its children: it creates them when it opens and destroys
 // them when it closes. A node links itself into its parent's list when it is
 // constructed and unlinks itself when it is destroyed. Names are looked up
-// through an index, so no operation scans the sibling list.
+// through an index, so no operation scans the sibling list. Every name and
+// path is UTF-8; the exports convert to and from the host's strings.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "wcx/entry_header.h"
+#include "wcx/host_callbacks.h"
 #include "wcx/wcx_api.h"
 
 namespace wcx {
@@ -43,9 +46,9 @@ class TqorWCXFile {
 
   // Writes the node's archive path into FileName; overrides add what the
   // store knows (sizes, time) and leave everything else as found.
-  virtual void FillHeader(tHeaderDataEx& header);
+  virtual void FillHeader(EntryHeader& header);
   // FillHeader, plus the folder mark for folders.
-  virtual void GetHeaderData(tHeaderDataEx& header);
+  virtual void GetHeaderData(EntryHeader& header);
   // The host's callbacks, reached through the archive root.
   virtual int32_t DoChangeVol(const std::string& name, int32_t mode);
   virtual int32_t DoProcessData(const std::string& name, int32_t size);
@@ -93,7 +96,7 @@ class TqorWCXDir : public TqorWCXFile {
   // virtual constructor.
   static const TqorWCXDirClass& Class();
 
-  void GetHeaderData(tHeaderDataEx& header) override;
+  void GetHeaderData(EntryHeader& header) override;
   int32_t DoChangeVol(const std::string& name, int32_t mode) override;
   int32_t DoProcessData(const std::string& name, int32_t size) override;
   int32_t TestItem() override;
@@ -101,7 +104,7 @@ class TqorWCXDir : public TqorWCXFile {
   TqorWCXDir* AsDir() override { return this; }
 
   // The listing cursor: fills the header of the next entry, depth first.
-  virtual int32_t NextHeader(tHeaderDataEx& header);
+  virtual int32_t NextHeader(EntryHeader& header);
   // Skip, test, extract or delete the entry under the cursor.
   virtual int32_t ProcessCurrent(int32_t operation, const char* destPath, const char* destName);
   // Open loads the children (overrides attach the store after the base's
@@ -148,11 +151,19 @@ class TqorWCXDir : public TqorWCXFile {
   int32_t IndexOfName(const std::string& name) const;
   // Position of the child that a host's name stands for, or -1.
   int32_t IndexOfHostName(const std::string& hostName) const;
+  // The path a host's archive path stands for, as the listing shows it up
+  // to the suffixes that keep siblings apart: each component as
+  // IndexOfHostName finds it, so that a name reaches its entry whichever
+  // escapes the host sent it with.
+  std::string ListedPathOf(const std::string& hostPath) const;
   void FreeItems();
   // The entry the listing reported last.
   TqorWCXFile* CurrentItem() const;
-  void SetChangeVolCallback(tChangeVolProc proc) { FChangeVolProc = proc; }
-  void SetProcessDataCallback(tProcessDataProc proc) { FProcessDataProc = proc; }
+  void SetChangeVolCallback(tChangeVolProc proc) { FCallbacks.changeVol = proc; }
+  void SetChangeVolCallback(tChangeVolProcW proc) { FCallbacks.changeVolW = proc; }
+  void SetProcessDataCallback(tProcessDataProc proc) { FCallbacks.processData = proc; }
+  void SetProcessDataCallback(tProcessDataProcW proc) { FCallbacks.processDataW = proc; }
+  void SetCallbacks(const HostCallbacks& callbacks) { FCallbacks = callbacks; }
   // Stores the disk file or folder basePath + relName below this open folder.
   int32_t AddPath(const std::string& basePath, std::string relName, bool moveFiles, bool savePaths,
                   bool encrypt);
@@ -167,8 +178,7 @@ class TqorWCXDir : public TqorWCXFile {
   // override Close call it first, while their Close still works.
   void ShutDown() noexcept;
 
-  tChangeVolProc FChangeVolProc = nullptr;
-  tProcessDataProc FProcessDataProc = nullptr;
+  HostCallbacks FCallbacks;  // FChangeVolProc and FProcessDataProc, in both forms
   int32_t FOpenRef = 0;
   std::vector<TqorWCXFile*> FItems;  // owned
   int32_t FOpenMode = 0;
@@ -181,6 +191,8 @@ class TqorWCXDir : public TqorWCXFile {
   friend class TqorWCXDirClass;
   void Link(TqorWCXFile* child);
   void Unlink(TqorWCXFile* child);
+  // The display name, before any suffix, of what a host's name stands for.
+  std::string ListedNameOf(const std::string& hostName) const;
   // A display name for rawName that no child has yet.
   std::string UniqueDisplayName(const std::string& rawName) const;
   // Destroys old and gives replacement its place and, where free, its name.

@@ -1,6 +1,5 @@
 #include "wcx/extract_item.h"
 
-#include <cstring>
 #include <optional>
 
 #include "platform/os.h"
@@ -45,8 +44,7 @@ int32_t ExtractItem(TqorWCXFile& item, const std::string& target) {
     return result;
   }
   if (platform::FileExists(target)) {
-    tHeaderDataEx header;
-    std::memset(&header, 0, sizeof header);
+    EntryHeader header;
     item.GetHeaderData(header);
     platform::SetFileAttributes(target, static_cast<uint32_t>(header.FileAttr));
     if (header.FileTime != 0) ApplyHeaderTime(target, header.FileTime);

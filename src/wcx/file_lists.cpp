@@ -38,7 +38,7 @@ void RemoveDuplicateNames(TStringList& names) {
   TStringList kept;
   kept.reserve(names.size());
   for (std::string& name : names)
-    if (seen.insert(rtl::AnsiLowerCaseFileName(name)).second) kept.push_back(std::move(name));
+    if (seen.insert(rtl::LowerCaseFileName(name)).second) kept.push_back(std::move(name));
   names = std::move(kept);
 }
 
@@ -48,11 +48,11 @@ void PrepareDeleteList(TStringList& names) {
 
   // An entry goes when one of its leading folder paths is itself an entry.
   std::unordered_set<std::string> lowered;
-  for (const std::string& entry : names) lowered.insert(rtl::AnsiLowerCaseFileName(entry));
+  for (const std::string& entry : names) lowered.insert(rtl::LowerCaseFileName(entry));
   TStringList kept;
   kept.reserve(names.size());
   for (std::string& entry : names) {
-    std::string low = rtl::AnsiLowerCaseFileName(entry);
+    std::string low = rtl::LowerCaseFileName(entry);
     bool inside = false;
     for (size_t p = low.find(platform::kPathDelim); p != std::string::npos && !inside;
          p = low.find(platform::kPathDelim, p + 1))

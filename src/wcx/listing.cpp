@@ -6,7 +6,7 @@
 
 namespace wcx {
 
-int32_t TqorWCXDir::NextHeader(tHeaderDataEx& header) {
+int32_t TqorWCXDir::NextHeader(EntryHeader& header) {
   if (!FCurrent) {
     try {
       Open();

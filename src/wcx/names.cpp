@@ -19,10 +19,16 @@ bool NeedsEscape(unsigned char b) {
   return kEscaped[b];
 }
 
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 }  // namespace
 
+void AppendEscape(std::string& out, char16_t unit) {
+  out += '#';
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHexDigits[(unit >> shift) & 0xF];
+}
+
 std::string SanitizeName(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   if (name.empty()) return "%";
   const ReservedParts reserved = FindReservedParts(name);
   std::string result;
@@ -32,8 +38,8 @@ std::string SanitizeName(std::string_view name) {
     auto b = static_cast<unsigned char>(ch);
     if (NeedsEscape(b) || reserved.At(i, name.size())) {
       result += '%';
-      result += kHex[b >> 4];
-      result += kHex[b & 0x0F];
+      result += kHexDigits[b >> 4];
+      result += kHexDigits[b & 0x0F];
     } else {
       result += ch;
     }

@@ -1,5 +1,6 @@
-// Display names and header fields: what makes an entry's name valid on disk
-// and how strings are written into the fixed character fields of records.
+// Display names and header fields: what makes an entry's name valid on disk,
+// the #XXXX escapes that stand for characters a name cannot show, and how
+// strings are written into the fixed character fields of records.
 #pragma once
 
 #include <cstddef>
@@ -49,6 +50,14 @@ ReservedParts FindReservedParts(std::basic_string_view<Char> name) {
     parts.first = (is("COM") || is("LPT")) && base[3] >= Char('1') && base[3] <= Char('9');
   return parts;
 }
+
+// The characters that a shown name holds only as escapes, as control
+// characters are: those no file name may hold, '%' (SanitizeName's escape)
+// and '#' (the escape itself).
+inline constexpr std::string_view kEscapeSet = "\"*<>?|/\\:%#";
+
+// Appends the escape of one UTF-16 unit: '#' and four upper-case hex digits.
+void AppendEscape(std::string& out, char16_t unit);
 
 // Replaces bytes below 0x20 and the characters " * < > ? | / \ : % by
 // "%XX" (two upper-case hex digits), and the reserved parts above likewise.

@@ -1,7 +1,7 @@
 // The WCX packer-plugin interface as hosts see it: records, result codes,
-// operations, flags, capability bits and callback types. The records are
-// byte-packed as the hosts declare them; their sizes are checked below for
-// 32-bit and 64-bit builds.
+// operations, flags, capability bits and callback types, in the 8-bit form
+// and the Unicode (W) form. The records are byte-packed as the hosts declare
+// them; their sizes are checked below for 32-bit and 64-bit builds.
 #pragma once
 
 #include <cstddef>
@@ -62,8 +62,19 @@ inline constexpr int32_t PK_CAPS_SEARCHTEXT = 128;
 inline constexpr int32_t PK_CAPS_HIDE = 256;
 inline constexpr int32_t PK_CAPS_ENCRYPT = 512;
 
+// A UTF-16 unit on every system: the hosts' WCHAR is 16 bits also where
+// the C library's wchar_t is 32.
+#ifdef _WIN32
+using WCHAR = wchar_t;
+#else
+using WCHAR = char16_t;
+#endif
+static_assert(sizeof(WCHAR) == 2);
+
 using tChangeVolProc = int32_t(WCX_API*)(char* ArcName, int32_t Mode);
 using tProcessDataProc = int32_t(WCX_API*)(char* FileName, int32_t Size);
+using tChangeVolProcW = int32_t(WCX_API*)(WCHAR* ArcName, int32_t Mode);
+using tProcessDataProcW = int32_t(WCX_API*)(WCHAR* FileName, int32_t Size);
 
 #pragma pack(push, 1)
 
@@ -116,6 +127,37 @@ struct tHeaderDataEx {
   char Reserved[1024];
 };
 
+struct tOpenArchiveDataW {
+  WCHAR* ArcName;
+  int32_t OpenMode;
+  int32_t OpenResult;
+  WCHAR* CmtBuf;
+  int32_t CmtBufSize;
+  int32_t CmtSize;
+  int32_t CmtState;
+};
+
+struct tHeaderDataExW {
+  WCHAR ArcName[1024];
+  WCHAR FileName[1024];
+  int32_t Flags;
+  uint32_t PackSize;
+  uint32_t PackSizeHigh;
+  uint32_t UnpSize;
+  uint32_t UnpSizeHigh;
+  int32_t HostOS;
+  int32_t FileCRC;
+  int32_t FileTime;
+  int32_t UnpVer;
+  int32_t Method;
+  int32_t FileAttr;
+  char* CmtBuf;
+  int32_t CmtBufSize;
+  int32_t CmtSize;
+  int32_t CmtState;
+  char Reserved[1024];
+};
+
 #pragma pack(pop)
 
 inline constexpr bool kPointers64 = sizeof(void*) == 8;
@@ -127,6 +169,13 @@ static_assert(offsetof(tHeaderDataEx, FileAttr) == 2088);
 static_assert(offsetof(tHeaderDataEx, CmtBuf) == 2092);
 static_assert(offsetof(tHeaderDataEx, Reserved) == (kPointers64 ? 2112 : 2108));
 static_assert(offsetof(tHeaderData, CmtBuf) == 556);
+static_assert(sizeof(tOpenArchiveDataW) == (kPointers64 ? 36 : 28));
+static_assert(sizeof(tHeaderDataExW) == (kPointers64 ? 5184 : 5180));
+static_assert(offsetof(tHeaderDataExW, Flags) == 4096);
+static_assert(offsetof(tHeaderDataExW, FileTime) == 4124);
+static_assert(offsetof(tHeaderDataExW, FileAttr) == 4136);
+static_assert(offsetof(tHeaderDataExW, CmtBuf) == 4140);
+static_assert(offsetof(tHeaderDataExW, Reserved) == (kPointers64 ? 4160 : 4156));
 
 // The archive handle: the address of an archive root, or 0; -1 in the two
 // Set...Proc calls stands for "PackFiles and DeleteFiles".

@@ -1,6 +1,5 @@
 #include "wcx/wcx_root.h"
 
-#include <cstring>
 #include <utility>
 
 #include "platform/os.h"
@@ -16,20 +15,6 @@ namespace {
 // without unloading and static objects are gone already.
 TqorWCXRoot* gWCXRoot = nullptr;
 const TqorWCXDirClass* gArchiveClass = nullptr;
-
-tOpenArchiveData MakeOpenData(const std::string& arcName, int32_t openMode) {
-  tOpenArchiveData data;
-  std::memset(&data, 0, sizeof data);
-  data.ArcName = const_cast<char*>(arcName.c_str());
-  data.OpenMode = openMode;
-  return data;
-}
-
-// The FileName of a header as a string: up to its first zero, at most 1024
-// characters.
-std::string HeaderFileName(const tHeaderDataEx& header) {
-  return std::string(header.FileName, strnlen(header.FileName, sizeof header.FileName));
-}
 
 // The bytes of the listed files that exist; folders add nothing of their own.
 uint64_t SizeOfFiles(const std::string& basePath, const TStringList& names) {
@@ -53,23 +38,24 @@ bool TqorWCXRoot::CanHandle(const std::string& fileName) {
   return ArchiveClass().CanHandleFile(fileName);
 }
 
-std::unique_ptr<TqorWCXDir> TqorWCXRoot::OpenRoot(const tOpenArchiveData& data, bool forPacking) {
-  return ArchiveClass().CreateArchive(data.ArcName ? data.ArcName : "", data.OpenMode, forPacking);
+std::unique_ptr<TqorWCXDir> TqorWCXRoot::OpenRoot(const std::string& arcName, int32_t openMode,
+                                                   bool forPacking) {
+  return ArchiveClass().CreateArchive(arcName, openMode, forPacking);
 }
 
 TqorWCXDir* TqorWCXRoot::FindPackTarget(TqorWCXDir& root, const std::string& subPath,
                                         int32_t& result) {
   if (subPath.empty()) return &root;
+  const std::string listedPath = root.ListedPathOf(subPath);
   for (;;) {
-    tHeaderDataEx header;
-    std::memset(&header, 0, sizeof header);
+    EntryHeader header;
     if (int32_t walked = root.NextHeader(header); walked != 0) {
       // An archive that cannot be read says why; one without the folder
       // has no target.
       result = walked == E_END_ARCHIVE ? E_NO_FILES : walked;
       return nullptr;
     }
-    if (rtl::SameFileName(HeaderFileName(header), subPath)) {
+    if (rtl::SameFileName(header.FileName, listedPath)) {
       if (TqorWCXDir* folder = root.CurrentItem()->AsDir()) return folder;
       result = E_NO_FILES;
       return nullptr;
@@ -111,9 +97,8 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
   size_t added = 0;
   std::vector<std::string> moved;
   try {
-    std::unique_ptr<TqorWCXDir> root = OpenRoot(MakeOpenData(packedFile, OM_PACK), true);
-    root->SetChangeVolCallback(FChangeVolProc);
-    root->SetProcessDataCallback(FProcessDataProc);
+    std::unique_ptr<TqorWCXDir> root = OpenRoot(packedFile, OM_PACK, true);
+    root->SetCallbacks(FCallbacks);
     root->PlanAdding(SizeOfFiles(WithTrailingBackslash(srcPath), names));
     try {
       TqorWCXDir* target = FindPackTarget(*root, subPath, result);
@@ -149,8 +134,12 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
   if (names.empty()) return 0;
 
   try {
-    std::unique_ptr<TqorWCXDir> root = OpenRoot(MakeOpenData(packedFile, OM_DELETE), false);
-    int32_t result = DeleteEach(*root, names);
+    std::unique_ptr<TqorWCXDir> root = OpenRoot(packedFile, OM_DELETE, false);
+    // A name reaches its entry whichever escapes the host sent it with.
+    std::unordered_set<std::string> wanted;
+    for (const std::string& name : names)
+      wanted.insert(rtl::LowerCaseFileName(root->ListedPathOf(name)));
+    int32_t result = DeleteEach(*root, wanted);
     // Deletions before a failure stay done.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
     root->FinishChanges();
@@ -160,20 +149,17 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
   }
 }
 
-int32_t TqorWCXRoot::DeleteEach(TqorWCXDir& root, const TStringList& names) {
+int32_t TqorWCXRoot::DeleteEach(TqorWCXDir& root, const std::unordered_set<std::string>& wanted) {
   for (;;) {
-    tHeaderDataEx header;
-    std::memset(&header, 0, sizeof header);
+    EntryHeader header;
     int32_t walked = root.NextHeader(header);
     // An archive that cannot be read is a failure, not "nothing to delete".
     if (walked != 0) return walked == E_END_ARCHIVE ? 0 : walked;
-    const std::string fileName = HeaderFileName(header);
-    for (const std::string& name : names) {
-      int32_t result = rtl::SameFileName(name, fileName)
-                           ? root.ProcessCurrent(OP_DELETE, nullptr, FileNamePart(fileName).c_str())
-                           : root.ProcessCurrent(PK_SKIP, nullptr, nullptr);
-      if (result != 0) return result;
-    }
+    int32_t result =
+        wanted.count(rtl::LowerCaseFileName(header.FileName)) > 0
+            ? root.ProcessCurrent(OP_DELETE, nullptr, FileNamePart(header.FileName).c_str())
+            : root.ProcessCurrent(PK_SKIP, nullptr, nullptr);
+    if (result != 0) return result;
   }
 }
 

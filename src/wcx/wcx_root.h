@@ -1,14 +1,18 @@
 // The root controller: the singleton behind the exports that need no archive
 // handle, the registered archive class, packing and deleting, and the
-// start-up and shut-down of the generic layer with the unload report.
+// start-up and shut-down of the generic layer with the unload report. Names,
+// paths and the names of file lists are UTF-8 here; the exports convert.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include <unordered_set>
+
 #include "wcx/archive_tree.h"
 #include "wcx/file_lists.h"
+#include "wcx/host_callbacks.h"
 #include "wcx/wcx_api.h"
 
 namespace wcx {
@@ -19,12 +23,15 @@ class TqorWCXRoot {
 
   virtual int32_t GetCaps();
   virtual bool CanHandle(const std::string& fileName);
-  // A new archive root of the registered class for the record's ArcName and
-  // OpenMode; exceptions pass to the caller.
-  virtual std::unique_ptr<TqorWCXDir> OpenRoot(const tOpenArchiveData& data, bool forPacking);
+  // A new archive root of the registered class for the archive's name and
+  // an open mode; exceptions pass to the caller.
+  virtual std::unique_ptr<TqorWCXDir> OpenRoot(const std::string& arcName, int32_t openMode,
+                                               bool forPacking);
 
-  void SetGlobalChangeVolProc(tChangeVolProc proc) { FChangeVolProc = proc; }
-  void SetGlobalProcessDataProc(tProcessDataProc proc) { FProcessDataProc = proc; }
+  void SetGlobalChangeVolProc(tChangeVolProc proc) { FCallbacks.changeVol = proc; }
+  void SetGlobalChangeVolProc(tChangeVolProcW proc) { FCallbacks.changeVolW = proc; }
+  void SetGlobalProcessDataProc(tProcessDataProc proc) { FCallbacks.processData = proc; }
+  void SetGlobalProcessDataProc(tProcessDataProcW proc) { FCallbacks.processDataW = proc; }
 
   int32_t DoPackFiles(const std::string& packedFile, const std::string& subPath,
                       const std::string& srcPath, const char* addList, int32_t flags);
@@ -37,11 +44,11 @@ class TqorWCXRoot {
   // it could not be opened.
   int32_t AddEach(TqorWCXDir& target, const TStringList& names, const std::string& srcPath,
                   int32_t flags, size_t& added);
-  // Walks the archive and deletes the entries named; the first failure stops it.
-  int32_t DeleteEach(TqorWCXDir& root, const TStringList& names);
+  // Walks the archive and deletes the entries whose paths, lower-cased, are
+  // wanted; the first failure stops it.
+  int32_t DeleteEach(TqorWCXDir& root, const std::unordered_set<std::string>& wanted);
 
-  tChangeVolProc FChangeVolProc = nullptr;
-  tProcessDataProc FProcessDataProc = nullptr;
+  HostCallbacks FCallbacks;  // FChangeVolProc and FProcessDataProc, in both forms
 };
 
 // The singleton; exists from load to unload.

@@ -53,7 +53,7 @@ const Damage kDamages[] = {
     {"wrong sector shift", [](RawFile& f) { f.bytes()[0x1E] = 10; }, Expect::kOpenFails,
      Errc::kInvalidHeader},
     {"truncated in the data",
-     [](RawFile& f) { f.bytes().resize(f.bytes().size() - 15 * f.sector_size()); }, Expect::kEither,
+     [](RawFile& f) { f.bytes().erase(f.bytes().end() - 15 * f.sector_size(), f.bytes().end()); }, Expect::kEither,
      Errc::kCorrupt, kOther},
     {"FAT cycle",
      [](RawFile& f) {

@@ -2,11 +2,14 @@
 // tests select it through the variables, as a host's environment would.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
 #include "platform/os.h"
+#include "platform/unicode.h"
 #include "scoped_env.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -139,30 +142,49 @@ TEST(CodePageSnapshot, HoldsTheCharsetOnlyWhileItLives) {
   EXPECT_EQ(platform::WideToAnsi(u"\u00E9", kAnsi), "\xE9");
 }
 
-TEST(LowerCaseFileName, UsesUnicodeSimpleMappingWithinTheCodePage) {
+TEST(LowerCaseFileName, UsesUnicodeSimpleMappingWhateverTheLocale) {
   const struct {
-    const char* locale;
     std::string name, lower;
   } cases[] = {
-      {"C.UTF-8", "ReadMe.TXT", "readme.txt"},
-      {"C.UTF-8", "\xC3\x84\xC3\x96\xC3\x9C", "\xC3\xA4\xC3\xB6\xC3\xBC"},  // ÄÖÜ
-      {"C.UTF-8", "\xCE\xA3\xCE\x91\xCE\xA3", "\xCF\x83\xCE\xB1\xCF\x83"},  // ΣΑΣ, no final sigma
-      {"C.UTF-8", "\xD0\x94\xD0\x90", "\xD0\xB4\xD0\xB0"},                  // ДА
-      {"C.UTF-8", "Stra\xC3\x9F" "E", "stra\xC3\x9F" "e"},                  // ß stays
-      {"C.UTF-8", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},                  // Deseret, a pair
-      {"C.UTF-8", "A\xFF\xC3", "a\xFF\xC3"},                                // undecodable kept
-      {"en_US.CP1252", "\xC4\x8A\x9F" "B", "\xE4\x9A\xFF" "b"},             // ÄŠŸB
-      {"en_US.CP1252", "\x81" "A", "\x81" "a"},
-      {"zh_CN.GBK", "\xD6\xD0" "A\xA6\xB2", "\xD6\xD0" "a\xA6\xD2"},  // 中AΣ
-      // Mac OS Roman has capital omega but no small one: it must not
-      // turn into '?'.
-      {"en_US.MACINTOSH", "\xBD" "A", "\xBD" "a"},
+      {"ReadMe.TXT", "readme.txt"},
+      {"\xC3\x84\xC3\x96\xC3\x9C", "\xC3\xA4\xC3\xB6\xC3\xBC"},  // ÄÖÜ
+      {"\xCE\xA3\xCE\x91\xCE\xA3", "\xCF\x83\xCE\xB1\xCF\x83"},  // ΣΑΣ, no final sigma
+      {"\xD0\x94\xD0\x90", "\xD0\xB4\xD0\xB0"},                  // ДА
+      {"Stra\xC3\x9F" "E", "stra\xC3\x9F" "e"},                  // ß stays
+      {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},                  // Deseret, a pair
+      {"I\xC4\xB0", "i" "i"},                                      // no Turkish rules
+      {"A\xFF\xC3", "a\xFF\xC3"},                                // undecodable kept
+      {"B\xED\xA0\x80", "b\xED\xA0\x80"},                        // a lone surrogate kept
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.locale) + " " + c.name);
-    ScopedLocale locale(c.locale);
-    EXPECT_EQ(platform::LowerCaseFileName(c.name), c.lower);
+  for (const char* locale : {"C.UTF-8", "en_US.CP1252", "tr_TR.ISO-8859-9"}) {
+    ScopedLocale scoped(locale);
+    for (const auto& c : cases) EXPECT_EQ(platform::LowerCaseFileName(c.name), c.lower) << locale;
   }
+}
+
+TEST(Unicode, AnyUtf16SurvivesUtf8) {
+  const std::u16string texts[] = {u"plain", u"\u4E2D\u0416\U0001F600", u"a\xD800" "b",
+                                  u"\xDC80\xDE00\xD83D", u"x\xD83D", u""};
+  for (const auto& text : texts) EXPECT_EQ(platform::Utf8ToUtf16(platform::Utf16ToUtf8(text)), text);
+  EXPECT_EQ(platform::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80") << "a pair is one character";
+  // Bytes from outside that do not decode become the surrogates standing
+  // for them, as the code pages keep them.
+  EXPECT_EQ(platform::Utf8ToUtf16("a\xFF\xC0\xAF"), u"a\xDCFF\xDCC0\xDCAF");
+}
+
+// The platform's file functions take UTF-8 and name files in the locale's
+// charset: a byte that did not decode reaches the disk as itself.
+TEST(SystemPaths, AreInTheLocalesCharset) {
+  testing_support::TempDir dir;
+  ScopedLocale western("en_US.CP1252");
+  const std::string utf8 = dir.Slash() + "caf\u00E9 \xED\xB2\x81";  // é and the byte 0x81
+  ASSERT_TRUE(platform::CreateDir(utf8));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "caf\xE9 \x81"));
+  EXPECT_TRUE(platform::DirectoryExists(utf8));
+  ScopedLocale utf8Locale("C.UTF-8");
+  EXPECT_FALSE(platform::DirectoryExists(utf8)) << "the same name is other bytes in UTF-8";
+  EXPECT_TRUE(platform::CreateDir(dir.Slash() + "\u4E2D"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "\xE4\xB8\xAD"));
 }
 
 }  // namespace

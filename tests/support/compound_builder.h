@@ -7,13 +7,14 @@
 
 #include "platform/com_ptr.h"
 #include "platform/ole.h"
+#include "platform/unicode.h"
 
 namespace testing_support {
 
 class CompoundBuilder {
  public:
   explicit CompoundBuilder(const std::string& fileName) {
-    std::u16string name(fileName.begin(), fileName.end());
+    const std::u16string name = platform::Utf8ToUtf16(fileName);
     Check(StgCreateDocfile(Ole(name), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                            storages_[u""].Receive()));
   }

@@ -51,7 +51,7 @@ Node* Node::Child(const std::string& childName) const {
 }
 
 Node* Node::ChildCaseless(const std::string& childName) const {
-  auto found = index_.find(rtl::AnsiLowerCaseFileName(childName));
+  auto found = index_.find(rtl::LowerCaseFileName(childName));
   return found == index_.end() ? nullptr : found->second;
 }
 
@@ -60,13 +60,13 @@ Node* Node::AddChild(const std::string& childName, bool folder) {
   Node* child = children.back().get();
   child->name = childName;
   child->isFolder = folder;
-  index_[rtl::AnsiLowerCaseFileName(childName)] = child;
+  index_[rtl::LowerCaseFileName(childName)] = child;
   return child;
 }
 
 void Node::Remove(Node* child) {
   child->deleted = true;
-  auto found = index_.find(rtl::AnsiLowerCaseFileName(child->name));
+  auto found = index_.find(rtl::LowerCaseFileName(child->name));
   if (found != index_.end() && found->second == child) index_.erase(found);
 }
 
@@ -235,9 +235,9 @@ int32_t MemDir::AddFile(const std::string& srcPath, const std::string& name) {
 MemFile::MemFile(wcx::TqorWCXDir* parent, Node* node)
     : TqorWCXFile(parent, node->name), node_(node) {}
 
-void MemFile::FillHeader(wcx::tHeaderDataEx& header) {
+void MemFile::FillHeader(wcx::EntryHeader& header) {
   TqorWCXFile::FillHeader(header);
-  header.PackSize = header.UnpSize = static_cast<uint32_t>(node_->data.size());
+  header.PackSize = header.UnpSize = node_->data.size();
   header.FileAttr = static_cast<int32_t>(platform::kStreamAttr);
 }
 

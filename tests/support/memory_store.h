@@ -86,7 +86,7 @@ class MemFile : public wcx::TqorWCXFile {
  public:
   MemFile(wcx::TqorWCXDir* parent, Node* node);
 
-  void FillHeader(wcx::tHeaderDataEx& header) override;
+  void FillHeader(wcx::EntryHeader& header) override;
   int32_t TestItem() override;
   int32_t ExtractTo(const std::string& target) override;
   int32_t DeleteItem() override;

@@ -1,5 +1,5 @@
 // Loads a WCX plug-in the way a host does and gives typed access to its
-// exports.
+// exports, the 8-bit ones and the Unicode (W) ones.
 #pragma once
 
 #ifdef _WIN32
@@ -29,6 +29,14 @@ class Plugin {
     Bind(CanYouHandleThisFile, "CanYouHandleThisFile");
     Bind(PackFiles, "PackFiles");
     Bind(DeleteFiles, "DeleteFiles");
+    Bind(OpenArchiveW, "OpenArchiveW");
+    Bind(ReadHeaderExW, "ReadHeaderExW");
+    Bind(ProcessFileW, "ProcessFileW");
+    Bind(SetChangeVolProcW, "SetChangeVolProcW");
+    Bind(SetProcessDataProcW, "SetProcessDataProcW");
+    Bind(CanYouHandleThisFileW, "CanYouHandleThisFileW");
+    Bind(PackFilesW, "PackFilesW");
+    Bind(DeleteFilesW, "DeleteFilesW");
   }
   ~Plugin() { Unload(); }
   Plugin(const Plugin&) = delete;
@@ -63,6 +71,14 @@ class Plugin {
   int32_t(WCX_API* CanYouHandleThisFile)(char*) = nullptr;
   int32_t(WCX_API* PackFiles)(char*, char*, char*, char*, int32_t) = nullptr;
   int32_t(WCX_API* DeleteFiles)(char*, char*) = nullptr;
+  wcx::HANDLE(WCX_API* OpenArchiveW)(wcx::tOpenArchiveDataW*) = nullptr;
+  int32_t(WCX_API* ReadHeaderExW)(wcx::HANDLE, wcx::tHeaderDataExW*) = nullptr;
+  int32_t(WCX_API* ProcessFileW)(wcx::HANDLE, int32_t, wcx::WCHAR*, wcx::WCHAR*) = nullptr;
+  void(WCX_API* SetChangeVolProcW)(wcx::HANDLE, wcx::tChangeVolProcW) = nullptr;
+  void(WCX_API* SetProcessDataProcW)(wcx::HANDLE, wcx::tProcessDataProcW) = nullptr;
+  int32_t(WCX_API* CanYouHandleThisFileW)(wcx::WCHAR*) = nullptr;
+  int32_t(WCX_API* PackFilesW)(wcx::WCHAR*, wcx::WCHAR*, wcx::WCHAR*, wcx::WCHAR*, int32_t) = nullptr;
+  int32_t(WCX_API* DeleteFilesW)(wcx::WCHAR*, wcx::WCHAR*) = nullptr;
 
   // OpenArchive with a record of the given name and mode.
   wcx::HANDLE Open(const std::string& arcName, int32_t mode, int32_t* openResult = nullptr) {

@@ -1,5 +1,6 @@
 // A fresh directory below the system's temporary directory, removed with
-// everything in it when the object goes.
+// everything in it when the object goes. Names and paths are UTF-8 strings,
+// as the plug-in takes them, on every system.
 #pragma once
 
 #include <stdlib.h>
@@ -10,6 +11,14 @@
 #include <string>
 
 namespace testing_support {
+
+inline std::filesystem::path Utf8Path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+inline std::string Utf8String(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 class TempDir {
  public:
@@ -36,22 +45,22 @@ class TempDir {
   }
   // A file in the directory.
   std::string File(const std::string& name) const {
-    return (path_ / name).string();
+    return Utf8String(path_ / Utf8Path(name));
   }
   std::string operator/(const std::string& name) const {
     return File(name);
   }
   // The directory with a trailing delimiter ('/', or '\\' on Windows).
   std::string Slash() const {
-    return path_.string() + static_cast<char>(std::filesystem::path::preferred_separator);
+    return Utf8String(path_) + static_cast<char>(std::filesystem::path::preferred_separator);
   }
 
   // Writes a file below the directory, creating its folders.
   std::string Write(const std::string& name, const std::string& content) const {
-    std::filesystem::path file = path_ / name;
+    std::filesystem::path file = path_ / Utf8Path(name);
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
-    return file.string();
+    return Utf8String(file);
   }
 
  private:
@@ -59,7 +68,7 @@ class TempDir {
 };
 
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 

@@ -34,7 +34,7 @@ struct Listing {
 inline Listing ListAll(wcx::TqorWCXDir& root) {
   Listing listing;
   for (;;) {
-    wcx::tHeaderDataEx header = ZeroHeader();
+    wcx::EntryHeader header;
     listing.end = root.NextHeader(header);
     if (listing.end != 0) return listing;
     std::string path = header.FileName;
@@ -47,7 +47,7 @@ inline Listing ListAll(wcx::TqorWCXDir& root) {
 // listing ends first.
 inline bool SeekTo(wcx::TqorWCXDir& root, const std::string& path) {
   for (;;) {
-    wcx::tHeaderDataEx header = ZeroHeader();
+    wcx::EntryHeader header;
     if (root.NextHeader(header) != 0) return false;
     if (path == header.FileName) return true;
   }

@@ -53,12 +53,18 @@ class CpioTest(HostTestCase):
 class ZipTest(HostTestCase):
     plugin = ZIP
 
-    def test_missing_ansi_functions_are_reported(self):
+    def test_packs_and_deletes_through_the_unicode_functions_only(self):
         with zipfile.ZipFile(self.tmp / "sample.zip", "w") as archive:
             archive.writestr("a.txt", "hello")
-        # zip.wcx only packs and deletes through the Unicode functions.
-        self.assertIn("does not export PackFiles", self.host("add", "sample.zip", "sample.zip", expect=3).stderr)
-        self.assertIn("does not export DeleteFiles", self.host("delete", "sample.zip", "a.txt", expect=3).stderr)
+        self.make_tree("src", {"\u0434\u0430.txt": b"yes"})
+        # zip.wcx packs and deletes only through the Unicode functions.
+        self.assertIn("does not export PackFiles",
+                      self.host("--ansi", "add", "sample.zip", "src/\u0434\u0430.txt", expect=3).stderr)
+        self.assertIn("does not export DeleteFiles", self.host("--ansi", "delete", "sample.zip", "a.txt", expect=3).stderr)
+        self.host("add", "sample.zip", "src/\u0434\u0430.txt")
+        self.host("delete", "sample.zip", "a.txt")
+        with zipfile.ZipFile(self.tmp / "sample.zip") as archive:
+            self.assertEqual(archive.namelist(), ["\u0434\u0430.txt"])
         self.assertIn("PK_CAPS_NEW", self.host("caps").lines[0])
 
 

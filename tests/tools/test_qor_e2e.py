@@ -8,7 +8,8 @@ import shutil
 import subprocess
 import unittest
 
-from wcxhost_testlib import SAMPLE_TREE, HostTestCase, digest, parse_listing, skip_all_unless
+from wcxhost_testlib import (SAMPLE_TREE, HostTestCase, digest, parse_listing, read_tree, skip_all_unless,
+                             write_tree)
 
 try:
     import olefile
@@ -50,7 +51,7 @@ class QorReadTest(QorTestCase):
     def test_caps_and_check(self):
         caps = self.host("caps").lines
         self.assertTrue(caps[0].startswith("capabilities: 335 (0x14f)"), caps)
-        self.assertEqual(len(caps[1].split()), 12, caps)  # "exports:" and all eleven functions
+        self.assertEqual(len(caps[1].split()), 20, caps)  # "exports:", the eleven functions and eight W ones
         self.host("check", "sample.doc")
         self.host("check", "sample/notes.txt", expect=1)
 
@@ -123,6 +124,26 @@ class QorWriteTest(QorTestCase):
         self.host("add", "moved.doc", "sample/tree", "--move")
         self.assertEqual(self.tree("sample"), {"notes.txt": digest(SAMPLE_TREE["notes.txt"])})
         self.assertIn("tree/sub/data.bin", self.listing("moved.doc"))
+
+    @unittest.skipIf(UNDER_WINE, "wcxhost.exe takes names in the ANSI code page")
+    def test_names_in_every_script(self):
+        names = {"\u0414\u0430\u043d\u043d\u044b\u0435/\u03a9\u03bc\u03ad\u03b3\u03b1.txt": b"ru el",
+                 "\u4e2d\u6587 \U0001f600.txt": b"zh", "50%.txt": b"%"}
+        self.make_tree("scripts", names)
+        self.host("add", "scripts.doc", *(self.tmp / "scripts").iterdir())
+        shown = {"\u0414\u0430\u043d\u043d\u044b\u0435/": 0, "\u0414\u0430\u043d\u043d\u044b\u0435/\u03a9\u03bc\u03ad\u03b3\u03b1.txt": 5,
+                 "\u4e2d\u6587 \U0001f600.txt": 2, "50#0025.txt": 1}
+        self.assertEqual(self.listing("scripts.doc"), shown)
+        self.host("extract", "scripts.doc", "-C", "\u0432\u044b\u0445\u043e\u0434")
+        names["50#0025.txt"] = names.pop("50%.txt")
+        self.assertEqual(self.tree("\u0432\u044b\u0445\u043e\u0434"), read_tree(write_tree(self.tmp / "expected", names)))
+        # The 8-bit functions under a code page without these scripts.
+        ansi = self.host("--ansi", "list", "scripts.doc", env={"LC_ALL": "en_US.ISO-8859-1"})
+        self.assertEqual(set(parse_listing(ansi.lines)),
+                         {"#0414#0430#043D#043D#044B#0435/", "#0414#0430#043D#043D#044B#0435/#03A9#03BC#03AD#03B3#03B1.txt",
+                          "#4E2D#6587 #D83D#DE00.txt", "50#0025.txt"})
+        self.host("--ansi", "delete", "scripts.doc", "#4E2D#6587 #D83D#DE00.txt", env={"LC_ALL": "en_US.ISO-8859-1"})
+        self.assertNotIn("\u4e2d\u6587 \U0001f600.txt", self.listing("scripts.doc"))
 
     def test_cancel_leaves_the_archive_valid(self):
         self.make_tree("big", {"big.bin": os.urandom(1 << 20)})

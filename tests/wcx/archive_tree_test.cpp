@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/os.h"
 #include "rtl/exceptions.h"
+#include "scoped_env.h"
 #include "temp_dir.h"
 #include "wcx/names.h"
 
@@ -25,9 +25,8 @@ struct OpenFolder : TqorWCXDir {
   ~OpenFolder() override { ShutDown(); }
 };
 
-tHeaderDataEx Header(TqorWCXFile& node) {
-  tHeaderDataEx header;
-  std::memset(&header, 0, sizeof header);
+EntryHeader Header(TqorWCXFile& node) {
+  EntryHeader header;
   node.GetHeaderData(header);
   return header;
 }
@@ -85,15 +84,14 @@ TEST(Paths, JoinDisplayNamesBelowTheRoot) {
   EXPECT_EQ(root.IndexOfName("missing"), -1);
 }
 
-TEST(Headers, LongPathIsCutAndFolderGetsItsMark) {
+TEST(Headers, CarryTheWholePathAndFolderGetsItsMark) {
   OpenFolder root(nullptr, "");
   Entry longName(&root, std::string(2000, 'n'));
-  tHeaderDataEx header;
-  std::memset(&header, 0x7F, sizeof header);
+  EntryHeader header;
+  header.FileTime = header.FileAttr = 0x7F7F7F7F;
   longName.FillHeader(header);
-  EXPECT_EQ(std::string(header.FileName, 1023), std::string(1023, 'n'));
-  EXPECT_EQ(header.FileName[1023], '\0');
-  EXPECT_EQ(header.Flags, 0x7F7F7F7F) << "FillHeader writes FileName only";
+  EXPECT_EQ(header.FileName, std::string(2000, 'n')) << "the exports cut it to their field";
+  EXPECT_EQ(header.FileTime, 0x7F7F7F7F) << "FillHeader writes FileName only";
 
   OpenFolder folder(&root, "f");
   EXPECT_EQ(Header(folder).FileAttr, static_cast<int32_t>(platform::kFolderMark));
@@ -142,10 +140,20 @@ TEST(OpenAccounting, DestroyingRootsBalancesTheLiveCount) {
 }
 
 int32_t gCallbackCalls;
-int32_t WCX_API CountingProcessData(char*, int32_t) { return ++gCallbackCalls, 0; }
+std::string gAnsiName;
+std::u16string gWideName;
+int32_t WCX_API CountingProcessData(char* name, int32_t) {
+  gAnsiName = name;
+  return ++gCallbackCalls, 0;
+}
+int32_t WCX_API WideProcessData(WCHAR* name, int32_t size) {
+  gWideName = reinterpret_cast<char16_t*>(name);
+  return size;
+}
 int32_t WCX_API ChangeVol(char*, int32_t mode) { return mode + 1; }
 
-TEST(Callbacks, ReachTheHostThroughTheRoot) {
+TEST(Callbacks, ReachTheHostThroughTheRootInTheFormItSetThem) {
+  testing_support::ScopedLocale western("en_US.CP1252");
   OpenFolder root(nullptr, "");
   OpenFolder sub(&root, "sub");
   Entry entry(&sub, "e");
@@ -154,10 +162,15 @@ TEST(Callbacks, ReachTheHostThroughTheRoot) {
   gCallbackCalls = 0;
   root.SetProcessDataCallback(CountingProcessData);
   root.SetChangeVolCallback(ChangeVol);
-  sub.SetProcessDataCallback(nullptr);  // only the root's callback counts
-  EXPECT_EQ(entry.DoProcessData("e", 5), 0);
+  sub.SetProcessDataCallback(tProcessDataProc{nullptr});  // only the root's callback counts
+  EXPECT_EQ(entry.DoProcessData("\u4E2D/\u00E9", 5), 0);
   EXPECT_EQ(gCallbackCalls, 1);
+  EXPECT_EQ(gAnsiName, "#4E2D/\xE9") << "the code page's form, escaped where it falls short";
   EXPECT_EQ(entry.DoChangeVol("e", 5), 6);
+  root.SetProcessDataCallback(WideProcessData);
+  EXPECT_EQ(entry.DoProcessData("\u4E2D/\u00E9", 7), 7) << "a host that set both hears in UTF-16";
+  EXPECT_EQ(gWideName, u"\u4E2D/\u00E9");
+  EXPECT_EQ(gCallbackCalls, 1);
 }
 
 TEST(FolderExtraction, CreatesOneLevelOnly) {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks a Windows plug-in DLL as Total Commander loads it: built for the
-# machine it is named for, exporting the eleven WCX functions under their
-# plain names and nothing else (x86: no __stdcall "@N"), and importing only
+# machine it is named for, exporting the eleven WCX functions and the eight
+# Unicode (W) ones under their plain names and nothing else (x86: no __stdcall "@N"), and importing only
 # DLLs that every Windows has, so that it runs without a runtime beside it.
 # Usage: check_plugin_dll.sh DLL x86_64|i686
 set -eu
@@ -25,8 +25,10 @@ check "file format" "$format" "$(echo "$dump" | sed -n 's/.*file format //p')"
 
 exports=$(echo "$dump" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' |
   sort | tr '\n' ' ')
-check "exports" "CanYouHandleThisFile CloseArchive DeleteFiles GetPackerCaps OpenArchive \
-PackFiles ProcessFile ReadHeader ReadHeaderEx SetChangeVolProc SetProcessDataProc " "$exports"
+check "exports" "CanYouHandleThisFile CanYouHandleThisFileW CloseArchive DeleteFiles DeleteFilesW \
+GetPackerCaps OpenArchive OpenArchiveW PackFiles PackFilesW ProcessFile ProcessFileW ReadHeader \
+ReadHeaderEx ReadHeaderExW SetChangeVolProc SetChangeVolProcW SetProcessDataProc \
+SetProcessDataProcW " "$exports"
 
 # Anything else (libstdc++-6.dll, libgcc_s_*.dll, libwinpthread-1.dll) would
 # have to be shipped beside the plug-in.

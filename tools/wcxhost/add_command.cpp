@@ -1,7 +1,6 @@
 #include <filesystem>
 
 #include "commands.h"
-#include "file_list.h"
 #include "host_conventions.h"
 #include "host_system.h"
 #include "pack_sources.h"
@@ -27,7 +26,7 @@ void RemoveEmptyFolders(const std::vector<PackGroup>& groups) {
 }  // namespace
 
 int RunAdd(const Plugin& plugin, const AddOptions& options) {
-  auto pack_files = plugin.Need(plugin.PackFiles, "PackFiles");
+  plugin.CheckPacking();
   const std::string& archive = options.archive;
   std::error_code error;
   if (fs::is_directory(archive, error)) throw HostError(Quoted(archive) + " is a folder, not an archive");
@@ -48,12 +47,8 @@ int RunAdd(const Plugin& plugin, const AddOptions& options) {
   for (const PackGroup& group : groups) {
     if (group.names.empty()) continue;
     if (CancelRequested()) throw HostError("adding to archive " + Quoted(archive) + " cancelled", kExitCancelled);
-    plugin.SetChangeVolProc(wcx::kGlobalHandle, OnChangeVolume);
-    plugin.SetProcessDataProc(wcx::kGlobalHandle, OnProcessData);
-    std::string source_folder = group.source_folder;
-    std::string add_list = SerializeFileList(group.names);
-    int32_t result = pack_files(archive_path.data(), sub_path.empty() ? nullptr : sub_path.data(),
-                                source_folder.data(), add_list.data(), flags);
+    plugin.SetCallbacks(wcx::kGlobalHandle);
+    int32_t result = plugin.Pack(archive_path, sub_path, group.source_folder, group.names, flags);
     if (result != 0) throw ResultError("cannot add to archive " + Quoted(archive), result);
   }
   if (options.move) RemoveEmptyFolders(groups);

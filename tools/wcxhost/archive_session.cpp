@@ -1,6 +1,5 @@
 #include "archive_session.h"
 
-#include <cstring>
 #include <filesystem>
 
 #include "host_conventions.h"
@@ -11,41 +10,34 @@
 namespace wcxhost {
 namespace {
 
-// Fills entry from a header. The name field may lack its terminating zero.
-// The entry's own path buffer is reused: a listing fills one entry per
-// header.
-template <typename Header>
-void FillEntry(const Header& header, uint64_t size, uint64_t packed_size, Entry& entry) {
-  entry.path.assign(header.FileName, strnlen(header.FileName, sizeof header.FileName));
-  entry.folder = IsFolderEntry(header.FileAttr, entry.path);
+// Fills entry from a header. The entry's own path buffer is reused: a
+// listing fills one entry per header.
+void FillEntry(const Header& header, Entry& entry) {
+  entry.path.assign(header.name);
+  entry.folder = IsFolderEntry(header.attr, entry.path);
   while (!entry.path.empty() && (entry.path.back() == kArchiveDelim || entry.path.back() == '/')) {
     entry.path.pop_back();
   }
-  entry.size = size;
-  entry.packed_size = packed_size;
-  entry.attr = header.FileAttr;
-  entry.time = header.FileTime;
+  entry.size = header.size;
+  entry.packed_size = header.packed_size;
+  entry.attr = header.attr;
+  entry.time = header.time;
 }
-
-uint64_t Combine(uint32_t high, uint32_t low) { return uint64_t{high} << 32 | low; }
 
 }  // namespace
 
 ArchiveSession::ArchiveSession(const Plugin& plugin, const std::string& archive, int32_t open_mode)
     : plugin_(plugin), archive_(archive) {
   std::string full_path = sys::PathString(std::filesystem::absolute(archive));
-  wcx::tOpenArchiveData data{};
-  data.ArcName = full_path.data();
-  data.OpenMode = open_mode;
-  handle_ = plugin_.OpenArchive(&data);
+  int32_t open_result = 0;
+  handle_ = plugin_.Open(full_path, open_mode, open_result);
   if (handle_ == nullptr) {
-    if (data.OpenResult == 0) {
+    if (open_result == 0) {
       throw HostError("cannot open archive " + Quoted(archive_) + " (the plug-in gave no handle and no result code)");
     }
-    throw ResultError("cannot open archive " + Quoted(archive_), data.OpenResult);
+    throw ResultError("cannot open archive " + Quoted(archive_), open_result);
   }
-  plugin_.SetChangeVolProc(handle_, OnChangeVolume);
-  plugin_.SetProcessDataProc(handle_, OnProcessData);
+  plugin_.SetCallbacks(handle_);
 }
 
 ArchiveSession::~ArchiveSession() {
@@ -53,18 +45,9 @@ ArchiveSession::~ArchiveSession() {
 }
 
 bool ArchiveSession::NextEntry(Entry& entry) {
-  int32_t result;
-  if (plugin_.ReadHeaderEx != nullptr) {
-    wcx::tHeaderDataEx header{};
-    result = plugin_.ReadHeaderEx(handle_, &header);
-    FillEntry(header, Combine(header.UnpSizeHigh, header.UnpSize),
-              Combine(header.PackSizeHigh, header.PackSize), entry);
-  } else {
-    wcx::tHeaderData header{};
-    result = plugin_.ReadHeader(handle_, &header);
-    FillEntry(header, static_cast<uint32_t>(header.UnpSize), static_cast<uint32_t>(header.PackSize),
-              entry);
-  }
+  Header header;
+  const int32_t result = plugin_.ReadNextHeader(handle_, header);
+  FillEntry(header, entry);
   if (result == wcx::E_END_ARCHIVE) return false;
   if (result == 0) {
     any_entry_ = true;
@@ -81,7 +64,7 @@ bool ArchiveSession::NextEntry(Entry& entry) {
 }
 
 int32_t ArchiveSession::Process(int32_t operation, std::string dest_name) {
-  return plugin_.ProcessFile(handle_, operation, nullptr, dest_name.data());
+  return plugin_.Process(handle_, operation, dest_name);
 }
 
 void ArchiveSession::Skip(const Entry& entry) {

@@ -1,7 +1,8 @@
 // One archive opened through the plug-in the way Double Commander opens it:
 // OpenArchive with the full path, both callbacks set on the handle, then
-// headers one after the other (ReadHeaderEx when exported, else ReadHeader),
-// each followed by one ProcessFile, and CloseArchive at the end.
+// headers one after the other (ReadHeaderExW in the Unicode interface, else
+// ReadHeaderEx when exported, else ReadHeader), each followed by one
+// ProcessFile, and CloseArchive at the end.
 #pragma once
 
 #include <cstdint>

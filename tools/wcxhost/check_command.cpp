@@ -8,11 +8,10 @@
 namespace wcxhost {
 
 int RunCheck(const Plugin& plugin, const std::string& file) {
-  auto can_handle = plugin.Need(plugin.CanYouHandleThisFile, "CanYouHandleThisFile");
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error)) throw HostError("cannot find file " + Quoted(file));
   std::string full_path = sys::PathString(std::filesystem::absolute(file));
-  bool handled = can_handle(full_path.data()) != 0;
+  bool handled = plugin.CanHandle(full_path);
   std::cout << file << (handled ? ": the plug-in handles this file\n" : ": the plug-in does not handle this file\n");
   return handled ? kExitOk : kExitFailed;
 }

@@ -2,7 +2,6 @@
 
 #include "catalog.h"
 #include "commands.h"
-#include "file_list.h"
 #include "host_conventions.h"
 #include "host_system.h"
 #include "progress.h"
@@ -11,7 +10,7 @@
 namespace wcxhost {
 
 int RunDelete(const Plugin& plugin, const std::string& archive, const std::vector<std::string>& paths) {
-  auto delete_files = plugin.Need(plugin.DeleteFiles, "DeleteFiles");
+  plugin.CheckDeleting();
   RequireArchiveFile(archive);
   std::vector<Entry> catalog = ReadCatalog(plugin, archive);
   std::vector<std::string> names;
@@ -31,11 +30,9 @@ int RunDelete(const Plugin& plugin, const std::string& archive, const std::vecto
   }
 
   std::string archive_path = sys::PathString(std::filesystem::absolute(archive));
-  std::string delete_list = SerializeFileList(names);
   ProgressScope progress(0);
-  plugin.SetChangeVolProc(wcx::kGlobalHandle, OnChangeVolume);
-  plugin.SetProcessDataProc(wcx::kGlobalHandle, OnProcessData);
-  if (int32_t result = delete_files(archive_path.data(), delete_list.data()); result != 0) {
+  plugin.SetCallbacks(wcx::kGlobalHandle);
+  if (int32_t result = plugin.Delete(archive_path, names); result != 0) {
     throw ResultError("cannot delete from archive " + Quoted(archive), result);
   }
   if (CancelRequested()) throw HostError("deleting from archive " + Quoted(archive) + " cancelled", kExitCancelled);

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace wcxhost::sys {
 
@@ -40,5 +41,11 @@ std::tm LocalTime(std::time_t time);
 // A path as the plug-in takes names: in the ANSI code page on Windows (where
 // path::string() would give UTF-8), as it is elsewhere.
 std::string PathString(const std::filesystem::path& path);
+
+// The host's strings in UTF-16, for the plug-in's W functions, and back:
+// the ANSI code page on Windows (what it cannot hold comes back as #XXXX
+// escapes); elsewhere UTF-8, as Double Commander's.
+std::u16string ToWide(const std::string& text);
+std::string FromWide(std::u16string_view text);
 
 }  // namespace wcxhost::sys

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "host_system.h"
+#include "platform/unicode.h"
 
 namespace wcxhost::sys {
 
@@ -54,5 +55,9 @@ std::tm LocalTime(std::time_t time) {
 }
 
 std::string PathString(const std::filesystem::path& path) { return path.string(); }
+
+std::u16string ToWide(const std::string& text) { return platform::Utf8ToUtf16(text); }
+
+std::string FromWide(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
 
 }  // namespace wcxhost::sys

@@ -3,6 +3,8 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "host_system.h"
@@ -80,6 +82,56 @@ std::string PathString(const std::filesystem::path& path) {
   std::string text(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
   return text;
+}
+
+std::u16string ToWide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return std::u16string(wide.begin(), wide.end());
+}
+
+namespace {
+
+// The character's exact bytes in the ANSI code page; nullopt when the code
+// page has none, or when they would read as a control character or as one
+// of the characters names hold only as escapes (a double-byte trail byte).
+std::optional<std::string> ExactAnsi(std::u16string_view character) {
+  if (character[0] < 0x80) return std::string(1, static_cast<char>(character[0]));
+  char bytes[8];
+  BOOL inexact = FALSE;
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS,
+                                         reinterpret_cast<const wchar_t*>(character.data()),
+                                         static_cast<int>(character.size()), bytes, sizeof bytes, nullptr, &inexact);
+  if (length <= 0 || inexact) return std::nullopt;
+  const std::string exact(bytes, static_cast<size_t>(length));
+  for (char byte : exact)
+    if (static_cast<unsigned char>(byte) < 0x20 || std::strchr("\"*<>?|/\\:%#", byte)) return std::nullopt;
+  return exact;
+}
+
+}  // namespace
+
+std::string FromWide(std::u16string_view text) {
+  // What the code page cannot hold goes as the #XXXX escapes of its units,
+  // as the plug-ins' 8-bit functions show it; they take the escapes back.
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const size_t units = i + 1 < text.size() && IS_HIGH_SURROGATE(text[i]) && IS_LOW_SURROGATE(text[i + 1]) ? 2 : 1;
+    const std::u16string_view character = text.substr(i, units);
+    if (std::optional<std::string> bytes = ExactAnsi(character)) {
+      out += *bytes;
+    } else {
+      for (char16_t unit : character) {
+        char escape[6];
+        std::snprintf(escape, sizeof escape, "#%04X", static_cast<unsigned>(unit));
+        out += escape;
+      }
+    }
+    i += units;
+  }
+  return out;
 }
 
 }  // namespace wcxhost::sys

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   app.fallthrough();
   app.require_subcommand(1);
   app.footer(
-      "Options of wcxhost itself (--plugin, --lenient-end) may also follow the subcommand.\n"
+      "Options of wcxhost itself (--plugin, --lenient-end, --wide, --ansi) may also follow the subcommand.\n"
       "Exit status: 0 success, 1 failure (or check: not handled), 2 bad command line,\n"
       "3 plug-in missing or unusable, 130 cancelled.");
   std::string plugin_path;
@@ -41,6 +41,13 @@ int main(int argc, char** argv) {
   app.add_flag("--lenient-end", lenient_end,
                "Take an error after the first entry as the end of the archive, as Double Commander does\n"
                "(for plug-ins that end every listing with an error, e.g. cpio.wcx)");
+  bool wide = false;
+  bool ansi = false;
+  auto* wide_flag = app.add_flag("--wide", wide,
+                                 "Drive the plug-in's Unicode (W) functions (the default where it exports them,\n"
+                                 "as file managers do)");
+  app.add_flag("--ansi", ansi, "Drive the plug-in's 8-bit functions, as older file managers do")
+      ->excludes(wide_flag);
   int64_t cancel_after = -1;
   // Test hook: cancel at progress callback N + 1, as if Ctrl-C had been pressed.
   app.add_option("--cancel-after", cancel_after)->group("");
@@ -95,7 +102,8 @@ int main(int argc, char** argv) {
 
   try {
     SetUpProgress(sys::StderrIsTerminal(), cancel_after);
-    Plugin plugin(plugin_path.empty() ? DefaultPluginPath() : plugin_path);
+    const Interface interface = wide ? Interface::kWide : ansi ? Interface::kAnsi : Interface::kAuto;
+    Plugin plugin(plugin_path.empty() ? DefaultPluginPath() : plugin_path, interface);
     plugin.lenient_end = lenient_end;
     return run(plugin);
   } catch (const HostError& e) {

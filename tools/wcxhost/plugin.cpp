@@ -12,8 +12,11 @@ namespace {
 
 constexpr std::array<const char*, 6> kMandatory{
     "OpenArchive", "ReadHeader", "ProcessFile", "CloseArchive", "SetChangeVolProc", "SetProcessDataProc"};
-constexpr std::array<const char*, 5> kOptional{
-    "ReadHeaderEx", "GetPackerCaps", "CanYouHandleThisFile", "PackFiles", "DeleteFiles"};
+constexpr std::array<const char*, 13> kOptional{
+    "ReadHeaderEx",      "GetPackerCaps",     "CanYouHandleThisFile",  "PackFiles",
+    "DeleteFiles",       "OpenArchiveW",      "ReadHeaderExW",         "ProcessFileW",
+    "SetChangeVolProcW", "SetProcessDataProcW", "CanYouHandleThisFileW", "PackFilesW",
+    "DeleteFilesW"};
 
 sys::DynamicLibrary LoadPluginLibrary(const std::string& path) {
   std::error_code error;
@@ -30,7 +33,10 @@ sys::DynamicLibrary LoadPluginLibrary(const std::string& path) {
 
 }  // namespace
 
-Plugin::Plugin(const std::string& path) : path_(path), library_(LoadPluginLibrary(path)) {
+Plugin::Plugin(const std::string& path, Interface interface)
+    : path_(path),
+      library_(LoadPluginLibrary(path)),
+      wide_(interface == Interface::kWide || (interface == Interface::kAuto && HasWideInterface())) {
   std::string missing;
   for (const char* name : kMandatory) {
     if (library_.Symbol(name) == nullptr) missing += (missing.empty() ? "" : ", ") + std::string(name);
@@ -39,6 +45,15 @@ Plugin::Plugin(const std::string& path) : path_(path), library_(LoadPluginLibrar
     throw HostError(Quoted(path) + " is not a usable WCX plug-in: it does not export " + missing,
                     kExitPlugin);
   }
+  if (wide_ && !HasWideInterface()) {
+    throw HostError(Quoted(path) + " has no Unicode interface: it does not export OpenArchiveW, " +
+                        "ReadHeaderExW and ProcessFileW",
+                    kExitPlugin);
+  }
+}
+
+bool Plugin::HasWideInterface() const {
+  return OpenArchiveW != nullptr && ReadHeaderExW != nullptr && ProcessFileW != nullptr;
 }
 
 std::vector<std::string> Plugin::ExportedFunctions() const {

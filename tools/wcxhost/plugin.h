@@ -1,6 +1,8 @@
-// A loaded WCX plug-in and the ANSI functions it exports. The functions every
-// host needs are checked on loading; the optional ones are null when missing
-// and checked by the command that needs them.
+// A loaded WCX plug-in and the functions it exports, the 8-bit ones and the
+// Unicode (W) ones. The functions every host needs are checked on loading;
+// the optional ones are null when missing and checked by the command that
+// needs them. The calls themselves, in the interface chosen, go through the
+// members declared last (plugin_calls.cpp).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,19 @@
 #include "wcx/wcx_api.h"
 
 namespace wcxhost {
+
+// Which of the plug-in's interfaces the host drives: the Unicode one where
+// the plug-in has it, as file managers do, unless told otherwise.
+enum class Interface { kAuto, kAnsi, kWide };
+
+// A header as the host reads it, the name in the host's strings.
+struct Header {
+  std::string name;  // as the plug-in spells it
+  uint64_t size = 0;
+  uint64_t packed_size = 0;
+  int32_t attr = 0;
+  int32_t time = 0;
+};
 
 class Plugin {
  public:
@@ -27,12 +42,24 @@ class Plugin {
   using PackFilesFn = int32_t(WCX_API*)(char* packed_file, char* sub_path, char* src_path,
                                         char* add_list, int32_t flags);
   using DeleteFilesFn = int32_t(WCX_API*)(char* packed_file, char* delete_list);
+  using OpenArchiveWFn = wcx::HANDLE(WCX_API*)(wcx::tOpenArchiveDataW* archive_data);
+  using ReadHeaderExWFn = int32_t(WCX_API*)(wcx::HANDLE archive, wcx::tHeaderDataExW* header);
+  using ProcessFileWFn = int32_t(WCX_API*)(wcx::HANDLE archive, int32_t operation,
+                                           wcx::WCHAR* dest_path, wcx::WCHAR* dest_name);
+  using SetChangeVolProcWFn = void(WCX_API*)(wcx::HANDLE archive, wcx::tChangeVolProcW proc);
+  using SetProcessDataProcWFn = void(WCX_API*)(wcx::HANDLE archive, wcx::tProcessDataProcW proc);
+  using CanYouHandleThisFileWFn = int32_t(WCX_API*)(wcx::WCHAR* file_name);
+  using PackFilesWFn = int32_t(WCX_API*)(wcx::WCHAR* packed_file, wcx::WCHAR* sub_path,
+                                         wcx::WCHAR* src_path, wcx::WCHAR* add_list, int32_t flags);
+  using DeleteFilesWFn = int32_t(WCX_API*)(wcx::WCHAR* packed_file, wcx::WCHAR* delete_list);
 
   // Throws HostError (kExitPlugin) when the file cannot be loaded or lacks
-  // one of the functions every host calls.
-  explicit Plugin(const std::string& path);
+  // one of the functions every host calls, or the W ones when kWide asks
+  // for them.
+  Plugin(const std::string& path, Interface interface);
 
   const std::string& path() const { return path_; }
+  bool wide() const { return wide_; }
 
   // Some plug-ins (Double Commander's cpio.wcx) end every listing with an
   // error code instead of E_END_ARCHIVE. When set, an error after the first
@@ -58,6 +85,9 @@ class Plugin {
     return reinterpret_cast<Fn>(library_.Symbol(name));
   }
 
+  // The Unicode interface's three functions that every host calls.
+  bool HasWideInterface() const;
+
   std::string path_;
   sys::DynamicLibrary library_;
 
@@ -76,6 +106,40 @@ class Plugin {
       Find<CanYouHandleThisFileFn>("CanYouHandleThisFile");
   const PackFilesFn PackFiles = Find<PackFilesFn>("PackFiles");
   const DeleteFilesFn DeleteFiles = Find<DeleteFilesFn>("DeleteFiles");
+  // The Unicode interface, optional too.
+  const OpenArchiveWFn OpenArchiveW = Find<OpenArchiveWFn>("OpenArchiveW");
+  const ReadHeaderExWFn ReadHeaderExW = Find<ReadHeaderExWFn>("ReadHeaderExW");
+  const ProcessFileWFn ProcessFileW = Find<ProcessFileWFn>("ProcessFileW");
+  const SetChangeVolProcWFn SetChangeVolProcW = Find<SetChangeVolProcWFn>("SetChangeVolProcW");
+  const SetProcessDataProcWFn SetProcessDataProcW = Find<SetProcessDataProcWFn>("SetProcessDataProcW");
+  const CanYouHandleThisFileWFn CanYouHandleThisFileW =
+      Find<CanYouHandleThisFileWFn>("CanYouHandleThisFileW");
+  const PackFilesWFn PackFilesW = Find<PackFilesWFn>("PackFilesW");
+  const DeleteFilesWFn DeleteFilesW = Find<DeleteFilesWFn>("DeleteFilesW");
+
+ private:
+  const bool wide_;
+
+ public:
+  // The calls, with names and paths in the host's strings, through the
+  // interface chosen. Each checks that the plug-in exports what it needs.
+  // OpenArchive: the handle, or null with the plug-in's result in
+  // open_result.
+  wcx::HANDLE Open(const std::string& archive, int32_t mode, int32_t& open_result) const;
+  // ReadHeaderEx (W) where exported, else ReadHeader.
+  int32_t ReadNextHeader(wcx::HANDLE archive, Header& header) const;
+  // ProcessFile with a null DestPath.
+  int32_t Process(wcx::HANDLE archive, int32_t operation, const std::string& dest_name) const;
+  // The host's callbacks on the handle (or kGlobalHandle).
+  void SetCallbacks(wcx::HANDLE archive) const;
+  bool CanHandle(const std::string& file) const;
+  // HostError (kExitPlugin) when the plug-in cannot pack, or delete, in the
+  // interface chosen; commands check before they start.
+  void CheckPacking() const;
+  void CheckDeleting() const;
+  int32_t Pack(const std::string& archive, const std::string& sub_path, const std::string& src_path,
+               const std::vector<std::string>& names, int32_t flags) const;
+  int32_t Delete(const std::string& archive, const std::vector<std::string>& names) const;
 };
 
 }  // namespace wcxhost

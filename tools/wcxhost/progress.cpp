@@ -144,6 +144,13 @@ int32_t WCX_API OnChangeVolume(char*, int32_t mode) {
   return mode == kVolumeAsk ? 0 : 1;
 }
 
+int32_t WCX_API OnProcessDataW(wcx::WCHAR* file_name, int32_t size) {
+  std::string name = file_name ? sys::FromWide(reinterpret_cast<const char16_t*>(file_name)) : "";
+  return OnProcessData(name.data(), size);
+}
+
+int32_t WCX_API OnChangeVolumeW(wcx::WCHAR*, int32_t mode) { return OnChangeVolume(nullptr, mode); }
+
 ProgressScope::ProgressScope(uint64_t total_bytes) {
   progress.active = true;
   progress.total_bytes = total_bytes;

@@ -24,6 +24,8 @@ void PrintMessage(const std::string& message);
 // The callbacks the host hands to every plug-in.
 int32_t WCX_API OnProcessData(char* file_name, int32_t size);
 int32_t WCX_API OnChangeVolume(char* arc_name, int32_t mode);
+int32_t WCX_API OnProcessDataW(wcx::WCHAR* file_name, int32_t size);
+int32_t WCX_API OnChangeVolumeW(wcx::WCHAR* arc_name, int32_t mode);
 
 // One operation whose progress is shown; the bar is erased when it ends.
 class ProgressScope {

@@ -1,0 +1,80 @@
+#include "platform/unicode.h"
+
+namespace platform {
+
+char32_t DecodeUtf8(std::string_view text, size_t& i, EncodedSurrogates surrogates) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const size_t length = lead < 0x80            ? 1
+                        : (lead >> 5) == 0x06 ? 2
+                        : (lead >> 4) == 0x0E ? 3
+                        : (lead >> 3) == 0x1E ? 4
+                                              : 0;
+  if (length == 0 || length > text.size() - i) return kNotDecoded;
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    const auto trail = static_cast<unsigned char>(text[i + k]);
+    if ((trail >> 6) != 2) return kNotDecoded;
+    c = (c << 6) | (trail & 0x3F);
+  }
+  // Overlong forms are never well-formed.
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kSmallest[length] || c > 0x10FFFF) return kNotDecoded;
+  if (IsSurrogate(c) && surrogates == EncodedSurrogates::kRefused) return kNotDecoded;
+  i += length;
+  return c;
+}
+
+char32_t NextCodePoint(std::string_view text, size_t& i) {
+  const char32_t c = DecodeUtf8(text, i, EncodedSurrogates::kAccepted);
+  if (c != kNotDecoded) return c;
+  return kUndecodableByteBase + static_cast<unsigned char>(text[i++]);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (c >> 10));
+    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+  }
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) AppendUtf16(out, NextCodePoint(text, i));
+  return out;
+}
+
+}  // namespace platform

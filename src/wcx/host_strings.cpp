@@ -1,0 +1,115 @@
+#include "wcx/host_strings.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/os.h"
+#include "platform/unicode.h"
+#include "wcx/names.h"
+
+namespace wcx {
+namespace {
+
+// The code page of the host's 8-bit strings, both ways.
+constexpr platform::CodePage kHostCodePage = platform::CodePage::kAnsi;
+
+std::u16string_view Wide(const WCHAR* text) {
+  return text ? std::u16string_view(reinterpret_cast<const char16_t*>(text)) : std::u16string_view();
+}
+
+// Bytes that a host would read as a control character or as a character of
+// the escape set: a character of several bytes (a trail byte of a double-byte
+// code page) may hold one.
+bool HoldsReservedByte(std::string_view bytes) {
+  return std::any_of(bytes.begin(), bytes.end(), [](char b) {
+    return static_cast<unsigned char>(b) < 0x20 || kEscapeSet.find(b) != std::string_view::npos;
+  });
+}
+
+template <class Char>
+std::string ListToUtf8(const Char* list) {
+  std::string out;
+  if (list) {
+    while (*list) {
+      const Char* end = list;
+      while (*end) ++end;
+      const std::basic_string<Char> name(list, end);
+      out += FromHost(name.c_str());
+      out += '\0';
+      list = end + 1;
+    }
+  }
+  out += '\0';
+  return out;
+}
+
+// The fields both records share.
+template <class Record>
+void FillNumbers(const EntryHeader& entry, Record& header) {
+  header.PackSize = static_cast<uint32_t>(entry.PackSize);
+  header.PackSizeHigh = static_cast<uint32_t>(entry.PackSize >> 32);
+  header.UnpSize = static_cast<uint32_t>(entry.UnpSize);
+  header.UnpSizeHigh = static_cast<uint32_t>(entry.UnpSize >> 32);
+  header.FileTime = entry.FileTime;
+  header.FileAttr = entry.FileAttr;
+}
+
+}  // namespace
+
+std::string FromHost(const char* text) {
+  if (!text) return {};
+  const std::string_view bytes(text);
+  if (platform::IsAscii(bytes) && platform::KeepsAsciiCodePage(kHostCodePage))
+    return std::string(bytes);
+  return platform::Utf16ToUtf8(platform::AnsiToWide(bytes, kHostCodePage));
+}
+
+std::string FromHost(const WCHAR* text) { return platform::Utf16ToUtf8(Wide(text)); }
+
+std::string ListFromHost(const char* list) {
+  // One look-up of the code page for all the names.
+  const platform::CodePageSnapshot codePages;
+  return ListToUtf8(list);
+}
+
+std::string ListFromHost(const WCHAR* list) { return ListToUtf8(list); }
+
+std::string ToHostAnsi(std::string_view text) {
+  if (platform::IsAscii(text) && platform::KeepsAsciiCodePage(kHostCodePage))
+    return std::string(text);
+  const std::u16string wide = platform::Utf8ToUtf16(text);
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  for (const platform::AnsiCharacter& character :
+       platform::WideCharsToAnsiExact(wide, kHostCodePage)) {
+    const std::u16string_view units = std::u16string_view(wide).substr(i, character.units);
+    i += character.units;
+    // ASCII stands for itself: the plug-in's names hold escapes and
+    // delimiters only where they mean to.
+    if (character.bytes && (units[0] < 0x80 || !HoldsReservedByte(*character.bytes)))
+      out += *character.bytes;
+    else
+      for (char16_t unit : units) AppendEscape(out, unit);
+  }
+  return out;
+}
+
+std::u16string ToHostWide(std::string_view text) { return platform::Utf8ToUtf16(text); }
+
+void FillHostHeader(const EntryHeader& entry, tHeaderDataEx& header) {
+  CopyToField(ToHostAnsi(entry.FileName), header.FileName, sizeof header.FileName);
+  FillNumbers(entry, header);
+}
+
+void FillHostHeader(const EntryHeader& entry, tHeaderDataExW& header) {
+  const std::u16string name = ToHostWide(entry.FileName);
+  constexpr size_t kCapacity = sizeof header.FileName / sizeof header.FileName[0] - 1;
+  size_t length = std::min(name.size(), kCapacity);
+  if (length < name.size() && length > 0 && platform::IsHighSurrogate(name[length - 1])) --length;
+  std::memcpy(header.FileName, name.data(), length * sizeof(WCHAR));
+  header.FileName[length] = 0;
+  FillNumbers(entry, header);
+}
+
+}  // namespace wcx
