@@ -63,6 +63,11 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
+    // Most names are ASCII: every header of a listing passes through here.
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
     if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
     AppendUtf8(out, c);
@@ -73,7 +78,12 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendUtf16(out, NextCodePoint(text, i));
+  for (size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80)
+      out.push_back(static_cast<char16_t>(text[i++]));
+    else
+      AppendUtf16(out, NextCodePoint(text, i));
+  }
   return out;
 }
 

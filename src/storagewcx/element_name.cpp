@@ -1,5 +1,6 @@
 #include "storagewcx/element_name.h"
 
+#include <array>
 #include <optional>
 
 #include "platform/unicode.h"
@@ -13,8 +14,15 @@ using platform::IsLowSurrogate;
 using platform::IsSurrogate;
 
 bool NeedsEscape(char32_t c) {
-  return c < 0x20 || (c < 0x80 && wcx::kEscapeSet.find(static_cast<char>(c)) != std::string_view::npos) ||
-         IsSurrogate(c);  // a lone one: no host takes it as part of a name
+  // Looked up in a table: every name of a listing passes through here.
+  static constexpr auto kEscapedAscii = [] {
+    std::array<bool, 0x80> table{};
+    for (int b = 0; b < 0x20; ++b) table[b] = true;
+    for (char c : wcx::kEscapeSet) table[static_cast<unsigned char>(c)] = true;
+    return table;
+  }();
+  if (c < 0x80) return kEscapedAscii[c];
+  return IsSurrogate(c);  // a lone one: no host takes it as part of a name
 }
 
 std::optional<char16_t> HexUnit(std::string_view digits) {
