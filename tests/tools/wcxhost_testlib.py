@@ -29,6 +29,17 @@ def parse_listing(lines):
     return {entry[2].replace("\\", "/"): int(entry[1]) for entry in entries if entry}
 
 
+def run_program(command, **kwargs):
+    """subprocess.run with the output captured, run once more when Wine could
+    not start the program at all ("ShellExecuteEx" failed, seen once on a
+    loaded machine): that says nothing about the program under test."""
+    result = subprocess.run(command, capture_output=True, **kwargs)
+    stderr = result.stderr if isinstance(result.stderr, str) else result.stderr.decode("latin-1")
+    if result.returncode != 0 and "ShellExecuteEx" in stderr:
+        result = subprocess.run(command, capture_output=True, **kwargs)
+    return result
+
+
 def skip_all_unless(condition, reason):
     if not condition:
         print(f"skipped: {reason}")
@@ -46,8 +57,8 @@ class HostTestCase(unittest.TestCase):
         """Runs wcxhost in the temporary folder; checks its exit status."""
         args = [str(arg) for arg in args]
         command = [WCXHOST, *([] if "--plugin" in args else ["--plugin", str(plugin or self.plugin)]), *args]
-        result = subprocess.run(command, cwd=self.tmp, capture_output=True, text=True, timeout=60,
-                                env={**os.environ, "TZ": "UTC", **(env or {})})
+        result = run_program(command, cwd=self.tmp, text=True, timeout=60,
+                             env={**os.environ, "TZ": "UTC", **(env or {})})
         result.lines = [line for line in result.stdout.splitlines() if not line.startswith(_PLUGIN_CHATTER)]
         self.assertEqual(result.returncode, expect,
                          f"wcxhost {' '.join(command[1:])}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}")

@@ -17,7 +17,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tools"))
-from wcxhost_testlib import SKIPPED, parse_listing, read_tree, write_tree  # noqa: E402
+from wcxhost_testlib import SKIPPED, parse_listing, read_tree, run_program, write_tree  # noqa: E402
 
 ENV = os.environ
 LINUX = [ENV.get("LINUX_WCXHOST", ""), "--plugin", ENV.get("LINUX_PLUGIN", "")]
@@ -69,8 +69,8 @@ class Side:
         self.command, self.codec, self.env = command, codec, env
 
     def run(self, cwd, *args):
-        result = subprocess.run([*self.command, *map(str, args)], cwd=cwd, capture_output=True, timeout=120,
-                                env={**ENV, "TZ": "UTC", **self.env})
+        result = run_program([*self.command, *map(str, args)], cwd=cwd, timeout=120,
+                             env={**ENV, "TZ": "UTC", **self.env})
         stdout = result.stdout.decode(self.codec)
         if result.returncode != 0:
             raise AssertionError(f"{args} failed:\n{stdout}\n{result.stderr.decode(self.codec, 'replace')}")
