@@ -67,6 +67,9 @@ TEST(EscapeElementName, ShowsEveryScriptAsItself) {
 }
 
 TEST(EscapeElementName, EightBitHostsSeeWhatTheirCodePageHolds) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the host's code page is the system's there, not the locale variables'";
+#endif
   const struct {
     const char* locale;
     NameCase name;
@@ -115,6 +118,9 @@ TEST(UnescapeElementName, TakesEscapesAndRefusesStrayHashes) {
 }
 
 TEST(UnescapeElementName, EightBitHostNamesAreDecodedWhole) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the host's code page is the system's there, not the locale variables'";
+#endif
   const struct {
     const char* locale;
     NameCase name;

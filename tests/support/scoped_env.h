@@ -22,8 +22,12 @@ class ScopedEnv {
 
  private:
   void Set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(name_.c_str(), value ? value : "");  // "" unsets there
+#else
     if (value) setenv(name_.c_str(), value, 1);
     else unsetenv(name_.c_str());
+#endif
   }
 
   std::string name_;
