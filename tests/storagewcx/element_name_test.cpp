@@ -23,6 +23,19 @@ struct NameCase {
   std::string host;
 };
 
+// A name under the host charset that LC_ALL names.
+struct LocaleCase {
+  const char* locale;
+  NameCase name;
+};
+
+// On Windows the host's code page is the system's, not the locale variables'.
+#ifdef _WIN32
+#define SKIP_WHERE_THE_SYSTEM_SETS_THE_CODE_PAGE() GTEST_SKIP() << "the code page is the system's"
+#else
+#define SKIP_WHERE_THE_SYSTEM_SETS_THE_CODE_PAGE() static_cast<void>(0)
+#endif
+
 // The name an 8-bit host sees, and the element the name it sends back stands for.
 std::string ShownToAnsiHost(const std::u16string& element) {
   return wcx::ToHostAnsi(EscapeElementName(element.c_str()));
@@ -67,13 +80,8 @@ TEST(EscapeElementName, ShowsEveryScriptAsItself) {
 }
 
 TEST(EscapeElementName, EightBitHostsSeeWhatTheirCodePageHolds) {
-#ifdef _WIN32
-  GTEST_SKIP() << "the host's code page is the system's there, not the locale variables'";
-#endif
-  const struct {
-    const char* locale;
-    NameCase name;
-  } cases[] = {
+  SKIP_WHERE_THE_SYSTEM_SETS_THE_CODE_PAGE();
+  const LocaleCase cases[] = {
       {"en_US.CP1252", {u"\x05SummaryInformation", "#0005SummaryInformation"}},
       {"en_US.CP1252", {u"caf\u00E9 \u20AC", "caf\xE9 \x80"}},
       {"en_US.CP1252", {u"\u4E2D", "#4E2D"}},
@@ -118,13 +126,8 @@ TEST(UnescapeElementName, TakesEscapesAndRefusesStrayHashes) {
 }
 
 TEST(UnescapeElementName, EightBitHostNamesAreDecodedWhole) {
-#ifdef _WIN32
-  GTEST_SKIP() << "the host's code page is the system's there, not the locale variables'";
-#endif
-  const struct {
-    const char* locale;
-    NameCase name;
-  } cases[] = {
+  SKIP_WHERE_THE_SYSTEM_SETS_THE_CODE_PAGE();
+  const LocaleCase cases[] = {
       {"en_US.CP1252", {u"caf\u00E9 \u20AC", "caf\xE9 \x80"}},
       {"en_US.CP1252", {u"\u00E9", "#00E9"}},
       {"C.UTF-8", {u"\u4E2D:\u6587", "\xE4\xB8\xAD#003A\xE6\x96\x87"}},
