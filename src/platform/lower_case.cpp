@@ -5,6 +5,14 @@
 namespace platform {
 
 std::string LowerCaseFileName(std::string_view name) {
+  // Every name the tree indexes passes through here, most of them ASCII:
+  // those are lower-cased in place in one copy.
+  if (IsAscii(name)) {
+    std::string out(name);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+  }
   std::string out;
   out.reserve(name.size());
   for (size_t i = 0; i < name.size();) {

@@ -1,5 +1,7 @@
 #include "platform/unicode.h"
 
+#include <type_traits>
+
 namespace platform {
 
 char32_t DecodeUtf8(std::string_view text, size_t& i, EncodedSurrogates surrogates) {
@@ -58,16 +60,34 @@ void AppendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
+namespace {
+
+// Most names are ASCII, and every header of a listing passes through the
+// converters: they first copy the text unit by unit, in one pass that the
+// compiler vectorizes, and convert properly only when that finds a
+// non-ASCII unit.
+template <class To, class From>
+bool CopiedAsAscii(std::basic_string_view<From> text, std::basic_string<To>& out) {
+  out.resize(text.size());
+  To* to = out.data();
+  std::make_unsigned_t<From> seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    seen |= static_cast<std::make_unsigned_t<From>>(text[i]);
+    to[i] = static_cast<To>(text[i]);
+  }
+  if (seen < 0x80) return true;
+  out.clear();
+  return false;
+}
+
+}  // namespace
+
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
+  if (CopiedAsAscii(text, out)) return out;
+  out.reserve(text.size() + text.size() / 2);
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
-    // Most names are ASCII: every header of a listing passes through here.
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
     if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
     AppendUtf8(out, c);
@@ -77,6 +97,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
+  if (CopiedAsAscii(text, out)) return out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     if (static_cast<unsigned char>(text[i]) < 0x80)
@@ -85,6 +106,30 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       AppendUtf16(out, NextCodePoint(text, i));
   }
   return out;
+}
+
+size_t Utf8ToUtf16(std::string_view text, char16_t* out, size_t capacity) {
+  size_t n = 0;
+  size_t i = 0;
+  while (i < text.size() && n < capacity) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      out[n++] = static_cast<char16_t>(text[i++]);
+      continue;
+    }
+    size_t next = i;
+    const char32_t c = NextCodePoint(text, next);
+    if (c >= 0x10000) {
+      if (capacity - n < 2) break;
+      out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out[n++] = static_cast<char16_t>(c);
+    }
+    i = next;
+  }
+  // Cut short, the text does not end in half a pair either.
+  if (i < text.size() && n > 0 && IsHighSurrogate(out[n - 1])) --n;
+  return n;
 }
 
 }  // namespace platform

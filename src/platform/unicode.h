@@ -16,16 +16,17 @@ inline bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0x
 inline bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 inline bool IsSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
+// Without an early exit, so that the loop vectorizes: names are short.
 inline bool IsAscii(std::string_view text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
+  unsigned char seen = 0;
+  for (char c : text) seen |= static_cast<unsigned char>(c);
+  return seen < 0x80;
 }
 
 inline bool IsAscii(std::u16string_view text) {
-  for (char16_t c : text)
-    if (c >= 0x80) return false;
-  return true;
+  char16_t seen = 0;
+  for (char16_t c : text) seen |= c;
+  return seen < 0x80;
 }
 
 // The lone surrogate U+DC80..U+DCFF that stands for a byte which did not
@@ -36,6 +37,9 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Never fails: a byte that starts no well-formed sequence becomes the lone
 // surrogate that stands for it.
 std::u16string Utf8ToUtf16(std::string_view text);
+// As much of the text as fits in capacity units, never ending inside a
+// surrogate pair; the number of units written (no terminator).
+size_t Utf8ToUtf16(std::string_view text, char16_t* out, size_t capacity);
 
 // Whether a decoder takes the three-byte form of a surrogate as that
 // surrogate (the plug-in's own UTF-8) or as bytes that do not decode (UTF-8

@@ -1,5 +1,6 @@
 #include "storagewcx/element_name.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -51,6 +52,12 @@ std::string EscapeElementName(const char16_t* name) {
   // and unescapes to the empty name again.
   if (units.empty()) return "#";
   const wcx::ReservedParts reserved = wcx::FindReservedParts(units);
+  // Most element names are ASCII without a character to escape: they are
+  // copied unit by unit.
+  if (!reserved.Any() && std::none_of(units.begin(), units.end(), [](char16_t c) {
+        return c >= 0x80 || NeedsEscape(c);
+      }))
+    return std::string(units.begin(), units.end());
   std::string out;
   out.reserve(units.size());
   for (size_t i = 0; i < units.size();) {

@@ -103,11 +103,10 @@ void FillHostHeader(const EntryHeader& entry, tHeaderDataEx& header) {
 }
 
 void FillHostHeader(const EntryHeader& entry, tHeaderDataExW& header) {
-  const std::u16string name = ToHostWide(entry.FileName);
   constexpr size_t kCapacity = sizeof header.FileName / sizeof header.FileName[0] - 1;
-  size_t length = std::min(name.size(), kCapacity);
-  if (length < name.size() && length > 0 && platform::IsHighSurrogate(name[length - 1])) --length;
-  std::memcpy(header.FileName, name.data(), length * sizeof(WCHAR));
+  static_assert(sizeof(WCHAR) == sizeof(char16_t));
+  const size_t length = platform::Utf8ToUtf16(
+      entry.FileName, reinterpret_cast<char16_t*>(header.FileName), kCapacity);
   header.FileName[length] = 0;
   FillNumbers(entry, header);
 }

@@ -31,6 +31,11 @@ void AppendEscape(std::string& out, char16_t unit) {
 std::string SanitizeName(std::string_view name) {
   if (name.empty()) return "%";
   const ReservedParts reserved = FindReservedParts(name);
+  // Names that come escaped already (every element name) need nothing.
+  if (!reserved.Any() && std::none_of(name.begin(), name.end(), [](char c) {
+        return NeedsEscape(static_cast<unsigned char>(c));
+      }))
+    return std::string(name);
   std::string result;
   result.reserve(name.size());
   for (size_t i = 0; i < name.size(); ++i) {

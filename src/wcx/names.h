@@ -21,6 +21,7 @@ struct ReservedParts {
   bool all = false;
   bool first = false;
   bool last = false;
+  bool Any() const { return all || first || last; }
   bool At(size_t i, size_t size) const {
     return all || (first && i == 0) || (last && i + 1 == size);
   }
