@@ -20,7 +20,7 @@ int32_t LiveItemCount = 0;
 TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
     : FParent(parent), FRawName(rawName), FDepth(parent ? parent->FDepth + 1 : 0) {
   if (FParent) {
-    FName = FParent->UniqueDisplayName(rawName);
+    FName = FParent->UniqueDisplayName(rawName, FNameKey);
     FParent->Link(this);
   } else if (!rawName.empty()) {
     FName = SanitizeName(rawName);  // an archive root's path stays empty
@@ -35,7 +35,7 @@ TqorWCXFile::~TqorWCXFile() {
   --LiveItemCount;
 }
 
-void TqorWCXFile::FillHeader(EntryHeader& header) { header.FileName = GetPath(); }
+void TqorWCXFile::FillHeader(EntryHeader& header) { WritePath(header.FileName); }
 
 void TqorWCXFile::GetHeaderData(EntryHeader& header) { FillHeader(header); }
 
@@ -54,6 +54,12 @@ int32_t TqorWCXFile::ExtractTo(const std::string&) { return E_NOT_SUPPORTED; }
 int32_t TqorWCXFile::DeleteItem() { return E_NOT_SUPPORTED; }
 
 std::string TqorWCXFile::GetPath() const {
+  std::string path;
+  WritePath(path);
+  return path;
+}
+
+void TqorWCXFile::WritePath(std::string& path) const {
   // Written back to front into a string sized first: the listing asks for
   // the path of every entry. A delimiter goes before each name that has a
   // non-empty name above it.
@@ -64,7 +70,7 @@ std::string TqorWCXFile::GetPath() const {
     length += node->FName.size();
     if (!node->FName.empty()) delimiters = level;
   }
-  std::string path(length + delimiters, '\0');
+  path.resize(length + delimiters);
   size_t end = path.size();
   level = 0;
   for (const TqorWCXFile* node = this; node; node = node->FParent, ++level) {
@@ -72,7 +78,6 @@ std::string TqorWCXFile::GetPath() const {
     node->FName.copy(path.data() + end, node->FName.size());
     if (level < delimiters) path[--end] = platform::kPathDelim;
   }
-  return path;
 }
 
 int32_t TqorWCXFile::IndexInParent() const {
@@ -135,14 +140,16 @@ int32_t TqorWCXDir::ExtractTo(const std::string& target) {
   return platform::CreateDir(target) ? 0 : E_EWRITE;
 }
 
-std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName) const {
+std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName, std::string& key) const {
   const std::string sanitized = SanitizeName(rawName);
-  if (IndexOfName(sanitized) < 0) return sanitized;
-  uint32_t& n = FNextSuffix[rtl::LowerCaseFileName(sanitized)];
+  key = rtl::LowerCaseFileName(sanitized);
+  if (IndexOfKey(key) < 0) return sanitized;
+  uint32_t& n = FNextSuffix[key];
   std::string name;
   for (n = std::max(n, 2u);; ++n) {
     name = rtl::Format("%s (%02X)", sanitized.c_str(), n);
-    if (IndexOfName(name) < 0) break;
+    key = rtl::LowerCaseFileName(name);
+    if (IndexOfKey(key) < 0) break;
   }
   ++n;
   return name;
@@ -213,11 +220,17 @@ TqorWCXFile* TqorWCXDir::Items(int64_t index) const {
 }
 
 int32_t TqorWCXDir::IndexOfName(const std::string& name) const {
-  auto found = FNameIndex.find(rtl::LowerCaseFileName(name));
-  return found == FNameIndex.end() ? -1 : static_cast<int32_t>(found->second->FIndexInParent);
+  return IndexOfKey(rtl::LowerCaseFileName(name));
+}
+
+int32_t TqorWCXDir::IndexOfKey(std::string_view key) const {
+  const TqorWCXFile* found = FNameIndex.Find(key);
+  return found ? static_cast<int32_t>(found->FIndexInParent) : -1;
 }
 
 void TqorWCXDir::FreeItems() {
+  // Emptied first, the index has nothing for each node to take out.
+  FNameIndex.Clear();
   while (!FItems.empty()) delete FItems.back();
   FNextSuffix.clear();
 }
@@ -234,9 +247,8 @@ TqorWCXFile* TqorWCXDir::CurrentItem() const {
 
 void TqorWCXDir::Link(TqorWCXFile* child) {
   child->FIndexInParent = FItems.size();
-  child->FNameKey = rtl::LowerCaseFileName(child->FName);
   FItems.push_back(child);
-  FNameIndex.emplace(child->FNameKey, child);
+  FNameIndex.Insert(child);
 }
 
 void TqorWCXDir::Unlink(TqorWCXFile* child) {
@@ -244,8 +256,7 @@ void TqorWCXDir::Unlink(TqorWCXFile* child) {
   if (index >= FItems.size() || FItems[index] != child) return;
   FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(index));
   for (size_t i = index; i < FItems.size(); ++i) FItems[i]->FIndexInParent = i;
-  auto found = FNameIndex.find(child->FNameKey);
-  if (found != FNameIndex.end() && found->second == child) FNameIndex.erase(found);
+  FNameIndex.Erase(child);
   if (FCurrent == child) FCurrent = nullptr;
   if (FHeldOpen == child) FHeldOpen = nullptr;
 }
@@ -257,11 +268,12 @@ void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
   std::swap(old->FIndexInParent, replacement->FIndexInParent);
   delete old;
   std::string name = SanitizeName(replacement->FRawName);
-  if (name != replacement->FName && IndexOfName(name) < 0) {
-    FNameIndex.erase(replacement->FNameKey);
+  std::string key = rtl::LowerCaseFileName(name);
+  if (name != replacement->FName && IndexOfKey(key) < 0) {
+    FNameIndex.Erase(replacement);
     replacement->FName = std::move(name);
-    replacement->FNameKey = rtl::LowerCaseFileName(replacement->FName);
-    FNameIndex.emplace(replacement->FNameKey, replacement);
+    replacement->FNameKey = std::move(key);
+    FNameIndex.Insert(replacement);
   }
 }
 

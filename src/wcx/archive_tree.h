@@ -15,11 +15,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "wcx/entry_header.h"
 #include "wcx/host_callbacks.h"
+#include "wcx/name_index.h"
 #include "wcx/wcx_api.h"
 
 namespace wcx {
@@ -61,6 +63,8 @@ class TqorWCXFile {
   // The display names from the root's child down to this node, joined by
   // the path delimiter.
   std::string GetPath() const;
+  // The same into path, whose room is reused.
+  void WritePath(std::string& path) const;
 
   // The node's position in its parent's list; 0 without a parent.
   int32_t IndexInParent() const;
@@ -80,9 +84,12 @@ class TqorWCXFile {
 
  private:
   friend class TqorWCXDir;
+  friend class NameIndex;
   size_t FIndexInParent = 0;
   int32_t FDepth = 0;
   std::string FNameKey;  // FName lower-cased, the key in the parent's index
+  size_t FKeyHash = 0;
+  TqorWCXFile* FNextInIndex = nullptr;
 };
 
 class TqorWCXDirClass;
@@ -193,8 +200,9 @@ class TqorWCXDir : public TqorWCXFile {
   void Unlink(TqorWCXFile* child);
   // The display name, before any suffix, of what a host's name stands for.
   std::string ListedNameOf(const std::string& hostName) const;
-  // A display name for rawName that no child has yet.
-  std::string UniqueDisplayName(const std::string& rawName) const;
+  // A display name for rawName that no child has yet, and its key.
+  std::string UniqueDisplayName(const std::string& rawName, std::string& key) const;
+  int32_t IndexOfKey(std::string_view key) const;
   // Destroys old and gives replacement its place and, where free, its name.
   void ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement);
   // Closes the sub-folder that adding keeps open between entries.
@@ -209,7 +217,7 @@ class TqorWCXDir : public TqorWCXFile {
   TqorWCXDir& Root();
   int32_t AddPlainFile(const std::string& basePath, const std::string& relName, bool moveFiles);
 
-  std::unordered_map<std::string, TqorWCXFile*> FNameIndex;
+  NameIndex FNameIndex;
   // Per name key, the counter from which UniqueDisplayName looks for a free
   // display name: many siblings of one name then cost one look-up each.
   mutable std::unordered_map<std::string, uint32_t> FNextSuffix;
