@@ -1,8 +1,6 @@
 #include "storage/task_memory.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "platform/com_ptr.h"
 #include "rtl/exceptions.h"
@@ -29,26 +27,13 @@ void FreeTaskMemory(void* p) {
 
 void ReleaseTaskAllocator() { TaskAllocator().Reset(); }
 
-void StatDeleter::operator()(STATSTG* stat) const {
-  if (stat->pwcsName) {
+StatCopy::~StatCopy() {
+  if (stat_.pwcsName) {
     try {
-      FreeTaskMemory(stat->pwcsName);
+      FreeTaskMemory(stat_.pwcsName);
     } catch (...) {
     }
   }
-  std::free(stat);
-}
-
-StatCopy NewStat() {
-  void* block = std::calloc(1, sizeof(STATSTG));
-  if (!block) throw std::bad_alloc();
-  return StatCopy(static_cast<STATSTG*>(block));
-}
-
-StatCopy CopyStat(const STATSTG& stat) {
-  StatCopy copy = NewStat();
-  std::memcpy(copy.get(), &stat, sizeof stat);
-  return copy;
 }
 
 }  // namespace storage

@@ -1,9 +1,10 @@
 // Memory the structured-storage API hands out: element names come from the
-// task allocator and go back to it; element descriptions are copied to the
-// heap and owned, with their names, by whoever holds the copy.
+// task allocator and go back to it; element descriptions are held by value,
+// and own their names.
 #pragma once
 
-#include <memory>
+#include <cstring>
+#include <utility>
 
 #include "platform/ole.h"
 
@@ -15,15 +16,35 @@ void FreeTaskMemory(void* p);
 // Releases the cached task allocator; at library unload.
 void ReleaseTaskAllocator();
 
-// Frees a heap STATSTG and the task-allocated name in it.
-struct StatDeleter {
-  void operator()(STATSTG* stat) const;
-};
-using StatCopy = std::unique_ptr<STATSTG, StatDeleter>;
+// A STATSTG that owns the task-allocated name in it. Held by value: a
+// listing keeps one per entry, and a heap copy of each would cost an
+// allocation more.
+class StatCopy {
+ public:
+  StatCopy() { std::memset(&stat_, 0, sizeof stat_); }
+  // Takes over stat's name.
+  explicit StatCopy(const STATSTG& stat) : stat_(stat) {}
+  StatCopy(StatCopy&& other) noexcept : stat_(other.stat_) { other.stat_.pwcsName = nullptr; }
+  StatCopy& operator=(StatCopy&& other) noexcept {
+    std::swap(stat_, other.stat_);
+    return *this;
+  }
+  ~StatCopy();
 
-// A zeroed heap STATSTG to be filled by a Stat call.
-StatCopy NewStat();
-// A heap copy of stat; the copy takes over stat's name.
-StatCopy CopyStat(const STATSTG& stat);
+  // Whether a Stat call filled it in, name included.
+  explicit operator bool() const { return stat_.pwcsName != nullptr; }
+  STATSTG& operator*() { return stat_; }
+  const STATSTG& operator*() const { return stat_; }
+  STATSTG* operator->() { return &stat_; }
+  const STATSTG* operator->() const { return &stat_; }
+
+ private:
+  STATSTG stat_;
+};
+
+// A zeroed STATSTG to be filled by a Stat call.
+inline StatCopy NewStat() { return StatCopy(); }
+// The copy takes over stat's name.
+inline StatCopy CopyStat(const STATSTG& stat) { return StatCopy(stat); }
 
 }  // namespace storage

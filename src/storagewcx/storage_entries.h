@@ -85,7 +85,7 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   bool IsReadable();
   bool Writable() const { return GetOpenMode() > wcx::PK_OM_EXTRACT; }
 
-  storage::StatCopy FStat;  // null for the archive root
+  storage::StatCopy FStat;  // empty for the archive root
   std::unique_ptr<storage::TStructStorageFolder> FFolder;
   // The archive root's: bytes packing will add, whether opening made the
   // file, and the outcome of the commit made when it last closed.
