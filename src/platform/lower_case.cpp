@@ -6,14 +6,16 @@ namespace platform {
 
 std::string LowerCaseFileName(std::string_view name) {
   // Every name the tree indexes passes through here, most of them ASCII:
-  // those are lower-cased in place in one copy.
-  if (IsAscii(name)) {
-    std::string out(name);
-    for (char& c : out)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+  // those are lower-cased in the pass that checks them.
+  std::string out(name.size(), '\0');
+  unsigned char seen = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    seen |= c;
+    out[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
   }
-  std::string out;
+  if (seen < 0x80) return out;
+  out.clear();
   out.reserve(name.size());
   for (size_t i = 0; i < name.size();) {
     const char c = name[i];

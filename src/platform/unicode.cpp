@@ -1,5 +1,6 @@
 #include "platform/unicode.h"
 
+#include <algorithm>
 #include <type_traits>
 
 namespace platform {
@@ -109,6 +110,13 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 size_t Utf8ToUtf16(std::string_view text, char16_t* out, size_t capacity) {
+  const size_t fits = std::min(text.size(), capacity);
+  unsigned char seen = 0;
+  for (size_t k = 0; k < fits; ++k) {
+    seen |= static_cast<unsigned char>(text[k]);
+    out[k] = static_cast<char16_t>(text[k]);
+  }
+  if (seen < 0x80) return fits;
   size_t n = 0;
   size_t i = 0;
   while (i < text.size() && n < capacity) {

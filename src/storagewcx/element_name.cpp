@@ -53,11 +53,16 @@ std::string EscapeElementName(const char16_t* name) {
   if (units.empty()) return "#";
   const wcx::ReservedParts reserved = wcx::FindReservedParts(units);
   // Most element names are ASCII without a character to escape: they are
-  // copied unit by unit.
-  if (!reserved.Any() && std::none_of(units.begin(), units.end(), [](char16_t c) {
-        return c >= 0x80 || NeedsEscape(c);
-      }))
-    return std::string(units.begin(), units.end());
+  // copied unit by unit, in the same pass that checks them.
+  if (!reserved.Any()) {
+    std::string out(units.size(), '\0');
+    bool plain = true;
+    for (size_t i = 0; i < units.size(); ++i) {
+      plain &= units[i] < 0x80 && !NeedsEscape(units[i]);
+      out[i] = static_cast<char>(units[i]);
+    }
+    if (plain) return out;
+  }
   std::string out;
   out.reserve(units.size());
   for (size_t i = 0; i < units.size();) {
