@@ -1,6 +1,7 @@
 // The plug-in's functions called with the host's strings, in the interface
 // chosen: the one place where wcxhost's names and paths become the
 // plug-in's, 8-bit as they are or UTF-16 (host_system.h converts).
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -39,6 +40,38 @@ std::basic_string_view<Char> FieldText(const Char (&field)[N]) {
   return {field, length};
 }
 
+// A header record that reads to the host as a fresh zeroed one. Records are
+// large (over 5 KB in the Unicode form) and a listing reads one per entry,
+// so each form is zeroed once and then only what the host reads is cleared
+// again: the numbers, and the name as far as the last header filled it.
+template <typename Record>
+class ReusedRecord {
+ public:
+  Record& Cleared() {
+    std::fill_n(record_.FileName, name_length_, 0);
+    record_.PackSize = record_.UnpSize = 0;
+    if constexpr (requires { record_.PackSizeHigh; }) record_.PackSizeHigh = record_.UnpSizeHigh = 0;
+    record_.FileAttr = record_.FileTime = 0;
+    return record_;
+  }
+  // The name the call just made filled in.
+  auto Name() {
+    const auto name = FieldText(record_.FileName);
+    name_length_ = name.size();
+    return name;
+  }
+
+ private:
+  Record record_{};
+  size_t name_length_ = 0;
+};
+
+template <typename Record>
+ReusedRecord<Record>& RecordOf() {
+  static ReusedRecord<Record> record;
+  return record;
+}
+
 }  // namespace
 
 wcx::HANDLE Plugin::Open(const std::string& archive, int32_t mode, int32_t& open_result) const {
@@ -64,22 +97,25 @@ wcx::HANDLE Plugin::Open(const std::string& archive, int32_t mode, int32_t& open
 int32_t Plugin::ReadNextHeader(wcx::HANDLE archive, Header& header) const {
   int32_t result;
   if (wide_) {
-    wcx::tHeaderDataExW record{};
+    ReusedRecord<wcx::tHeaderDataExW>& reused = RecordOf<wcx::tHeaderDataExW>();
+    wcx::tHeaderDataExW& record = reused.Cleared();
     result = ReadHeaderExW(archive, &record);
-    const auto name = FieldText(record.FileName);
+    const auto name = reused.Name();
     header.name = sys::FromWide(std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
     FillNumbers(record, Combine(record.UnpSizeHigh, record.UnpSize), Combine(record.PackSizeHigh, record.PackSize),
                 header);
   } else if (ReadHeaderEx != nullptr) {
-    wcx::tHeaderDataEx record{};
+    ReusedRecord<wcx::tHeaderDataEx>& reused = RecordOf<wcx::tHeaderDataEx>();
+    wcx::tHeaderDataEx& record = reused.Cleared();
     result = ReadHeaderEx(archive, &record);
-    header.name = FieldText(record.FileName);
+    header.name = reused.Name();
     FillNumbers(record, Combine(record.UnpSizeHigh, record.UnpSize), Combine(record.PackSizeHigh, record.PackSize),
                 header);
   } else {
-    wcx::tHeaderData record{};
+    ReusedRecord<wcx::tHeaderData>& reused = RecordOf<wcx::tHeaderData>();
+    wcx::tHeaderData& record = reused.Cleared();
     result = ReadHeader(archive, &record);
-    header.name = FieldText(record.FileName);
+    header.name = reused.Name();
     FillNumbers(record, static_cast<uint32_t>(record.UnpSize), static_cast<uint32_t>(record.PackSize), header);
   }
   return result;
