@@ -65,6 +65,24 @@ class CallOrderTest(RecordingTestCase):
         self.assertEqual(result.lines[0], "drwxr-xr-x           0           0  2023-11-14 22:13:20  docs/")
         self.assertEqual(result.lines[2], "-rw-r--r--  2500000000  5000000000  2023-11-14 22:13:20  big.bin")
 
+    def test_list_keeps_every_line_until_the_widths_are_known(self):
+        # Paths that share a beginning, get shorter again, and times that
+        # change and change back: each line comes out as the plug-in sent it.
+        self.write_archive("paths.rec", """RECORDING-WCX
+41ed 0 1700000000 ab
+81a4 18446744073709551615 1700000000 ab/cd.txt
+81a4 1 0 ab/c
+81a4 2 1700000000 a
+41ed 0 1700000000 abc
+""")
+        self.assertEqual(self.host("list", "--long", "paths.rec").lines, [
+            "drwxr-xr-x                    0                     0  2023-11-14 22:13:20  ab/",
+            "-rw-r--r--  9223372036854775807  18446744073709551615  2023-11-14 22:13:20  ab/cd.txt",
+            "-rw-r--r--                    0                     1  -                    ab/c",
+            "-rw-r--r--                    1                     2  2023-11-14 22:13:20  a",
+            "drwxr-xr-x                    0                     0  2023-11-14 22:13:20  abc/",
+        ])
+
     def test_without_ReadHeaderEx_headers_come_from_ReadHeader(self):
         result = self.host("list", "arc.rec", plugin=MINIMAL)
         # The old record has 32 bits for the size.
