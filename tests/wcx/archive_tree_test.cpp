@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/os.h"
 #include "rtl/exceptions.h"
@@ -70,6 +71,18 @@ TEST(DisplayNames, SiblingsGetUniqueSuffixes) {
   EXPECT_EQ(many.Items(1)->Name(), "n (02)");
   EXPECT_EQ(many.Items(254)->Name(), "n (FF)");
   EXPECT_EQ(many.Items(255)->Name(), "n (100)");
+}
+
+TEST(DisplayNames, ANameIsFreeAgainOnceItsEntryIsGone) {
+  OpenFolder root(nullptr, "");
+  std::vector<Entry*> entries;
+  for (int i = 0; i < 100; ++i) entries.push_back(new Entry(&root, "e" + std::to_string(i)));
+  for (int i = 0; i < 100; i += 3) delete entries[i];
+  for (int i = 0; i < 100; ++i)
+    EXPECT_EQ(root.IndexOfName("E" + std::to_string(i)) >= 0, i % 3 != 0) << i;
+  Entry again(&root, "E0");
+  EXPECT_EQ(again.Name(), "E0");
+  EXPECT_EQ(root.Items(root.IndexOfName("e1"))->Name(), "e1");
 }
 
 TEST(Paths, JoinDisplayNamesBelowTheRoot) {
