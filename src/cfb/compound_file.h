@@ -53,8 +53,8 @@ class CompoundFile {
   uint64_t file_size() const { return file_size_; }
 
   // Elements.
-  // A copy: the directory keeps its entries packed.
-  DirEntry Entry(uint32_t id) const { return dir_.entry(id).ToEntry(); }
+  // Read in place: a name it gives lasts until the next change.
+  EntryView Entry(uint32_t id) const { return dir_.entry(id); }
   bool IsLive(uint32_t id, uint64_t stamp) const {
     return dir_.IsLive(id) && dir_.stamp(id) == stamp;
   }

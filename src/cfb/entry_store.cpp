@@ -4,17 +4,6 @@
 
 namespace cfb {
 
-namespace {
-
-const Attributes kNoAttributes{};
-
-}  // namespace
-
-const Attributes& EntryView::attributes() const {
-  if (!store_->records_[id_].has_attributes) return kNoAttributes;
-  return store_->attributes_.at(id_);
-}
-
 DirEntry EntryView::ToEntry() const {
   DirEntry e;
   e.name = std::u16string(name());

@@ -108,5 +108,9 @@ inline uint32_t EntryView::right() const { return store_->records_[id_].right; }
 inline uint32_t EntryView::child() const { return store_->records_[id_].child; }
 inline uint32_t EntryView::start() const { return store_->records_[id_].start; }
 inline uint64_t EntryView::size() const { return store_->records_[id_].size; }
+inline const Attributes& EntryView::attributes() const {
+  static constexpr Attributes kNone{};
+  return store_->records_[id_].has_attributes ? store_->attributes_.at(id_) : kNone;
+}
 
 }  // namespace cfb

@@ -15,7 +15,7 @@ class NamePool {
   // over 100 million entries).
   uint32_t Add(std::u16string_view name);
   std::u16string_view Get(uint32_t at, uint32_t length) const {
-    if (length == 0) return {};
+    if (length == 0) return u"";  // never a null pointer: callers copy from it
     return {chunks_[at / kChunkUnits].get() + at % kChunkUnits, length};
   }
   // A name no longer in use: its units count as waste until the owner

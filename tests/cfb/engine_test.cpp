@@ -16,7 +16,7 @@ using testing::Pattern;
 using testing::TempDir;
 
 std::vector<uint8_t> ReadAll(CompoundFile& file, uint32_t id) {
-  std::vector<uint8_t> bytes(file.Entry(id).size);
+  std::vector<uint8_t> bytes(file.Entry(id).size());
   EXPECT_EQ(file.Read(id, 0, bytes.data(), bytes.size()), bytes.size());
   return bytes;
 }
@@ -153,8 +153,8 @@ TEST_P(EngineTest, ManyChildrenStaySortedAndFindable) {
   ASSERT_EQ(children.size(), 1000u);
   NameKeyLess less;
   for (size_t i = 1; i < children.size(); ++i) {
-    EXPECT_TRUE(
-        less(NameKey(file->Entry(children[i - 1]).name), NameKey(file->Entry(children[i]).name)));
+    EXPECT_TRUE(less(NameKey(file->Entry(children[i - 1]).name()),
+                     NameKey(file->Entry(children[i]).name())));
   }
 }
 
@@ -178,7 +178,7 @@ TEST_P(EngineTest, NamesAndClassesStayRightThroughManyRenamesAndErases) {
     }
   }
   const uint32_t reused = file->CreateElement(kRootId, u"new", EntryType::kStream);
-  EXPECT_EQ(file->Entry(reused).clsid, (std::array<uint8_t, 16>{}));
+  EXPECT_EQ(file->Entry(reused).attributes().clsid, (std::array<uint8_t, 16>{}));
   file->Commit();
   const auto expect_names = [&](CompoundFile& f) {
     EXPECT_EQ(f.Children(kRootId).size(), 2001u);
@@ -282,7 +282,7 @@ TEST(EngineLimits, Version4PassesTwoGigabytesAroundTheRangeLockSector) {
   auto file = Reopen(path);
   const uint32_t id = file->Find(kRootId, u"huge");
   ASSERT_NE(id, kNoStream);
-  EXPECT_EQ(file->Entry(id).size, size);
+  EXPECT_EQ(file->Entry(id).size(), size);
   std::vector<uint8_t> tail(10000);
   file->Read(id, size - tail.size(), tail.data(), tail.size());
   EXPECT_EQ(tail, Pattern(10000, 9));
