@@ -44,9 +44,9 @@ class PageWriter {
 
 void CompoundFile::TrimMiniStream() {
   const uint64_t used = minifat_.UsedEnd();
-  if (used * kMiniSectorSize < dir_.entry(kRootId).size) {
+  if (used * kMiniSectorSize < dir_.entry(kRootId).size()) {
     ResizeRegularChain(kRootId, DivCeil(used * kMiniSectorSize, sector_size()));
-    dir_.Modify(kRootId).size = used * kMiniSectorSize;
+    dir_.SetSize(kRootId, used * kMiniSectorSize);
   }
   minifat_.Shrink(static_cast<uint32_t>(used));
 }

@@ -39,23 +39,18 @@ std::unique_ptr<CompoundFile> CompoundFile::CreateCopy(CompoundFile& source,
 void CompoundFile::CopyContentOf(CompoundFile& source) {
   // The directory, breadth first: names (even colliding ones), classes,
   // state bits and times as they are.
-  const DirEntry& source_root = source.dir_.entry(kRootId);
-  DirEntry& root = dir_.Modify(kRootId);
-  root.clsid = source_root.clsid;
-  root.state_bits = source_root.state_bits;
-  root.ctime = source_root.ctime;
-  root.mtime = source_root.mtime;
+  dir_.SetAttributes(kRootId, source.dir_.entry(kRootId).attributes());
   std::vector<std::pair<uint32_t, uint32_t>> streams;  // source id, copy id
   std::vector<std::pair<uint32_t, uint32_t>> storages{{kRootId, kRootId}};
   for (size_t next = 0; next < storages.size(); ++next) {
     const auto [from, to] = storages[next];
     for (uint32_t child : source.dir_.Children(from)) {
-      DirEntry e = source.dir_.entry(child);
+      DirEntry e = source.dir_.entry(child).ToEntry();
       e.left = e.right = e.child = kNoStream;
       e.start = e.is_stream() ? kEndOfChain : 0;
       const uint64_t size = e.size;
       e.size = 0;
-      const uint32_t id = dir_.Insert(to, std::move(e));
+      const uint32_t id = dir_.Insert(to, e);
       if (dir_.entry(id).is_storage())
         storages.emplace_back(child, id);
       else if (size > 0)
@@ -71,8 +66,8 @@ void CompoundFile::CopyContentOf(CompoundFile& source) {
   PlaceChainPages(dir_pages_, dir_.page_count(), std::vector<bool>(dir_.page_count(), true), write);
   uint64_t mini_sectors = 0;
   for (const auto& [from, to] : streams)
-    if (source.dir_.entry(from).size < kMiniStreamCutoff)
-      mini_sectors += DivCeil(source.dir_.entry(from).size, kMiniSectorSize);
+    if (source.dir_.entry(from).size() < kMiniStreamCutoff)
+      mini_sectors += DivCeil(source.dir_.entry(from).size(), kMiniSectorSize);
   if (mini_sectors > 0) {
     minifat_.Set(static_cast<uint32_t>(mini_sectors - 1), kFreeSect);
     PlaceChainPages(minifat_pages_, minifat_.page_count(),
@@ -82,11 +77,11 @@ void CompoundFile::CopyContentOf(CompoundFile& source) {
 
   // Small streams first, then the others, each in one ascending run.
   std::stable_partition(streams.begin(), streams.end(), [&](const auto& stream) {
-    return source.dir_.entry(stream.first).size < kMiniStreamCutoff;
+    return source.dir_.entry(stream.first).size() < kMiniStreamCutoff;
   });
   std::vector<uint8_t> piece(kCopyPiece);
   for (const auto& [from, to] : streams) {
-    const uint64_t size = source.dir_.entry(from).size;
+    const uint64_t size = source.dir_.entry(from).size();
     for (uint64_t pos = 0; pos < size;) {
       const uint64_t got = source.Read(from, pos, piece.data(), std::min(size - pos, kCopyPiece));
       if (got == 0) Corrupt("a stream ended before its size");
@@ -106,8 +101,8 @@ bool CompoundFile::CompactInPlace() {
     const uint64_t size = file_size_;
     for (uint32_t id = 0; id < dir_.size(); ++id) {
       if (!dir_.IsLive(id) || IsDamaged(id)) continue;
-      const DirEntry& e = dir_.entry(id);
-      const bool regular = id == kRootId ? e.size > 0 : e.is_stream() && !InMiniStream(id);
+      const EntryView e = dir_.entry(id);
+      const bool regular = id == kRootId ? e.size() > 0 : e.is_stream() && !InMiniStream(id);
       if (!regular) continue;
       std::vector<uint32_t>& chain = ChainOf(id);
       for (size_t k = 0; k < chain.size(); ++k) {

@@ -91,6 +91,12 @@ void CompoundFile::CheckWritable() const {
 
 void CompoundFile::Touch() { changed_ = true; }
 
+void CompoundFile::SetModifiedNow(uint32_t id) {
+  Attributes a = dir_.entry(id).attributes();
+  a.mtime = CurrentFileTime();
+  dir_.SetAttributes(id, a);
+}
+
 uint32_t CompoundFile::CreateElement(uint32_t storage, std::u16string_view name, EntryType type) {
   CheckWritable();
   if (!IsValidNewName(name)) Fail(Errc::kInvalidName, "invalid element name");
@@ -103,9 +109,9 @@ uint32_t CompoundFile::CreateElement(uint32_t storage, std::u16string_view name,
     e.start = 0;
     e.ctime = e.mtime = CurrentFileTime();
   }
-  const uint32_t id = dir_.Insert(storage, std::move(e));
+  const uint32_t id = dir_.Insert(storage, e);
   if (type == EntryType::kStream) chains_[id];
-  if (storage != kRootId) dir_.Modify(storage).mtime = CurrentFileTime();
+  if (storage != kRootId) SetModifiedNow(storage);
   return id;
 }
 
@@ -134,7 +140,7 @@ void CompoundFile::DestroyElement(uint32_t id) {
     }
     dir_.Erase(victim);
   }
-  if (parent != kRootId) dir_.Modify(parent).mtime = CurrentFileTime();
+  if (parent != kRootId) SetModifiedNow(parent);
 }
 
 void CompoundFile::RenameElement(uint32_t id, std::u16string_view new_name) {
@@ -145,28 +151,32 @@ void CompoundFile::RenameElement(uint32_t id, std::u16string_view new_name) {
   if (other != kNoStream && other != id) Fail(Errc::kAlreadyExists, "element exists");
   Touch();
   dir_.Rename(id, new_name);
-  if (parent != kRootId) dir_.Modify(parent).mtime = CurrentFileTime();
+  if (parent != kRootId) SetModifiedNow(parent);
 }
 
 void CompoundFile::SetTimes(uint32_t id, const uint64_t* ctime, const uint64_t* mtime) {
   CheckWritable();
   Touch();
-  DirEntry& e = dir_.Modify(id);
-  if (ctime) e.ctime = *ctime;
-  if (mtime) e.mtime = *mtime;
+  Attributes a = dir_.entry(id).attributes();
+  if (ctime) a.ctime = *ctime;
+  if (mtime) a.mtime = *mtime;
+  dir_.SetAttributes(id, a);
 }
 
 void CompoundFile::SetClass(uint32_t id, const std::array<uint8_t, 16>& clsid) {
   CheckWritable();
   Touch();
-  dir_.Modify(id).clsid = clsid;
+  Attributes a = dir_.entry(id).attributes();
+  a.clsid = clsid;
+  dir_.SetAttributes(id, a);
 }
 
 void CompoundFile::SetStateBits(uint32_t id, uint32_t bits, uint32_t mask) {
   CheckWritable();
   Touch();
-  DirEntry& e = dir_.Modify(id);
-  e.state_bits = (e.state_bits & ~mask) | (bits & mask);
+  Attributes a = dir_.entry(id).attributes();
+  a.state_bits = (a.state_bits & ~mask) | (bits & mask);
+  dir_.SetAttributes(id, a);
 }
 
 void CompoundFile::Revert() {

@@ -53,7 +53,8 @@ class CompoundFile {
   uint64_t file_size() const { return file_size_; }
 
   // Elements.
-  const DirEntry& Entry(uint32_t id) const { return dir_.entry(id); }
+  // Read in place: a name it gives lasts until the next change.
+  EntryView Entry(uint32_t id) const { return dir_.entry(id); }
   bool IsLive(uint32_t id, uint64_t stamp) const {
     return dir_.IsLive(id) && dir_.stamp(id) == stamp;
   }
@@ -160,6 +161,7 @@ class CompoundFile {
 
   void CheckWritable() const;
   void Touch();
+  void SetModifiedNow(uint32_t id);
 
   FileHandle file_;
   std::string path_;

@@ -1,9 +1,8 @@
-// One 128-byte directory entry: a storage, a stream or the root.
+// One directory entry as a whole: a storage, a stream or the root.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 
 #include "cfb/format.h"
@@ -31,10 +30,5 @@ struct DirEntry {
   bool is_storage() const { return type == EntryType::kStorage || type == EntryType::kRoot; }
   bool is_stream() const { return type == EntryType::kStream; }
 };
-
-// Lenient: the name is read up to its first zero unit whatever its length
-// field says, and a v3 size keeps only its low 32 bits.
-DirEntry ParseDirEntry(std::span<const uint8_t, kDirEntrySize> bytes, Version version);
-void SerializeDirEntry(const DirEntry& entry, std::span<uint8_t, kDirEntrySize> bytes);
 
 }  // namespace cfb

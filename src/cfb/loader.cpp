@@ -151,10 +151,13 @@ void CompoundFile::Load() {
   dir_pages_ = WalkOpenChain(fat_, header_.first_dir_sector, claims);
   if (dir_pages_.empty()) Corrupt("no directory");
   const uint32_t per_dir_sector = ss / kDirEntrySize;
-  std::vector<DirEntry> entries(dir_pages_.size() * per_dir_sector);
-  ReadSectors(dir_pages_, [&](size_t first, std::span<const uint8_t> bytes) {
+  // Parsed piece by piece: the raw bytes of the whole directory are never
+  // held beside the parsed entries.
+  EntryStore entries;
+  entries.Reserve(dir_pages_.size() * per_dir_sector);
+  ReadSectors(dir_pages_, [&](size_t, std::span<const uint8_t> bytes) {
     for (size_t i = 0; i < bytes.size() / kDirEntrySize; ++i)
-      entries[first * per_dir_sector + i] = ParseDirEntry(
+      entries.AppendParsed(
           std::span<const uint8_t, kDirEntrySize>(bytes.data() + i * kDirEntrySize, kDirEntrySize),
           header_.version);
   });
@@ -163,11 +166,11 @@ void CompoundFile::Load() {
   // The mini FAT and the mini stream.
   minifat_pages_ = WalkOpenChain(fat_, header_.first_minifat_sector, claims);
   std::vector<uint32_t> mini_next = ReadTable(minifat_pages_);
-  const DirEntry& root = dir_.entry(kRootId);
-  const uint64_t mini_stream_sectors = DivCeil(root.size, ss);
-  if (root.size > 0 && !WalkChain(fat_, root.start, mini_stream_sectors, claims))
+  const EntryView root = dir_.entry(kRootId);
+  const uint64_t mini_stream_sectors = DivCeil(root.size(), ss);
+  if (root.size() > 0 && !WalkChain(fat_, root.start(), mini_stream_sectors, claims))
     Corrupt("damaged mini stream");
-  const uint64_t mini_capacity = root.size / kMiniSectorSize;
+  const uint64_t mini_capacity = root.size() / kMiniSectorSize;
   // Entries past the mini stream belong to nothing.
   if (mini_next.size() > mini_capacity) {
     for (uint64_t m = mini_capacity; m < mini_next.size(); ++m) mini_next[m] = kFreeSect;
@@ -181,11 +184,11 @@ void CompoundFile::Load() {
   chains_.clear();
   for (uint32_t id = 1; id < dir_.size(); ++id) {
     if (!dir_.IsLive(id) || !dir_.entry(id).is_stream()) continue;
-    const DirEntry& e = dir_.entry(id);
+    const EntryView e = dir_.entry(id);
     const bool ok =
-        e.size < kMiniStreamCutoff
-            ? WalkChain(minifat_, e.start, DivCeil(e.size, kMiniSectorSize), mini_claims)
-            : WalkChain(fat_, e.start, DivCeil(e.size, ss), claims);
+        e.size() < kMiniStreamCutoff
+            ? WalkChain(minifat_, e.start(), DivCeil(e.size(), kMiniSectorSize), mini_claims)
+            : WalkChain(fat_, e.start(), DivCeil(e.size(), ss), claims);
     if (!ok) damaged_.insert(id);
   }
   // A sector in use that the table calls free (the end of a chain, for some

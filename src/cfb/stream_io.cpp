@@ -42,19 +42,19 @@ void ForEachRun(const std::vector<uint32_t>& chain, uint64_t unit, uint64_t pos,
 }  // namespace
 
 bool CompoundFile::InMiniStream(uint32_t id) const {
-  return id != kRootId && dir_.entry(id).size < kMiniStreamCutoff;
+  return id != kRootId && dir_.entry(id).size() < kMiniStreamCutoff;
 }
 
 std::vector<uint32_t>& CompoundFile::ChainOf(uint32_t id) {
   auto it = chains_.find(id);
   if (it != chains_.end()) return it->second;
-  const DirEntry& e = dir_.entry(id);
+  const EntryView e = dir_.entry(id);
   std::vector<uint32_t> chain;
-  if (e.size > 0) {
+  if (e.size() > 0) {
     if (InMiniStream(id))
-      chain = minifat_.Chain(e.start, DivCeil(e.size, kMiniSectorSize));
+      chain = minifat_.Chain(e.start(), DivCeil(e.size(), kMiniSectorSize));
     else
-      chain = fat_.Chain(e.start, DivCeil(e.size, sector_size()));
+      chain = fat_.Chain(e.start(), DivCeil(e.size(), sector_size()));
   }
   return chains_.emplace(id, std::move(chain)).first->second;
 }
@@ -86,7 +86,7 @@ void CompoundFile::Relocate(uint32_t id, std::vector<uint32_t>& chain, size_t k,
   if (k > 0)
     fat_.Set(chain[k - 1], fresh);
   else
-    dir_.Modify(id).start = fresh;
+    dir_.SetStart(id, fresh);
   fat_.Free(old);  // stays protected until the next commit
   chain[k] = fresh;
 }
@@ -142,7 +142,7 @@ void CompoundFile::ResizeRegularChain(uint32_t id, uint64_t sectors) {
     while (chain.size() < sectors) {
       const uint32_t s = fat_.Allocate(chain.empty() ? AllocationTable::kNoHint : chain.back() + 1);
       if (chain.empty())
-        dir_.Modify(id).start = s;
+        dir_.SetStart(id, s);
       else
         fat_.Set(chain.back(), s);
       chain.push_back(s);
@@ -151,7 +151,7 @@ void CompoundFile::ResizeRegularChain(uint32_t id, uint64_t sectors) {
     for (size_t k = sectors; k < chain.size(); ++k) fat_.Free(chain[k]);
     chain.resize(sectors);
     if (chain.empty())
-      dir_.Modify(id).start = kEndOfChain;
+      dir_.SetStart(id, kEndOfChain);
     else
       fat_.Set(chain.back(), kEndOfChain);
   }
@@ -176,9 +176,9 @@ void CompoundFile::WriteMini(uint32_t id, uint64_t pos, const uint8_t* in, uint6
 
 void CompoundFile::EnsureMiniStreamCapacity(uint64_t mini_sectors) {
   const uint64_t bytes = mini_sectors * kMiniSectorSize;
-  if (dir_.entry(kRootId).size >= bytes) return;
+  if (dir_.entry(kRootId).size() >= bytes) return;
   ResizeRegularChain(kRootId, DivCeil(bytes, sector_size()));
-  dir_.Modify(kRootId).size = bytes;
+  dir_.SetSize(kRootId, bytes);
 }
 
 void CompoundFile::ResizeMiniChain(uint32_t id, uint64_t mini_sectors) {
@@ -191,7 +191,7 @@ void CompoundFile::ResizeMiniChain(uint32_t id, uint64_t mini_sectors) {
           minifat_.Allocate(chain.empty() ? AllocationTable::kNoHint : chain.back() + 1);
       EnsureMiniStreamCapacity(uint64_t{m} + 1);
       if (chain.empty())
-        dir_.Modify(id).start = m;
+        dir_.SetStart(id, m);
       else
         minifat_.Set(chain.back(), m);
       chain.push_back(m);
@@ -200,7 +200,7 @@ void CompoundFile::ResizeMiniChain(uint32_t id, uint64_t mini_sectors) {
     for (size_t k = mini_sectors; k < chain.size(); ++k) minifat_.Free(chain[k]);
     chain.resize(mini_sectors);
     if (chain.empty())
-      dir_.Modify(id).start = kEndOfChain;
+      dir_.SetStart(id, kEndOfChain);
     else
       minifat_.Set(chain.back(), kEndOfChain);
   }
@@ -217,7 +217,7 @@ void CompoundFile::ReleaseChain(uint32_t id) {
 // Grows or shrinks a stream; bytes from the old end up to zero_until read as
 // zeros afterwards (the caller overwrites the rest).
 void CompoundFile::ResizeTo(uint32_t id, uint64_t size, uint64_t zero_until) {
-  const uint64_t old = dir_.entry(id).size;
+  const uint64_t old = dir_.entry(id).size();
   if (size == old) return;
   const uint32_t ss = sector_size();
   const bool was_mini = old < kMiniStreamCutoff;
@@ -228,11 +228,11 @@ void CompoundFile::ResizeTo(uint32_t id, uint64_t size, uint64_t zero_until) {
       if (!fat_.CanAllocate(DivCeil(DivCeil(size, kMiniSectorSize) * kMiniSectorSize, ss)))
         Fail(Errc::kMediumFull, "the file would pass its size limit");
       ResizeMiniChain(id, DivCeil(size, kMiniSectorSize));
-      dir_.Modify(id).size = size;
+      dir_.SetSize(id, size);
       if (zero_until > old) WriteMini(id, old, Zeros(), zero_until - old);
     } else {
       ResizeRegularChain(id, DivCeil(size, ss));
-      dir_.Modify(id).size = size;
+      dir_.SetSize(id, size);
       if (zero_until > old) ZeroRegular(id, old, zero_until);
     }
     return;
@@ -245,7 +245,7 @@ void CompoundFile::ResizeTo(uint32_t id, uint64_t size, uint64_t zero_until) {
   std::vector<uint8_t> kept(keep);
   Read(id, 0, kept.data(), keep);
   ReleaseChain(id);
-  dir_.Modify(id).size = size;
+  dir_.SetSize(id, size);
   chains_[id];  // an empty chain of the new kind
   if (mini) {
     ResizeMiniChain(id, DivCeil(size, kMiniSectorSize));
@@ -260,7 +260,7 @@ void CompoundFile::ResizeTo(uint32_t id, uint64_t size, uint64_t zero_until) {
 
 uint64_t CompoundFile::Read(uint32_t id, uint64_t pos, void* buffer, uint64_t count) {
   if (IsDamaged(id)) Corrupt("the stream's sectors are damaged");
-  const uint64_t size = dir_.entry(id).size;
+  const uint64_t size = dir_.entry(id).size();
   if (pos >= size || count == 0) return 0;
   count = std::min(count, size - pos);
   auto* out = static_cast<uint8_t*>(buffer);
@@ -277,7 +277,7 @@ void CompoundFile::Write(uint32_t id, uint64_t pos, const void* buffer, uint64_t
   if (count == 0) return;
   if (pos + count < pos) Fail(Errc::kInvalidArgument, "position overflow");
   Touch();
-  const uint64_t old_size = dir_.entry(id).size;
+  const uint64_t old_size = dir_.entry(id).size();
   try {
     if (pos + count > old_size) ResizeTo(id, pos + count, pos);
     const auto* in = static_cast<const uint8_t*>(buffer);
@@ -287,7 +287,7 @@ void CompoundFile::Write(uint32_t id, uint64_t pos, const void* buffer, uint64_t
       WriteRegular(id, pos, in, count);
   } catch (const Error&) {
     // A failed write does not grow the stream.
-    if (dir_.entry(id).size > old_size) {
+    if (dir_.entry(id).size() > old_size) {
       try {
         ResizeTo(id, old_size, old_size);
       } catch (const Error&) {

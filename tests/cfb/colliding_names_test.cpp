@@ -16,14 +16,14 @@ namespace cfb::testing {
 namespace {
 
 std::string ContentOf(CompoundFile& file, uint32_t id) {
-  std::string bytes(file.Entry(id).size, '\0');
+  std::string bytes(file.Entry(id).size(), '\0');
   file.Read(id, 0, bytes.data(), bytes.size());
   return bytes;
 }
 
 std::vector<std::u16string> NamesIn(CompoundFile& file, uint32_t storage) {
   std::vector<std::u16string> names;
-  for (uint32_t id : file.Children(storage)) names.push_back(file.Entry(id).name);
+  for (uint32_t id : file.Children(storage)) names.emplace_back(file.Entry(id).name());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -58,7 +58,7 @@ class CollidingFile {
     const std::string content = Utf8(name);
     file.Write(id, 0, content.data(), content.size());
     ids_.emplace_back(id, std::move(name));
-    if (storage != kRootId) ids_.emplace_back(storage, file.Entry(storage).name);
+    if (storage != kRootId) ids_.emplace_back(storage, file.Entry(storage).name());
   }
 
   std::string path_;

@@ -51,15 +51,15 @@ void ExpectAscendingRuns(const std::string& path) {
   };
   expect_run(LoadU32(&raw.bytes()[0x30]), "directory");
   EXPECT_EQ(LoadU32(&raw.bytes()[0x30]), 0u) << "the directory comes first";
-  if (file->Entry(kRootId).size > 0) expect_run(file->Entry(kRootId).start, "mini stream");
+  if (file->Entry(kRootId).size() > 0) expect_run(file->Entry(kRootId).start(), "mini stream");
   std::vector<uint32_t> storages{kRootId};
   while (!storages.empty()) {
     const uint32_t storage = storages.back();
     storages.pop_back();
     for (uint32_t id : file->Children(storage)) {
-      const DirEntry& e = file->Entry(id);
+      const EntryView e = file->Entry(id);
       if (e.is_storage()) storages.push_back(id);
-      if (e.is_stream() && e.size >= kMiniStreamCutoff) expect_run(e.start, "stream");
+      if (e.is_stream() && e.size() >= kMiniStreamCutoff) expect_run(e.start(), "stream");
     }
   }
 }

@@ -122,7 +122,7 @@ TEST_P(DamagedTest, GivesACleanError) {
   }
   ASSERT_NE(damage.expect, Expect::kOpenFails) << "opened";
   for (uint32_t id : file->Children(kRootId)) {
-    std::vector<uint8_t> bytes(std::min<uint64_t>(file->Entry(id).size, 1 << 20));
+    std::vector<uint8_t> bytes(std::min<uint64_t>(file->Entry(id).size(), 1 << 20));
     if (id != damage.damaged) {
       EXPECT_EQ(file->Read(id, 0, bytes.data(), bytes.size()), bytes.size());
       EXPECT_EQ(bytes, Pattern(bytes.size(), id));

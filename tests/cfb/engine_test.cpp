@@ -6,6 +6,7 @@
 
 #include "cfb/compound_file.h"
 #include "cfb/error.h"
+#include "cfb/names.h"
 #include "test_files.h"
 
 namespace cfb {
@@ -15,7 +16,7 @@ using testing::Pattern;
 using testing::TempDir;
 
 std::vector<uint8_t> ReadAll(CompoundFile& file, uint32_t id) {
-  std::vector<uint8_t> bytes(file.Entry(id).size);
+  std::vector<uint8_t> bytes(file.Entry(id).size());
   EXPECT_EQ(file.Read(id, 0, bytes.data(), bytes.size()), bytes.size());
   return bytes;
 }
@@ -24,6 +25,11 @@ std::unique_ptr<CompoundFile> Reopen(const std::string& path, bool writable = fa
   return CompoundFile::Open(
       path, writable ? CompoundFile::Access::kReadWrite : CompoundFile::Access::kRead,
       ShareLock::kExclusive);
+}
+
+std::u16string ToU16(int i) {
+  const std::string digits = std::to_string(i);
+  return std::u16string(digits.begin(), digits.end());
 }
 
 class EngineTest : public ::testing::TestWithParam<Version> {};
@@ -147,9 +153,43 @@ TEST_P(EngineTest, ManyChildrenStaySortedAndFindable) {
   ASSERT_EQ(children.size(), 1000u);
   NameKeyLess less;
   for (size_t i = 1; i < children.size(); ++i) {
-    EXPECT_TRUE(
-        less(NameKey(file->Entry(children[i - 1]).name), NameKey(file->Entry(children[i]).name)));
+    EXPECT_TRUE(less(NameKey(file->Entry(children[i - 1]).name()),
+                     NameKey(file->Entry(children[i]).name())));
   }
+}
+
+// Renames and erases leave old names and attributes behind in the
+// directory's memory; enough of them make it pack the names anew.
+TEST_P(EngineTest, NamesAndClassesStayRightThroughManyRenamesAndErases) {
+  TempDir dir;
+  const std::string path = dir.File("renamed.cfb");
+  auto file = CompoundFile::Create(path, false, GetParam());
+  const auto long_name = [](int i) { return u"a stream with a long name " + ToU16(i); };
+  const auto short_name = [](int i) { return u"r" + ToU16(i); };
+  std::vector<uint32_t> ids;
+  for (int i = 0; i < 3000; ++i)
+    ids.push_back(file->CreateElement(kRootId, long_name(i), EntryType::kStream));
+  const std::array<uint8_t, 16> clsid{1, 2, 3};
+  for (int i = 0; i < 3000; ++i) {
+    file->RenameElement(ids[i], short_name(i));
+    if (i % 3 == 0) {
+      file->SetClass(ids[i], clsid);
+      file->DestroyElement(ids[i]);
+    }
+  }
+  const uint32_t reused = file->CreateElement(kRootId, u"new", EntryType::kStream);
+  EXPECT_EQ(file->Entry(reused).attributes().clsid, (std::array<uint8_t, 16>{}));
+  file->Commit();
+  const auto expect_names = [&](CompoundFile& f) {
+    EXPECT_EQ(f.Children(kRootId).size(), 2001u);
+    for (int i = 0; i < 3000; ++i) {
+      EXPECT_EQ(f.Find(kRootId, long_name(i)), kNoStream);
+      EXPECT_EQ(f.Find(kRootId, short_name(i)), i % 3 == 0 ? kNoStream : ids[i]) << i;
+    }
+  };
+  expect_names(*file);
+  file.reset();
+  expect_names(*Reopen(path));
 }
 
 TEST_P(EngineTest, ReadOnlyFileRefusesChanges) {
@@ -242,7 +282,7 @@ TEST(EngineLimits, Version4PassesTwoGigabytesAroundTheRangeLockSector) {
   auto file = Reopen(path);
   const uint32_t id = file->Find(kRootId, u"huge");
   ASSERT_NE(id, kNoStream);
-  EXPECT_EQ(file->Entry(id).size, size);
+  EXPECT_EQ(file->Entry(id).size(), size);
   std::vector<uint8_t> tail(10000);
   file->Read(id, size - tail.size(), tail.data(), tail.size());
   EXPECT_EQ(tail, Pattern(10000, 9));

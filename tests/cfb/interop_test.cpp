@@ -47,15 +47,15 @@ class Builder {
   void Collect(uint32_t storage, const std::string& prefix,
                const std::function<std::string(const std::string&)>& rename, Listing& out) {
     for (uint32_t id : file_->Children(storage)) {
-      const DirEntry& e = file_->Entry(id);
-      const std::string path = prefix + rename(Utf8(e.name));
+      const EntryView e = file_->Entry(id);
+      const std::string path = prefix + rename(Utf8(e.name()));
       if (e.is_storage()) {
         out.insert({'d', path, 0, 0});
         Collect(id, path + "/", rename, out);
       } else {
-        std::vector<uint8_t> bytes(e.size);
+        std::vector<uint8_t> bytes(e.size());
         file_->Read(id, 0, bytes.data(), bytes.size());
-        out.insert({'f', path, e.size, Crc32(bytes.data(), bytes.size())});
+        out.insert({'f', path, e.size(), Crc32(bytes.data(), bytes.size())});
       }
     }
   }

@@ -77,7 +77,7 @@ void KillAndCheck(Version version, uint32_t seed) {
   auto file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
   const uint32_t marker = file->Find(kRootId, kGenerationStream[0]);
   ASSERT_NE(marker, kNoStream);
-  const uint64_t generation = file->Entry(marker).size;
+  const uint64_t generation = file->Entry(marker).size();
   // Replay the script up to that commit.
   Model model;
   model.Apply({Op::Kind::kCreateStream, {}, kGenerationStream[0], 0, 0, 0});

@@ -209,19 +209,19 @@ void ExpectSameContent(CompoundFile& file, const Model& model) {
     const std::vector<uint32_t> children = file.Children(storage);
     ASSERT_EQ(children.size(), node.children.size());
     for (uint32_t id : children) {
-      const DirEntry& e = file.Entry(id);
-      auto it = node.children.find(NameKey(e.name));
-      ASSERT_NE(it, node.children.end()) << Utf8(e.name);
+      const EntryView e = file.Entry(id);
+      auto it = node.children.find(NameKey(e.name()));
+      ASSERT_NE(it, node.children.end()) << Utf8(e.name());
       const ModelNode& child = it->second;
-      EXPECT_EQ(e.name, child.name);
-      ASSERT_EQ(e.is_storage(), child.storage) << Utf8(e.name);
+      EXPECT_EQ(e.name(), child.name);
+      ASSERT_EQ(e.is_storage(), child.storage) << Utf8(e.name());
       if (child.storage) {
         compare(id, child);
       } else {
-        std::vector<uint8_t> bytes(e.size);
-        EXPECT_EQ(file.Read(id, 0, bytes.data(), bytes.size()), e.size);
+        std::vector<uint8_t> bytes(e.size());
+        EXPECT_EQ(file.Read(id, 0, bytes.data(), bytes.size()), e.size());
         EXPECT_TRUE(bytes == child.data)
-            << Utf8(e.name) << " " << e.size << " vs " << child.data.size();
+            << Utf8(e.name()) << " " << e.size() << " vs " << child.data.size();
       }
     }
   };

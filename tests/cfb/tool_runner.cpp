@@ -78,13 +78,13 @@ Listing ListWithEngine(const std::string& path) {
   std::function<void(uint32_t, const std::string&)> walk = [&](uint32_t storage,
                                                                const std::string& prefix) {
     for (uint32_t id : file->Children(storage)) {
-      const DirEntry& e = file->Entry(id);
-      const std::string name = prefix + Utf8(e.name);
+      const EntryView e = file->Entry(id);
+      const std::string name = prefix + Utf8(e.name());
       if (e.is_storage()) {
         listing.insert({'d', name, 0, 0});
         walk(id, name + "/");
       } else {
-        std::vector<uint8_t> bytes(e.size);
+        std::vector<uint8_t> bytes(e.size());
         file->Read(id, 0, bytes.data(), bytes.size());
         listing.insert({'f', name, bytes.size(), Crc32(bytes.data(), bytes.size())});
       }

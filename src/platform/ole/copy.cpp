@@ -33,7 +33,7 @@ HRESULT CopyStream(cfb::CompoundFile& file, uint32_t id, IStream& dest) {
 }  // namespace
 
 HRESULT CopyElement(cfb::CompoundFile& file, uint32_t id, IStorage& dest, const OLECHAR* new_name) {
-  const cfb::DirEntry& e = file.Entry(id);
+  const cfb::EntryView e = file.Entry(id);
   if (e.is_stream()) {
     platform::ComPtr<IStream> stream;
     HRESULT hr = dest.CreateStream(new_name, STGM_CREATE | kChildWrite, 0, 0, stream.Receive());
@@ -47,7 +47,7 @@ HRESULT CopyElement(cfb::CompoundFile& file, uint32_t id, IStorage& dest, const 
   if (FAILED(hr)) return hr;
   CLSID clsid;
   static_assert(sizeof clsid == 16);
-  std::memcpy(&clsid, file.Entry(id).clsid.data(), sizeof clsid);
+  std::memcpy(&clsid, file.Entry(id).attributes().clsid.data(), sizeof clsid);
   hr = storage->SetClass(clsid);
   if (FAILED(hr)) return hr;
   return CopyChildren(file, id, *storage.Get(), {});
@@ -56,11 +56,11 @@ HRESULT CopyElement(cfb::CompoundFile& file, uint32_t id, IStorage& dest, const 
 HRESULT CopyChildren(cfb::CompoundFile& file, uint32_t storage, IStorage& dest,
                      const CopyExclusions& exclusions) {
   for (uint32_t child : file.Children(storage)) {
-    const cfb::DirEntry& e = file.Entry(child);
+    const cfb::EntryView e = file.Entry(child);
+    const std::u16string name(e.name());
     if ((e.is_stream() && exclusions.streams) || (e.is_storage() && exclusions.storages) ||
-        Excluded(exclusions, e.name))
+        Excluded(exclusions, name))
       continue;
-    const std::u16string name = e.name;
     const HRESULT hr = CopyElement(file, child, dest, name.c_str());
     if (FAILED(hr)) return hr;
   }

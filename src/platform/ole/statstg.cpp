@@ -19,12 +19,13 @@ FILETIME ToFileTime(const timespec& ts) {
                           static_cast<uint64_t>(ts.tv_nsec) / 100);
 }
 
-void FillCommon(const cfb::DirEntry& e, DWORD grf_mode, STATSTG& out) {
+void FillCommon(cfb::EntryView e, DWORD grf_mode, STATSTG& out) {
   std::memset(&out, 0, sizeof out);
   out.type = e.is_stream() ? STGTY_STREAM : STGTY_STORAGE;
   out.grfMode = grf_mode;
-  std::memcpy(&out.clsid, e.clsid.data(), sizeof out.clsid);
-  out.grfStateBits = e.state_bits;
+  const cfb::Attributes& attributes = e.attributes();
+  std::memcpy(&out.clsid, attributes.clsid.data(), sizeof out.clsid);
+  out.grfStateBits = attributes.state_bits;
 }
 
 }  // namespace
@@ -39,12 +40,13 @@ LPOLESTR TaskMemName(std::u16string_view name) {
 
 void FillElementStat(const cfb::CompoundFile& file, uint32_t id, DWORD grf_mode, DWORD stat_flag,
                      STATSTG& out) {
-  const cfb::DirEntry& e = file.Entry(id);
+  const cfb::EntryView e = file.Entry(id);
   FillCommon(e, grf_mode, out);
-  out.cbSize.QuadPart = e.is_stream() ? e.size : 0;
-  out.mtime = ToFileTime(e.mtime);
-  out.ctime = ToFileTime(e.ctime);
-  if (stat_flag == STATFLAG_DEFAULT) out.pwcsName = TaskMemName(e.name);
+  out.cbSize.QuadPart = e.is_stream() ? e.size() : 0;
+  const cfb::Attributes& attributes = e.attributes();
+  out.mtime = ToFileTime(attributes.mtime);
+  out.ctime = ToFileTime(attributes.ctime);
+  if (stat_flag == STATFLAG_DEFAULT) out.pwcsName = TaskMemName(e.name());
 }
 
 void FillRootStat(const cfb::CompoundFile& file, std::u16string_view name, DWORD grf_mode,

@@ -154,7 +154,7 @@ HRESULT Storage::CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbExclu
       exclusions.storages |= rgiidExclude[i] == IID_IStorage;
     }
     CLSID clsid;
-    std::memcpy(&clsid, file->Entry(element_.id).clsid.data(), sizeof clsid);
+    std::memcpy(&clsid, file->Entry(element_.id).attributes().clsid.data(), sizeof clsid);
     if (const HRESULT hr = pstgDest->SetClass(clsid); FAILED(hr)) return hr;
     return CopyChildren(*file, element_.id, *pstgDest, exclusions);
   });

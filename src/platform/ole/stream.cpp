@@ -60,7 +60,7 @@ HRESULT Stream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* pli
         base = static_cast<int64_t>(position_);
         break;
       case STREAM_SEEK_END:
-        base = static_cast<int64_t>(file->Entry(element_.id).size);
+        base = static_cast<int64_t>(file->Entry(element_.id).size());
         break;
       default:
         return STG_E_INVALIDFUNCTION;
