@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "rtl/exceptions.h"
 #include "wcx/wcx_api.h"
@@ -15,6 +16,10 @@ namespace {
 // dd. Progress and cancelling still go block by block.
 constexpr int32_t kBlocksPerCall = 16;
 
+struct PageAlignedDelete {
+  void operator()(char* p) const { ::operator delete(p, std::align_val_t{4096}); }
+};
+
 }  // namespace
 
 int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report) {
@@ -23,7 +28,11 @@ int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressRepor
   if (size < 0) throw rtl::EReadError();
   const int32_t bufferSize =
       static_cast<int32_t>(std::min<int64_t>(size, int64_t{kCopyBlockSize} * kBlocksPerCall));
-  auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(bufferSize));
+  // Page-aligned, as the system's own copy tools keep theirs: the kernel
+  // copies to and from an unaligned buffer markedly slower.
+  constexpr std::align_val_t kPageAlignment{4096};
+  const std::unique_ptr<char, PageAlignedDelete> buffer(
+      static_cast<char*>(::operator new(static_cast<size_t>(bufferSize), kPageAlignment)));
   for (int64_t done = 0; done < size;) {
     const int32_t n = static_cast<int32_t>(std::min<int64_t>(bufferSize, size - done));
     source.ReadBuffer(buffer.get(), n);
