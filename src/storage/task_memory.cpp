@@ -1,7 +1,5 @@
 #include "storage/task_memory.h"
 
-#include <cstring>
-
 #include "platform/com_ptr.h"
 #include "rtl/exceptions.h"
 #include "rtl/no_destructor.h"

@@ -1,6 +1,5 @@
 #include "storagewcx/element_name.h"
 
-#include <algorithm>
 #include <array>
 #include <optional>
 

@@ -35,7 +35,7 @@ TqorWCXFile::~TqorWCXFile() {
   --LiveItemCount;
 }
 
-void TqorWCXFile::FillHeader(EntryHeader& header) { WritePath(header.FileName); }
+void TqorWCXFile::FillHeader(EntryHeader& header) { header.FileName = GetPath(); }
 
 void TqorWCXFile::GetHeaderData(EntryHeader& header) { FillHeader(header); }
 
@@ -54,12 +54,6 @@ int32_t TqorWCXFile::ExtractTo(const std::string&) { return E_NOT_SUPPORTED; }
 int32_t TqorWCXFile::DeleteItem() { return E_NOT_SUPPORTED; }
 
 std::string TqorWCXFile::GetPath() const {
-  std::string path;
-  WritePath(path);
-  return path;
-}
-
-void TqorWCXFile::WritePath(std::string& path) const {
   // Written back to front into a string sized first: the listing asks for
   // the path of every entry. A delimiter goes before each name that has a
   // non-empty name above it.
@@ -70,7 +64,7 @@ void TqorWCXFile::WritePath(std::string& path) const {
     length += node->FName.size();
     if (!node->FName.empty()) delimiters = level;
   }
-  path.resize(length + delimiters);
+  std::string path(length + delimiters, '\0');
   size_t end = path.size();
   level = 0;
   for (const TqorWCXFile* node = this; node; node = node->FParent, ++level) {
@@ -78,6 +72,7 @@ void TqorWCXFile::WritePath(std::string& path) const {
     node->FName.copy(path.data() + end, node->FName.size());
     if (level < delimiters) path[--end] = platform::kPathDelim;
   }
+  return path;
 }
 
 int32_t TqorWCXFile::IndexInParent() const {

@@ -63,8 +63,6 @@ class TqorWCXFile {
   // The display names from the root's child down to this node, joined by
   // the path delimiter.
   std::string GetPath() const;
-  // The same into path, whose room is reused.
-  void WritePath(std::string& path) const;
 
   // The node's position in its parent's list; 0 without a parent.
   int32_t IndexInParent() const;

@@ -1,7 +1,6 @@
 #include "wcx/host_strings.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/os.h"
 #include "platform/unicode.h"
