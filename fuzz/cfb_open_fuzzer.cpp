@@ -34,14 +34,14 @@ Contents Walk(cfb::CompoundFile& file, const Contents* only = nullptr) {
     const auto [storage, path] = storages.back();
     storages.pop_back();
     for (uint32_t id : file.Children(storage)) {
-      const cfb::DirEntry& e = file.Entry(id);
+      const cfb::EntryView e = file.Entry(id);
       Path child = path;
-      child.push_back(e.name);
+      child.emplace_back(e.name());
       if (e.is_storage()) {
         storages.emplace_back(id, child);
         continue;
       }
-      std::vector<uint8_t> bytes(std::min<uint64_t>(e.size, kReadLimit));
+      std::vector<uint8_t> bytes(std::min<uint64_t>(e.size(), kReadLimit));
       try {
         file.Read(id, 0, bytes.data(), bytes.size());
       } catch (const cfb::Error&) {
@@ -60,7 +60,7 @@ std::u16string Change(cfb::CompoundFile& file) {
   std::u16string destroyed;
   const std::vector<uint32_t> children = file.Children(cfb::kRootId);
   if (!children.empty()) {
-    destroyed = file.Entry(children.front()).name;
+    destroyed = file.Entry(children.front()).name();
     file.DestroyElement(children.front());
   }
   const uint32_t id = file.CreateElement(cfb::kRootId, u"\x01fuzz", cfb::EntryType::kStream);

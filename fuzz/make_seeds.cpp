@@ -8,6 +8,7 @@
 
 #include "cfb/compound_file.h"
 #include "cfb/dir_entry.h"
+#include "cfb/entry_store.h"
 
 namespace {
 
@@ -98,12 +99,13 @@ void WithDifat(const std::string& path) {
   stream.type = EntryType::kStream;
   stream.start = kData;
   stream.size = 5000;
-  const cfb::DirEntry unused = cfb::UnusedEntry();
-  const cfb::DirEntry* entries[] = {&root, &stream, &unused, &unused};
+  cfb::EntryStore entries;
+  entries.AppendUnused(4);
+  entries.Assign(0, root);
+  entries.Assign(1, stream);
   for (uint32_t i = 0; i < 4; ++i)
-    cfb::SerializeDirEntry(
-        *entries[i], std::span<uint8_t, cfb::kDirEntrySize>(sector(kDir) + i * cfb::kDirEntrySize,
-                                                            cfb::kDirEntrySize));
+    entries.Serialize(i, std::span<uint8_t, cfb::kDirEntrySize>(
+                             sector(kDir) + i * cfb::kDirEntrySize, cfb::kDirEntrySize));
   for (uint32_t i = 0; i < 5000; ++i) sector(kData)[i] = static_cast<uint8_t>(i);
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
