@@ -5,17 +5,14 @@
 # double-byte code page, and zip for the packages.
 set -euo pipefail
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
-apt_install() { DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@"; }
+. "$(dirname "$0")/apt.sh"
 
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 zip locales)
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 updated=no
 if ((${#missing[@]})); then
-  $sudo apt-get update -qq
+  apt_update
   updated=yes
   apt_install "${missing[@]}"
 fi
@@ -25,7 +22,7 @@ if ! installed wine32:i386; then
     $sudo dpkg --add-architecture i386
     updated=no
   fi
-  [ $updated = yes ] || $sudo apt-get update -qq
+  [ $updated = yes ] || apt_update
   apt_install wine32:i386 || echo "32-bit Wine did not install: the x86 build is built and checked, not run"
 fi
 
