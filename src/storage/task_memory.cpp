@@ -1,5 +1,7 @@
 #include "storage/task_memory.h"
 
+#include <atomic>
+
 #include "platform/com_ptr.h"
 #include "rtl/exceptions.h"
 #include "rtl/no_destructor.h"
@@ -7,8 +9,20 @@
 namespace storage {
 namespace {
 
+std::atomic<bool> gFetched = false;
+
+platform::ComPtr<IMalloc> FetchTaskAllocator() {
+  platform::ComPtr<IMalloc> allocator;
+  HRESULT hr = CoGetMalloc(MEMCTX_TASK, allocator.Receive());
+  if (FAILED(hr)) throw rtl::EOleSysError(hr);
+  gFetched = true;
+  return allocator;
+}
+
+// Fetched once, by whichever thread comes first; the others wait for it.
+// A failed fetch leaves it unset, and the next call tries again.
 platform::ComPtr<IMalloc>& TaskAllocator() {
-  static rtl::NoDestructor<platform::ComPtr<IMalloc>> allocator;
+  static rtl::NoDestructor<platform::ComPtr<IMalloc>> allocator(FetchTaskAllocator());
   return allocator.get();
 }
 
@@ -16,14 +30,17 @@ platform::ComPtr<IMalloc>& TaskAllocator() {
 
 void FreeTaskMemory(void* p) {
   platform::ComPtr<IMalloc>& allocator = TaskAllocator();
-  if (!allocator) {
-    HRESULT hr = CoGetMalloc(MEMCTX_TASK, allocator.Receive());
-    if (FAILED(hr)) throw rtl::EOleSysError(hr);
-  }
-  allocator->Free(p);
+  // Released at unload: anything freed after that goes the system's way.
+  if (allocator)
+    allocator->Free(p);
+  else
+    CoTaskMemFree(p);
 }
 
-void ReleaseTaskAllocator() { TaskAllocator().Reset(); }
+void ReleaseTaskAllocator() {
+  // Unloading before any name was freed fetches nothing.
+  if (gFetched.load()) TaskAllocator().Reset();
+}
 
 StatCopy::~StatCopy() {
   if (stat_.pwcsName) {

@@ -13,7 +13,7 @@
 
 namespace wcx {
 
-int32_t LiveItemCount = 0;
+std::atomic<int32_t> LiveItemCount = 0;
 
 // ---- TqorWCXFile ------------------------------------------------------------
 

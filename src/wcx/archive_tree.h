@@ -12,6 +12,7 @@
 // path is UTF-8; the exports convert to and from the host's strings.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,8 +30,8 @@ namespace wcx {
 class TqorWCXDir;
 
 // Number of nodes constructed and not yet destroyed; reported at unload
-// when it is not 0.
-extern int32_t LiveItemCount;
+// when it is not 0. Archives of several threads change it at once.
+extern std::atomic<int32_t> LiveItemCount;
 
 // The deepest entry a listing shows: a header's path holds 1023 bytes, at
 // least two per level. Deeper folders are listed but not opened, so that a
@@ -164,10 +165,10 @@ class TqorWCXDir : public TqorWCXFile {
   void FreeItems();
   // The entry the listing reported last.
   TqorWCXFile* CurrentItem() const;
-  void SetChangeVolCallback(tChangeVolProc proc) { FCallbacks.changeVol = proc; }
-  void SetChangeVolCallback(tChangeVolProcW proc) { FCallbacks.changeVolW = proc; }
-  void SetProcessDataCallback(tProcessDataProc proc) { FCallbacks.processData = proc; }
-  void SetProcessDataCallback(tProcessDataProcW proc) { FCallbacks.processDataW = proc; }
+  void SetChangeVolCallback(tChangeVolProc proc) { FCallbacks.SetChangeVol(proc); }
+  void SetChangeVolCallback(tChangeVolProcW proc) { FCallbacks.SetChangeVol(proc); }
+  void SetProcessDataCallback(tProcessDataProc proc) { FCallbacks.SetProcessData(proc); }
+  void SetProcessDataCallback(tProcessDataProcW proc) { FCallbacks.SetProcessData(proc); }
   void SetCallbacks(const HostCallbacks& callbacks) { FCallbacks = callbacks; }
   // Stores the disk file or folder basePath + relName below this open folder.
   int32_t AddPath(const std::string& basePath, std::string relName, bool moveFiles, bool savePaths,

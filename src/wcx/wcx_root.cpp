@@ -1,5 +1,6 @@
 #include "wcx/wcx_root.h"
 
+#include <type_traits>
 #include <utility>
 
 #include "platform/os.h"
@@ -16,6 +17,12 @@ namespace {
 TqorWCXRoot* gWCXRoot = nullptr;
 const TqorWCXDirClass* gArchiveClass = nullptr;
 
+// Trivially destructible on purpose: glibc keeps a library loaded after
+// dlclose while any thread holds a thread-local object with a destructor
+// from it, and the unload report would never come.
+thread_local HostCallbacks tCallbacks;
+static_assert(std::is_trivially_destructible_v<HostCallbacks>);
+
 // The bytes of the listed files that exist; folders add nothing of their own.
 uint64_t SizeOfFiles(const std::string& basePath, const TStringList& names) {
   uint64_t total = 0;
@@ -31,6 +38,8 @@ std::string FileNamePart(const std::string& path) {
 }
 
 }  // namespace
+
+HostCallbacks& TqorWCXRoot::ThreadCallbacks() { return tCallbacks; }
 
 int32_t TqorWCXRoot::GetCaps() { return ArchiveClass().GetCapabilities(); }
 
@@ -98,7 +107,7 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
   std::vector<std::string> moved;
   try {
     std::unique_ptr<TqorWCXDir> root = OpenRoot(packedFile, OM_PACK, true);
-    root->SetCallbacks(FCallbacks);
+    root->SetCallbacks(ThreadCallbacks());
     root->PlanAdding(SizeOfFiles(WithTrailingBackslash(srcPath), names));
     try {
       TqorWCXDir* target = FindPackTarget(*root, subPath, result);
@@ -187,10 +196,9 @@ void InitializeArchiveLayer() {
 
 void FinalizeArchiveLayer() {
   SetWCXRoot(nullptr);
-  if (LiveItemCount != 0)
-    platform::ShowErrorReport(
-        FileNamePart(platform::LibraryFileName()),
-        rtl::Format("Memory outflow: %d TqorWCXFiles not destroyed", LiveItemCount));
+  if (const int32_t live = LiveItemCount.load(); live != 0)
+    platform::ShowErrorReport(FileNamePart(platform::LibraryFileName()),
+                              rtl::Format("Memory outflow: %d TqorWCXFiles not destroyed", live));
 }
 
 }  // namespace wcx

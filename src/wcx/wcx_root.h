@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-
 #include <unordered_set>
 
 #include "wcx/archive_tree.h"
@@ -28,10 +27,13 @@ class TqorWCXRoot {
   virtual std::unique_ptr<TqorWCXDir> OpenRoot(const std::string& arcName, int32_t openMode,
                                                bool forPacking);
 
-  void SetGlobalChangeVolProc(tChangeVolProc proc) { FCallbacks.changeVol = proc; }
-  void SetGlobalChangeVolProc(tChangeVolProcW proc) { FCallbacks.changeVolW = proc; }
-  void SetGlobalProcessDataProc(tProcessDataProc proc) { FCallbacks.processData = proc; }
-  void SetGlobalProcessDataProc(tProcessDataProcW proc) { FCallbacks.processDataW = proc; }
+  // The callbacks set with handle -1 belong to the calling thread: a host
+  // that runs two operations at once sets each one's in the thread that
+  // runs it, and one operation's cancel must not stop another.
+  void SetGlobalChangeVolProc(tChangeVolProc proc) { ThreadCallbacks().SetChangeVol(proc); }
+  void SetGlobalChangeVolProc(tChangeVolProcW proc) { ThreadCallbacks().SetChangeVol(proc); }
+  void SetGlobalProcessDataProc(tProcessDataProc proc) { ThreadCallbacks().SetProcessData(proc); }
+  void SetGlobalProcessDataProc(tProcessDataProcW proc) { ThreadCallbacks().SetProcessData(proc); }
 
   int32_t DoPackFiles(const std::string& packedFile, const std::string& subPath,
                       const std::string& srcPath, const char* addList, int32_t flags);
@@ -48,7 +50,8 @@ class TqorWCXRoot {
   // wanted; the first failure stops it.
   int32_t DeleteEach(TqorWCXDir& root, const std::unordered_set<std::string>& wanted);
 
-  HostCallbacks FCallbacks;  // FChangeVolProc and FProcessDataProc, in both forms
+  // FChangeVolProc and FProcessDataProc, in both forms, of the calling thread.
+  static HostCallbacks& ThreadCallbacks();
 };
 
 // The singleton; exists from load to unload.

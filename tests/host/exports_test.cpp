@@ -138,6 +138,39 @@ TEST_F(Exports, CallbacksSetWithMinusOneServePackingOnly) {
   EXPECT_EQ(plugin.DeleteFiles(const_cast<char*>("nowhere"), del.data()), E_EREAD);
 }
 
+int32_t gWideCalls;
+int32_t WCX_API WideProgress(WCHAR*, int32_t) { return ++gWideCalls; }
+
+// A callback left from an earlier operation in the other form must not win
+// over the one the host set last, with -1 or on a handle.
+TEST_F(Exports, TheCallbackFormSetLastWins) {
+  TempDir src;
+  src.Write("f", "data");
+  std::string list = HostList({"f"});
+  gGlobalCalls = gWideCalls = 0;
+  plugin.SetProcessDataProcW(kGlobalHandle, WideProgress);
+  plugin.SetProcessDataProc(kGlobalHandle, GlobalProgress);
+  ASSERT_EQ(plugin.PackFiles(const_cast<char*>("p"), nullptr, src.Slash().data(), list.data(), 0),
+            0);
+  EXPECT_EQ(gGlobalCalls, 1);
+  EXPECT_EQ(gWideCalls, 0);
+  plugin.SetProcessDataProcW(kGlobalHandle, WideProgress);
+  ASSERT_EQ(plugin.PackFiles(const_cast<char*>("p"), nullptr, src.Slash().data(), list.data(), 0),
+            0);
+  EXPECT_EQ(gGlobalCalls, 1);
+  EXPECT_EQ(gWideCalls, 1);
+
+  HANDLE handle = plugin.Open("p", PK_OM_EXTRACT);
+  plugin.SetProcessDataProcW(handle, WideProgress);
+  plugin.SetProcessDataProc(handle, GlobalProgress);
+  tHeaderDataEx header;
+  ASSERT_EQ(plugin.ReadHeaderEx(handle, &header), 0);
+  EXPECT_EQ(plugin.ProcessFile(handle, PK_TEST, nullptr, nullptr), 0);
+  EXPECT_EQ(gGlobalCalls, 2);
+  EXPECT_EQ(gWideCalls, 1);
+  plugin.CloseArchive(handle);
+}
+
 // On Windows the unload report is a message box, which a test cannot read.
 #ifndef _WIN32
 
