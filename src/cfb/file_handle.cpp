@@ -1,7 +1,6 @@
 #include "cfb/file_handle.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 
 #include "cfb/error.h"
 #include "cfb/io_faults.h"
+#include "cfb/share_lock.h"
 
 namespace cfb {
 
@@ -67,32 +67,30 @@ FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) 
       flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
   }
-  int fd;
-  do fd = ::open(path.c_str(), flags, 0666);
-  while (fd < 0 && errno == EINTR);
-  // Creating fails with ENOENT only when a folder of the path is missing.
-  if (fd < 0) FailOpen(errno == ENOENT && (flags & O_CREAT) ? ENOTDIR : errno, path);
-  FileHandle file(fd);
-  struct stat st;
-  if (fstat(fd, &st) != 0) FailOpen(errno, path);
-  if (S_ISDIR(st.st_mode)) FailOpen(EISDIR, path);
-  if (lock != ShareLock::kNone) {
-    const int op = (lock == ShareLock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
-    int rc;
-    do rc = flock(fd, op);
-    while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-      if (errno == EWOULDBLOCK) Fail(Errc::kShareViolation, path + ": in use by another open");
-      FailOpen(errno, path);
-    }
-    // The program that held the lock may have removed or replaced the file
-    // before letting go: a lock on what the name no longer names guards
-    // nothing, and whatever is written there is lost.
+  // The program that held the lock may have removed or replaced the file
+  // before letting go: a lock on what the name no longer names guards
+  // nothing, and whatever is written there is lost. The name is opened
+  // again then, a few times.
+  for (int attempt = 0;; ++attempt) {
+    int fd;
+    do fd = ::open(path.c_str(), flags, 0666);
+    while (fd < 0 && errno == EINTR);
+    // Creating fails with ENOENT only when a folder of the path is missing.
+    if (fd < 0) FailOpen(errno == ENOENT && (flags & O_CREAT) ? ENOTDIR : errno, path);
+    FileHandle file(fd);
+    struct stat st;
+    if (fstat(fd, &st) != 0) FailOpen(errno, path);
+    if (S_ISDIR(st.st_mode)) FailOpen(EISDIR, path);
+    if (AcquireShareLock(fd, lock, mode != Mode::kRead, path) == LockOutcome::kInUse)
+      Fail(Errc::kShareViolation, path + ": in use by another open");
+    if (lock == ShareLock::kNone) return file;
     struct stat named;
-    if (stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev || named.st_ino != st.st_ino)
+    if (stat(path.c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+      return file;
+    // kCreateNew cannot open the name again: what it names now is another's.
+    if (mode == Mode::kCreateNew || attempt == 3)
       Fail(Errc::kShareViolation, path + ": replaced by another open");
   }
-  return file;
 }
 
 void FileHandle::Remove(const std::string& path) {

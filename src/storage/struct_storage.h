@@ -31,6 +31,11 @@ class EStructStorageError : public rtl::Exception {
   HRESULT code_;
 };
 
+// Whether a code says that another open of the file stands in the way.
+inline bool IsShareConflict(HRESULT code) {
+  return code == STG_E_SHAREVIOLATION || code == STG_E_LOCKVIOLATION;
+}
+
 class TStructStorageStream;
 
 // Receives the description of one child element, with its name.

@@ -70,10 +70,6 @@ bool OpenOwnFolder(TStructStorageFolder& parent, const OLECHAR* name,
 constexpr uint32_t kKeepSectorSize = 0;
 constexpr uint32_t kLargeSectorSize = 4096;
 
-bool IsShareConflict(HRESULT code) {
-  return code == STG_E_SHAREVIOLATION || code == STG_E_LOCKVIOLATION;
-}
-
 TStructStorageFolder* FolderOf(wcx::TqorWCXDir* parent) {
   auto* dir = dynamic_cast<TqorStorageDir*>(parent);
   return dir ? dir->Folder() : nullptr;
@@ -229,7 +225,7 @@ void TqorStorageDir::OpenRoot() {
   } catch (const storage::EStructStorageError& error) {
     // A new archive that another program made after it was found missing
     // is that program's, and in use as much as one it holds.
-    if (IsShareConflict(error.Code()) || (create && error.Code() == STG_E_FILEALREADYEXISTS))
+    if (storage::IsShareConflict(error.Code()) || (create && error.Code() == STG_E_FILEALREADYEXISTS))
       throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use: " + error.Message());
     throw;
   }
