@@ -181,6 +181,11 @@ WCX_EXPORT int32_t WCX_API GetPackerCaps() {
   }
 }
 
+// Every export keeps its state per archive handle or per thread, so hosts
+// may list, extract, pack and delete in threads of their own. In-memory
+// packing is not offered at all.
+WCX_EXPORT int32_t WCX_API GetBackgroundFlags() { return BACKGROUND_UNPACK | BACKGROUND_PACK; }
+
 WCX_EXPORT int32_t WCX_API CanYouHandleThisFile(char* fileName) { return CanHandle(fileName); }
 
 WCX_EXPORT int32_t WCX_API CanYouHandleThisFileW(WCHAR* fileName) { return CanHandle(fileName); }

@@ -62,6 +62,12 @@ inline constexpr int32_t PK_CAPS_SEARCHTEXT = 128;
 inline constexpr int32_t PK_CAPS_HIDE = 256;
 inline constexpr int32_t PK_CAPS_ENCRYPT = 512;
 
+// GetBackgroundFlags bits: what the host may run in a thread of its own,
+// beside other operations on the plug-in.
+inline constexpr int32_t BACKGROUND_UNPACK = 1;
+inline constexpr int32_t BACKGROUND_PACK = 2;
+inline constexpr int32_t BACKGROUND_MEMPACK = 4;
+
 // A UTF-16 unit on every system: the hosts' WCHAR is 16 bits also where
 // the C library's wchar_t is 32.
 #ifdef _WIN32

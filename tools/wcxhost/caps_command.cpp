@@ -1,4 +1,5 @@
 #include <iostream>
+#include <iterator>
 #include <string_view>
 
 #include "commands.h"
@@ -24,17 +25,30 @@ constexpr CapsBit kCapsBits[] = {
     {wcx::PK_CAPS_ENCRYPT, "PK_CAPS_ENCRYPT"},
 };
 
+constexpr CapsBit kBackgroundBits[] = {
+    {wcx::BACKGROUND_UNPACK, "BACKGROUND_UNPACK"},
+    {wcx::BACKGROUND_PACK, "BACKGROUND_PACK"},
+    {wcx::BACKGROUND_MEMPACK, "BACKGROUND_MEMPACK"},
+};
+
+void PrintBits(std::string_view what, int32_t value, const CapsBit* bits, size_t count) {
+  std::cout << what << ": " << value << " (0x" << std::hex << value << std::dec << ")";
+  for (size_t i = 0; i < count; ++i)
+    if ((value & bits[i].bit) != 0) std::cout << ' ' << bits[i].name;
+  std::cout << '\n';
+}
+
 }  // namespace
 
 int RunCaps(const Plugin& plugin) {
-  int32_t caps = plugin.Need(plugin.GetPackerCaps, "GetPackerCaps")();
-  std::cout << "capabilities: " << caps << " (0x" << std::hex << caps << std::dec << ")";
-  for (const CapsBit& caps_bit : kCapsBits) {
-    if ((caps & caps_bit.bit) != 0) std::cout << ' ' << caps_bit.name;
-  }
-  std::cout << "\nexports:";
+  PrintBits("capabilities", plugin.Need(plugin.GetPackerCaps, "GetPackerCaps")(), kCapsBits,
+            std::size(kCapsBits));
+  std::cout << "exports:";
   for (const std::string& name : plugin.ExportedFunctions()) std::cout << ' ' << name;
   std::cout << '\n';
+  // Without the export a host runs one operation at a time.
+  if (plugin.GetBackgroundFlags)
+    PrintBits("background", plugin.GetBackgroundFlags(), kBackgroundBits, std::size(kBackgroundBits));
   return kExitOk;
 }
 

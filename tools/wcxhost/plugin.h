@@ -106,6 +106,7 @@ class Plugin {
       Find<CanYouHandleThisFileFn>("CanYouHandleThisFile");
   const PackFilesFn PackFiles = Find<PackFilesFn>("PackFiles");
   const DeleteFilesFn DeleteFiles = Find<DeleteFilesFn>("DeleteFiles");
+  const GetPackerCapsFn GetBackgroundFlags = Find<GetPackerCapsFn>("GetBackgroundFlags");
   // The Unicode interface, optional too.
   const OpenArchiveWFn OpenArchiveW = Find<OpenArchiveWFn>("OpenArchiveW");
   const ReadHeaderExWFn ReadHeaderExW = Find<ReadHeaderExWFn>("ReadHeaderExW");
