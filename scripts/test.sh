@@ -14,7 +14,7 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 # race it sees fails the run.
 tsan=${TSAN_BUILD_DIR:-build/tsan}
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOR_SANITIZE_THREAD=ON
-cmake --build "$tsan" -j "$(nproc)" --target many_threads_test exports_test
+cmake --build "$tsan" -j "$(nproc)" --target many_threads_test wcx_exports_test
 TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir "$tsan" --output-on-failure \
   -R '^(ManyThreads|Exports)\.'
 scripts/test-windows.sh "$build"
