@@ -225,7 +225,8 @@ void TqorStorageDir::OpenRoot() {
   } catch (const storage::EStructStorageError& error) {
     // A new archive that another program made after it was found missing
     // is that program's, and in use as much as one it holds.
-    if (storage::IsShareConflict(error.Code()) || (create && error.Code() == STG_E_FILEALREADYEXISTS))
+    if (storage::IsShareConflict(error.Code()) ||
+        (create && error.Code() == STG_E_FILEALREADYEXISTS))
       throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use: " + error.Message());
     throw;
   }

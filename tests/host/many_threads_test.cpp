@@ -75,7 +75,8 @@ void RunThreads(int count, const std::function<void(int)>& body) {
 // A stream big enough for several progress reports, different per thread.
 std::string Content(int thread, int round) {
   std::string bytes(150000, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + thread * 31 + round);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i * 7 + thread * 31 + round);
   return bytes;
 }
 
@@ -119,8 +120,8 @@ class ManyThreads : public StoragePlugin {
 
   // Extracts name through a handle of its own with the thread's callback
   // on it; the extracted bytes, or the error in brackets.
-  std::string ExtractIn(Interface form, int thread, const std::string& arc,
-                        const std::string& name, const std::string& target) {
+  std::string ExtractIn(Interface form, int thread, const std::string& arc, const std::string& name,
+                        const std::string& target) {
     HANDLE handle = nullptr;
     auto wideArc = Wide(arc);
     if (form == Interface::kAnsi) {
@@ -144,11 +145,10 @@ class ManyThreads : public StoragePlugin {
         plugin->ProcessFile(handle, PK_SKIP, nullptr, nullptr);
         continue;
       }
-      int32_t done = form == Interface::kAnsi
-                         ? plugin->ProcessFile(handle, PK_EXTRACT, nullptr,
-                                               const_cast<char*>(target.c_str()))
-                         : plugin->ProcessFileW(handle, PK_EXTRACT, nullptr,
-                                                Wide(target).data());
+      int32_t done =
+          form == Interface::kAnsi
+              ? plugin->ProcessFile(handle, PK_EXTRACT, nullptr, const_cast<char*>(target.c_str()))
+              : plugin->ProcessFileW(handle, PK_EXTRACT, nullptr, Wide(target).data());
       result = done == 0 ? ReadFile(target) : "[extract " + std::to_string(done) + "]";
       break;
     }

@@ -48,7 +48,8 @@ int RunCaps(const Plugin& plugin) {
   std::cout << '\n';
   // Without the export a host runs one operation at a time.
   if (plugin.GetBackgroundFlags)
-    PrintBits("background", plugin.GetBackgroundFlags(), kBackgroundBits, std::size(kBackgroundBits));
+    PrintBits("background", plugin.GetBackgroundFlags(), kBackgroundBits,
+              std::size(kBackgroundBits));
   return kExitOk;
 }
 

@@ -13,10 +13,10 @@ namespace {
 constexpr std::array<const char*, 6> kMandatory{
     "OpenArchive", "ReadHeader", "ProcessFile", "CloseArchive", "SetChangeVolProc", "SetProcessDataProc"};
 constexpr std::array<const char*, 14> kOptional{
-    "ReadHeaderEx",      "GetPackerCaps",       "CanYouHandleThisFile",  "PackFiles",
-    "DeleteFiles",       "GetBackgroundFlags",  "OpenArchiveW",          "ReadHeaderExW",
-    "ProcessFileW",      "SetChangeVolProcW",   "SetProcessDataProcW",   "CanYouHandleThisFileW",
-    "PackFilesW",        "DeleteFilesW"};
+    "ReadHeaderEx", "GetPackerCaps",      "CanYouHandleThisFile", "PackFiles",
+    "DeleteFiles",  "GetBackgroundFlags", "OpenArchiveW",         "ReadHeaderExW",
+    "ProcessFileW", "SetChangeVolProcW",  "SetProcessDataProcW",  "CanYouHandleThisFileW",
+    "PackFilesW",   "DeleteFilesW"};
 
 sys::DynamicLibrary LoadPluginLibrary(const std::string& path) {
   std::error_code error;
