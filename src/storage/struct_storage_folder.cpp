@@ -1,9 +1,8 @@
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "platform/os.h"
 #include "platform/unicode.h"
+#include "storage/open_queue.h"
 #include "storage/struct_storage.h"
 #include "storage/wide_buffer.h"
 
@@ -17,20 +16,6 @@ std::string TrimmedMessage(HRESULT code) {
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
     text.pop_back();
   return text;
-}
-
-// Another open of the file may let go in a moment: open again for a short
-// while before giving up. (The engine underneath waits by itself and comes
-// back when the time is up; the system's structured storage answers at once.)
-template <class OpenCall>
-HRESULT OpenWaitingForHolders(OpenCall open) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
-  for (;;) {
-    const HRESULT hr = open();
-    if (!IsShareConflict(hr) || Clock::now() >= deadline) return hr;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
 }
 
 }  // namespace
@@ -53,6 +38,7 @@ void TStructStorageFolder::EnsureOpen() {
   HRESULT hr;
   if (!(FAccessSet & aoCreate)) {
     hr = OpenWaitingForHolders(
+        FDocFileName, (FAccessSet & aoWrite) ? OpenRole::kWriter : OpenRole::kReader,
         [&] { return StgOpenStorage(name.get(), nullptr, FStgMode, nullptr, 0, &storage); });
   } else if (FAccessSet & aoLargeSectors) {
     STGOPTIONS options{};
