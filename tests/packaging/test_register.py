@@ -78,6 +78,9 @@ class Register(unittest.TestCase):
         self.assertEqual([child.tag for child in root], ["Plugins"])
         self.assertEqual(len(self.ours()), len(EXTENSIONS))
         self.assertFalse((self.config_dir / "doublecmd.xml.qorstoragewcx.bak").exists())
+        umask = os.umask(0)
+        os.umask(umask)
+        self.assertEqual(self.config.stat().st_mode & 0o777, 0o666 & ~umask)
 
     def test_refusals_change_nothing(self):
         self.config.write_text("<doublecmd><Plugins>")
