@@ -58,15 +58,22 @@ class Register(unittest.TestCase):
         self.assertEqual(backup.read_bytes(), registered)
 
     def test_another_plugins_extension_and_entries_stay(self):
-        config = ET.parse(DEFAULT_CONFIG)
+        config = ET.parse(DEFAULT_CONFIG, ET.XMLParser(target=ET.TreeBuilder(insert_comments=True)))
+        config.getroot().insert(0, ET.Comment(" kept "))
         plugins = config.getroot().find("Plugins/WcxPlugins")
         other = ET.SubElement(plugins, "WcxPlugin", Enabled="False")
         for tag, text in (("ArchiveExt", "msi"), ("Path", "/opt/other/msi.wcx"), ("Flags", "4")):
             ET.SubElement(other, tag).text = text
         config.write(self.config, encoding="UTF-8", xml_declaration=True)
+        # Kept in a dotfiles folder, linked from where Double Commander looks.
+        kept = self.tmp / "dotfiles.xml"
+        self.config.rename(kept)
+        self.config.symlink_to(kept)
         result = self.run_command()
         self.assertIn("/opt/other/msi.wcx", result.stdout)
         self.assertEqual([entry[0] for entry in self.ours()], [ext for ext in EXTENSIONS if ext != "msi"])
+        self.assertTrue(self.config.is_symlink())
+        self.assertIn("<!-- kept -->", kept.read_text())
         self.run_command("--undo")
         self.assertEqual(wcx_entries(self.config), wcx_entries(DEFAULT_CONFIG) + [
             ("msi", "/opt/other/msi.wcx", "4", "False")])
