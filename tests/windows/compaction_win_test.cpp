@@ -1,0 +1,160 @@
+// Compaction on the system's structured storage, under Wine: a delete that
+// leaves most of the file free gives the room back through a copy that
+// takes the file's place; files a copy cannot reproduce are left as they are.
+#include <windows.h>
+
+#include "storage_plugin_fixture.h"
+
+namespace storage_plugin {
+namespace {
+
+namespace fs = std::filesystem;
+
+const CLSID kClass = {0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+constexpr DWORD kStateBits = 0x5A;
+
+std::wstring Wide(const std::string& path) {
+  return testing_support::Utf8Path(path).wstring();
+}
+
+STATSTG StatOf(const std::string& arc, const std::u16string& storagePath) {
+  platform::ComPtr<IStorage> root, storage;
+  STATSTG stat{};
+  if (FAILED(StgOpenStorage(Wide(arc).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE,
+                            nullptr, 0, root.Receive())))
+    return stat;
+  IStorage* target = root.Get();
+  if (!storagePath.empty()) {
+    const std::wstring name(storagePath.begin(), storagePath.end());
+    if (FAILED(root->OpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr,
+                                 0, storage.Receive())))
+      return stat;
+    target = storage.Get();
+  }
+  target->Stat(&stat, STATFLAG_NONAME);
+  return stat;
+}
+
+// A file with a storage that carries a class id and state bits, and what a
+// pack of a large stream then adds.
+std::string BuildMarked(const TempDir& dir, const std::string& name) {
+  const std::string arc = dir / name;
+  CompoundBuilder file(arc);
+  file.Stream(u"keep/small", "small");
+  file.Stream(u"keep/medium", std::string(100000, 'm'));
+  file.Stream(u"top", std::string(5000, 't'));
+  IStorage* keep = file.Storage(u"keep");
+  keep->SetClass(kClass);
+  keep->SetStateBits(kStateBits, ~DWORD{0});
+  return arc;
+}
+
+std::vector<std::string> FilesIn(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Compaction : public StoragePlugin {
+ protected:
+  // Packs 3 MiB into the archive and deletes it again.
+  void PackAndDeleteBig(const std::string& arc) {
+    TempDir src;
+    src.Write("big.bin", std::string(3 << 20, 'b'));
+    ASSERT_EQ(Pack(arc, nullptr, src.Slash(), {"big.bin"}), 0);
+    ASSERT_GT(fs::file_size(arc), 3u << 20);
+    ASSERT_EQ(Delete(arc, {"big.bin"}), 0);
+  }
+
+  void ExpectContentKept(const std::string& arc) {
+    EXPECT_EQ(Paths(arc), (std::vector<std::string>{"top", "keep", "keep/small", "keep/medium"}));
+    EXPECT_EQ(Process(arc, "keep/medium", dir / "m"), 0);
+    EXPECT_EQ(ReadFile(dir / "m"), std::string(100000, 'm'));
+    EXPECT_EQ(Process(arc, "top", dir / "t"), 0);
+    EXPECT_EQ(ReadFile(dir / "t"), std::string(5000, 't'));
+    fs::remove(dir / "m");
+    fs::remove(dir / "t");
+  }
+};
+
+TEST_F(Compaction, AFileLeftMostlyFreeShrinksAndKeepsWhatItHolds) {
+  const std::string arc = BuildMarked(dir, "c.doc");
+  const std::wstring name = Wide(arc);
+  ASSERT_TRUE(SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  const STATSTG before = StatOf(arc, u"keep");
+  const uint64_t sizeBefore = fs::file_size(arc);
+
+  PackAndDeleteBig(arc);
+  EXPECT_LE(fs::file_size(arc), sizeBefore + 4096);
+  ExpectContentKept(arc);
+  const STATSTG after = StatOf(arc, u"keep");
+  EXPECT_TRUE(IsEqualCLSID(after.clsid, kClass));
+  EXPECT_EQ(after.grfStateBits, before.grfStateBits) << "Wine keeps none";
+  EXPECT_EQ(CompareFileTime(&after.mtime, &before.mtime), 0);
+  EXPECT_EQ(CompareFileTime(&after.ctime, &before.ctime), 0);
+  EXPECT_EQ(GetFileAttributesW(name.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+            DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"c.doc"})) << "no copy left behind";
+}
+
+TEST_F(Compaction, AFileWithASecondNameIsLeftAtItsSize) {
+  const std::string arc = BuildMarked(dir, "l.doc");
+  ASSERT_TRUE(CreateHardLinkW(Wide(dir / "other.doc").c_str(), Wide(arc).c_str(), nullptr));
+  PackAndDeleteBig(arc);
+  EXPECT_GT(fs::file_size(arc), 3u << 20);
+  ExpectContentKept(arc);
+  ExpectContentKept(dir / "other.doc");
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"l.doc", "other.doc"}));
+}
+
+// Siblings whose names differ only in case, as other writers make them: the
+// system's storage could not create the second in a copy.
+TEST_F(Compaction, AFileACopyCannotReproduceIsLeftAsItIs) {
+  const std::string arc = dir / "case.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"ab", "lower");
+    file.Stream(u"xy", "upper");
+    file.Stream(u"big", std::string(3 << 20, 'b'));
+  }
+  std::string bytes = ReadFile(arc);
+  const std::string xy("x\0y\0\0\0", 6);
+  const size_t at = bytes.find(xy);
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, xy.size(), std::string("A\0B\0\0\0", 6));
+  std::ofstream(testing_support::Utf8Path(arc), std::ios::binary) << bytes;
+  ASSERT_EQ(Paths(arc).size(), 3u) << testing::PrintToString(Paths(arc));
+
+  ASSERT_EQ(Delete(arc, {"big"}), 0);
+  EXPECT_GT(fs::file_size(arc), 3u << 20);
+  const std::vector<std::string> paths = Paths(arc);
+  EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()), (std::set<std::string>{"AB", "ab"}));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"case.doc"}));
+}
+
+// The conversion that lets a file with 512-byte sectors grow past 2 GB, on
+// a small file: the same content in 4096-byte sectors.
+TEST(CompactionCall, ChangesTheSectorSizeOrLeavesAFileWithLittleFree) {
+  TempDir dir;
+  const std::string arc = BuildMarked(dir, "s.doc");
+  const std::wstring name = Wide(arc);
+  const std::string original = ReadFile(arc);
+  const QOR_COMPACTION keep{0, 50, 1 << 20};
+  EXPECT_EQ(QorCompactStorageFile(name.c_str(), &keep), S_FALSE);
+  EXPECT_EQ(ReadFile(arc), original);
+
+  const QOR_COMPACTION large{4096, 0, 0};
+  ASSERT_EQ(QorCompactStorageFile(name.c_str(), &large), S_OK);
+  const std::string converted = ReadFile(arc);
+  ASSERT_GT(converted.size(), 0x20u);
+  EXPECT_EQ(converted[0x1E], 12) << "sector shift";
+  EXPECT_EQ(converted[0x1A], 4) << "major version";
+  const STATSTG keepStat = StatOf(arc, u"keep");
+  EXPECT_TRUE(IsEqualCLSID(keepStat.clsid, kClass));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"s.doc"}));
+}
+
+}  // namespace
+}  // namespace storage_plugin
