@@ -1,5 +1,7 @@
 #include "platform/compaction_files_win.h"
 
+#include "platform/directory_count_win.h"
+
 namespace platform::compaction {
 namespace {
 
@@ -67,7 +69,9 @@ HRESULT HeldOriginal::Open(const std::wstring& path) {
   attributes = info.dwFileAttributes;
   size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
   creationTime = info.ftCreationTime;
-  return ReadSectorSize(handle_, sectorSize);
+  const HRESULT hr = ReadSectorSize(handle_, sectorSize);
+  if (FAILED(hr)) return hr;
+  return CountDirectoryElements(handle_, sectorSize, size, elements);
 }
 
 void HeldOriginal::Release() {

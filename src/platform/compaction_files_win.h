@@ -30,6 +30,7 @@ class HeldOriginal {
   DWORD links = 0;
   DWORD attributes = 0;
   uint64_t size = 0;
+  uint64_t elements = 0;  // storages and streams in its directory
   FILETIME creationTime{};
 
  private:

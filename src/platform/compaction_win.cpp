@@ -38,12 +38,15 @@ HRESULT FullPath(const OLECHAR* name, std::wstring& path) {
 }
 
 // The copy, filled and found the same as the original, committed and
-// closed; S_FALSE when it cannot be.
-HRESULT WriteCopy(IStorage* original, CopyBeside& copy, const std::wstring& path,
-                  uint32_t sectorSize) {
+// closed; S_FALSE when it cannot be. It must hold every element of the
+// original's directory: the system may not show some of them.
+HRESULT WriteCopy(IStorage* original, uint64_t elements, CopyBeside& copy,
+                  const std::wstring& path, uint32_t sectorSize) {
   platform::ComPtr<IStorage> storage;
   HRESULT hr = copy.Create(path, sectorSize, storage);
-  if (SUCCEEDED(hr)) hr = CopyStorageTree(original, storage.Get());
+  uint64_t copied = 0;
+  if (SUCCEEDED(hr)) hr = CopyStorageTree(original, storage.Get(), copied);
+  if (hr == S_OK && copied != elements) hr = S_FALSE;
   if (hr == S_OK) hr = CompareStorageTrees(original, storage.Get());
   if (hr == S_OK) hr = storage->Commit(STGC_DEFAULT);
   return hr;
@@ -63,7 +66,7 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
   const bool resize = sectorSize != original.sectorSize;
 
   platform::ComPtr<IStorage> storage;
-  hr = StgOpenStorage(name, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
+  hr = StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
                       storage.Receive());
   if (FAILED(hr)) return hr;
   if (!resize) {
@@ -73,7 +76,7 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
     if (!WorthIt(original.size, estimate, options)) return S_FALSE;
   }
   CopyBeside copy;
-  hr = WriteCopy(storage.Get(), copy, path, sectorSize);
+  hr = WriteCopy(storage.Get(), original.elements, copy, path, sectorSize);
   if (hr != S_OK) return hr;
   storage.Reset();
   if (!resize) {

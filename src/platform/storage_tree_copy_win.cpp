@@ -13,6 +13,11 @@ namespace {
 constexpr DWORD kCreateChild = STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_FAILIFTHERE;
 constexpr ULONG kChunkBytes = 1 << 20;
 
+struct CopyState {
+  std::vector<char> buffer = std::vector<char>(kChunkBytes);
+  uint64_t copied = 0;
+};
+
 // A name the copy already has in another case, or one the system will not
 // take, is an element the copy cannot hold; anything else is a failure.
 HRESULT CreationResult(HRESULT hr) {
@@ -20,7 +25,7 @@ HRESULT CreationResult(HRESULT hr) {
 }
 
 HRESULT CopyStream(IStorage* from, IStorage* to, const Element& element,
-                   std::vector<char>& buffer) {
+                   CopyState& state) {
   ComPtr<IStream> source;
   HRESULT hr = from->OpenStream(element.name.c_str(), nullptr, kReadChild, 0, source.Receive());
   if (FAILED(hr)) return hr;
@@ -28,13 +33,13 @@ HRESULT CopyStream(IStorage* from, IStorage* to, const Element& element,
   hr = to->CreateStream(element.name.c_str(), kCreateChild, 0, 0, copy.Receive());
   if (FAILED(hr)) return CreationResult(hr);
   for (uint64_t left = element.size; left > 0;) {
-    const ULONG chunk = static_cast<ULONG>(std::min<uint64_t>(left, buffer.size()));
+    const ULONG chunk = static_cast<ULONG>(std::min<uint64_t>(left, state.buffer.size()));
     ULONG read = 0;
-    hr = source->Read(buffer.data(), chunk, &read);
+    hr = source->Read(state.buffer.data(), chunk, &read);
     if (FAILED(hr)) return hr;
     if (read != chunk) return STG_E_READFAULT;
     ULONG written = 0;
-    hr = copy->Write(buffer.data(), chunk, &written);
+    hr = copy->Write(state.buffer.data(), chunk, &written);
     if (FAILED(hr)) return hr;
     if (written != chunk) return STG_E_WRITEFAULT;
     left -= chunk;
@@ -48,12 +53,12 @@ HRESULT CopyMarks(IStorage* to, const Element& element) {
   return hr;
 }
 
-HRESULT CopyChildren(IStorage* from, IStorage* to, int depth, std::vector<char>& buffer);
+HRESULT CopyChildren(IStorage* from, IStorage* to, int depth, CopyState& state);
 
 // Times go last, once nothing below the storage changes any more, and
 // through the parent, once the storage is closed.
 HRESULT CopyStorage(IStorage* from, IStorage* to, const Element& element, int depth,
-                    std::vector<char>& buffer) {
+                    CopyState& state) {
   {
     ComPtr<IStorage> source;
     HRESULT hr =
@@ -62,7 +67,7 @@ HRESULT CopyStorage(IStorage* from, IStorage* to, const Element& element, int de
     ComPtr<IStorage> copy;
     hr = to->CreateStorage(element.name.c_str(), kCreateChild, 0, 0, copy.Receive());
     if (FAILED(hr)) return CreationResult(hr);
-    hr = CopyChildren(source.Get(), copy.Get(), depth + 1, buffer);
+    hr = CopyChildren(source.Get(), copy.Get(), depth + 1, state);
     if (hr != S_OK) return hr;
     hr = CopyMarks(copy.Get(), element);
     if (FAILED(hr)) return hr;
@@ -70,16 +75,17 @@ HRESULT CopyStorage(IStorage* from, IStorage* to, const Element& element, int de
   return to->SetElementTimes(element.name.c_str(), &element.ctime, nullptr, &element.mtime);
 }
 
-HRESULT CopyChildren(IStorage* from, IStorage* to, int depth, std::vector<char>& buffer) {
+HRESULT CopyChildren(IStorage* from, IStorage* to, int depth, CopyState& state) {
   if (depth > kMaxDepth) return S_FALSE;
   std::vector<Element> elements;
   HRESULT hr = ListElements(from, elements);
   if (FAILED(hr)) return hr;
   for (const Element& element : elements) {
+    ++state.copied;
     if (element.type == STGTY_STREAM)
-      hr = CopyStream(from, to, element, buffer);
+      hr = CopyStream(from, to, element, state);
     else if (element.type == STGTY_STORAGE)
-      hr = CopyStorage(from, to, element, depth, buffer);
+      hr = CopyStorage(from, to, element, depth, state);
     else
       hr = S_FALSE;
     if (hr != S_OK) return hr;
@@ -127,12 +133,13 @@ HRESULT CompareChildren(IStorage* original, IStorage* copy, int depth) {
 
 }  // namespace
 
-HRESULT CopyStorageTree(IStorage* from, IStorage* to) {
+HRESULT CopyStorageTree(IStorage* from, IStorage* to, uint64_t& copied) {
   Element root;
   HRESULT hr = StatStorage(from, root);
   if (FAILED(hr)) return hr;
-  std::vector<char> buffer(kChunkBytes);
-  hr = CopyChildren(from, to, 0, buffer);
+  CopyState state;
+  hr = CopyChildren(from, to, 0, state);
+  copied = state.copied;
   if (hr != S_OK) return hr;
   hr = CopyMarks(to, root);
   if (FAILED(hr)) return hr;

@@ -1,0 +1,113 @@
+#include "platform/directory_count_win.h"
+
+#include <objbase.h>
+
+#include <cstring>
+#include <vector>
+
+namespace platform::compaction {
+namespace {
+
+constexpr uint64_t kFirstDirectorySectorOffset = 0x30;
+constexpr uint64_t kFirstDifatSectorOffset = 0x44;
+constexpr uint64_t kDifatSectorCountOffset = 0x48;
+constexpr uint64_t kHeaderDifatOffset = 0x4C;
+constexpr uint32_t kHeaderDifatEntries = 109;
+constexpr uint32_t kLastRegularSector = 0xFFFFFFF9;
+constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr uint32_t kEntrySize = 128;
+constexpr uint32_t kEntryTypeOffset = 0x42;
+constexpr uint8_t kStorageEntry = 1;
+constexpr uint8_t kStreamEntry = 2;
+
+class SectorReader {
+ public:
+  SectorReader(HANDLE file, uint32_t sectorSize, uint64_t fileSize)
+      : file_(file), sectorSize_(sectorSize), fileSize_(fileSize) {}
+
+  HRESULT ReadAt(uint64_t offset, void* data, DWORD length) const {
+    if (offset > fileSize_ || fileSize_ - offset < length) return STG_E_DOCFILECORRUPT;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (!ReadFile(file_, data, length, &read, &at)) return HRESULT_FROM_WIN32(GetLastError());
+    return read == length ? S_OK : STG_E_READFAULT;
+  }
+
+  HRESULT ReadU32(uint64_t offset, uint32_t& value) const {
+    return ReadAt(offset, &value, sizeof value);
+  }
+
+  HRESULT ReadSector(uint32_t sector, std::vector<uint8_t>& data) const {
+    if (sector > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+    data.resize(sectorSize_);
+    return ReadAt(SectorOffset(sector), data.data(), sectorSize_);
+  }
+
+  // The sector after `sector` in its chain, through the allocation table.
+  HRESULT Next(uint32_t sector, uint32_t& next) const {
+    if (sector > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+    uint32_t fatSector = 0;
+    HRESULT hr = FatSector(sector / EntriesPerSector(), fatSector);
+    if (FAILED(hr)) return hr;
+    if (fatSector > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+    return ReadU32(SectorOffset(fatSector) + uint64_t{sector % EntriesPerSector()} * 4, next);
+  }
+
+  uint64_t SectorCount() const { return fileSize_ / sectorSize_; }
+
+ private:
+  uint32_t EntriesPerSector() const { return sectorSize_ / 4; }
+  uint64_t SectorOffset(uint32_t sector) const { return (uint64_t{sector} + 1) * sectorSize_; }
+
+  // The index-th sector of the allocation table: listed in the header, then
+  // in a chain of sectors that each end with the next one's number.
+  HRESULT FatSector(uint32_t index, uint32_t& sector) const {
+    if (index < kHeaderDifatEntries) return ReadU32(kHeaderDifatOffset + uint64_t{index} * 4, sector);
+    uint32_t difat = 0, difatCount = 0;
+    HRESULT hr = ReadU32(kFirstDifatSectorOffset, difat);
+    if (SUCCEEDED(hr)) hr = ReadU32(kDifatSectorCountOffset, difatCount);
+    if (FAILED(hr)) return hr;
+    const uint32_t perDifat = EntriesPerSector() - 1;
+    uint32_t left = index - kHeaderDifatEntries;
+    for (uint32_t step = 0; left >= perDifat; ++step, left -= perDifat) {
+      if (step >= difatCount || difat > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+      hr = ReadU32(SectorOffset(difat) + uint64_t{perDifat} * 4, difat);
+      if (FAILED(hr)) return hr;
+    }
+    if (difat > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+    return ReadU32(SectorOffset(difat) + uint64_t{left} * 4, sector);
+  }
+
+  HANDLE file_;
+  uint32_t sectorSize_;
+  uint64_t fileSize_;
+};
+
+}  // namespace
+
+HRESULT CountDirectoryElements(HANDLE file, uint32_t sectorSize, uint64_t fileSize,
+                               uint64_t& count) {
+  const SectorReader reader(file, sectorSize, fileSize);
+  uint32_t sector = 0;
+  HRESULT hr = reader.ReadU32(kFirstDirectorySectorOffset, sector);
+  if (FAILED(hr)) return hr;
+  count = 0;
+  std::vector<uint8_t> data;
+  // A chain longer than the file has sectors runs in a circle.
+  for (uint64_t steps = 0; sector != kEndOfChain; ++steps) {
+    if (steps > reader.SectorCount()) return STG_E_DOCFILECORRUPT;
+    hr = reader.ReadSector(sector, data);
+    if (FAILED(hr)) return hr;
+    for (uint32_t entry = 0; entry < sectorSize / kEntrySize; ++entry) {
+      const uint8_t type = data[entry * kEntrySize + kEntryTypeOffset];
+      if (type == kStorageEntry || type == kStreamEntry) ++count;
+    }
+    hr = reader.Next(sector, sector);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+}  // namespace platform::compaction
