@@ -91,7 +91,7 @@ TEST_F(Compaction, AFileLeftMostlyFreeShrinksAndKeepsWhatItHolds) {
   ExpectContentKept(arc);
   const STATSTG after = StatOf(arc, u"keep");
   EXPECT_TRUE(IsEqualCLSID(after.clsid, kClass));
-  EXPECT_EQ(after.grfStateBits, before.grfStateBits) << "Wine keeps none";
+  EXPECT_EQ(after.grfStateBits, before.grfStateBits) << "Wine reports none";
   EXPECT_EQ(CompareFileTime(&after.mtime, &before.mtime), 0);
   EXPECT_EQ(CompareFileTime(&after.ctime, &before.ctime), 0);
   EXPECT_EQ(GetFileAttributesW(name.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
