@@ -1,7 +1,5 @@
 #include "platform/compaction_files_win.h"
 
-#include "platform/directory_count_win.h"
-
 namespace platform::compaction {
 namespace {
 
@@ -71,7 +69,7 @@ HRESULT HeldOriginal::Open(const std::wstring& path) {
   creationTime = info.ftCreationTime;
   const HRESULT hr = ReadSectorSize(handle_, sectorSize);
   if (FAILED(hr)) return hr;
-  return CountDirectoryElements(handle_, sectorSize, size, elements);
+  return DigestDirectory(handle_, sectorSize, size, directory);
 }
 
 void HeldOriginal::Release() {
@@ -105,6 +103,18 @@ HRESULT CopyBeside::Size(uint64_t& bytes) const {
   if (!GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data)) return LastError();
   bytes = uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
   return S_OK;
+}
+
+HRESULT CopyBeside::Digest(DirectoryDigest& directory) const {
+  Handle file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                          nullptr));
+  if (!file.IsOpen()) return LastError();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.Get(), &size)) return LastError();
+  uint32_t sectorSize = 0;
+  const HRESULT hr = ReadSectorSize(file.Get(), sectorSize);
+  if (FAILED(hr)) return hr;
+  return DigestDirectory(file.Get(), sectorSize, size.QuadPart, directory);
 }
 
 // ReplaceFileW keeps the original's attributes and creation time on

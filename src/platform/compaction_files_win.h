@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/com_ptr.h"
+#include "platform/directory_digest_win.h"
 
 namespace platform::compaction {
 
@@ -30,7 +31,7 @@ class HeldOriginal {
   DWORD links = 0;
   DWORD attributes = 0;
   uint64_t size = 0;
-  uint64_t elements = 0;  // storages and streams in its directory
+  DirectoryDigest directory;
   FILETIME creationTime{};
 
  private:
@@ -49,6 +50,7 @@ class CopyBeside {
   HRESULT Create(const std::wstring& originalPath, uint32_t sectorSize,
                  ComPtr<IStorage>& storage);
   HRESULT Size(uint64_t& bytes) const;
+  HRESULT Digest(DirectoryDigest& directory) const;
   // Gives the copy the original's attributes and creation time, and puts it
   // in the original's place.
   HRESULT Replace(const std::wstring& originalPath, HeldOriginal& original);

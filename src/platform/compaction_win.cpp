@@ -37,19 +37,22 @@ HRESULT FullPath(const OLECHAR* name, std::wstring& path) {
   return S_OK;
 }
 
-// The copy, filled and found the same as the original, committed and
-// closed; S_FALSE when it cannot be. It must hold every element of the
-// original's directory: the system may not show some of them.
-HRESULT WriteCopy(IStorage* original, uint64_t elements, CopyBeside& copy,
-                  const std::wstring& path, uint32_t sectorSize) {
+// The copy, filled, found the same as the original through the system's
+// eyes and committed; then, closed, found the same in its directory's bytes,
+// which hold what the system may not show. S_FALSE when it is not the same.
+HRESULT WriteCopy(IStorage* original, const DirectoryDigest& originalDirectory,
+                  CopyBeside& copy, const std::wstring& path, uint32_t sectorSize) {
   platform::ComPtr<IStorage> storage;
   HRESULT hr = copy.Create(path, sectorSize, storage);
-  uint64_t copied = 0;
-  if (SUCCEEDED(hr)) hr = CopyStorageTree(original, storage.Get(), copied);
-  if (hr == S_OK && copied != elements) hr = S_FALSE;
+  if (SUCCEEDED(hr)) hr = CopyStorageTree(original, storage.Get());
   if (hr == S_OK) hr = CompareStorageTrees(original, storage.Get());
   if (hr == S_OK) hr = storage->Commit(STGC_DEFAULT);
-  return hr;
+  if (hr != S_OK) return hr;
+  storage.Reset();
+  DirectoryDigest copyDirectory;
+  hr = copy.Digest(copyDirectory);
+  if (FAILED(hr)) return hr;
+  return copyDirectory == originalDirectory ? S_OK : S_FALSE;
 }
 
 HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
@@ -76,7 +79,7 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
     if (!WorthIt(original.size, estimate, options)) return S_FALSE;
   }
   CopyBeside copy;
-  hr = WriteCopy(storage.Get(), original.elements, copy, path, sectorSize);
+  hr = WriteCopy(storage.Get(), original.directory, copy, path, sectorSize);
   if (hr != S_OK) return hr;
   storage.Reset();
   if (!resize) {

@@ -15,7 +15,6 @@ constexpr ULONG kChunkBytes = 1 << 20;
 
 struct CopyState {
   std::vector<char> buffer = std::vector<char>(kChunkBytes);
-  uint64_t copied = 0;
 };
 
 // A name the copy already has in another case, or one the system will not
@@ -81,7 +80,6 @@ HRESULT CopyChildren(IStorage* from, IStorage* to, int depth, CopyState& state) 
   HRESULT hr = ListElements(from, elements);
   if (FAILED(hr)) return hr;
   for (const Element& element : elements) {
-    ++state.copied;
     if (element.type == STGTY_STREAM)
       hr = CopyStream(from, to, element, state);
     else if (element.type == STGTY_STORAGE)
@@ -133,13 +131,12 @@ HRESULT CompareChildren(IStorage* original, IStorage* copy, int depth) {
 
 }  // namespace
 
-HRESULT CopyStorageTree(IStorage* from, IStorage* to, uint64_t& copied) {
+HRESULT CopyStorageTree(IStorage* from, IStorage* to) {
   Element root;
   HRESULT hr = StatStorage(from, root);
   if (FAILED(hr)) return hr;
   CopyState state;
   hr = CopyChildren(from, to, 0, state);
-  copied = state.copied;
   if (hr != S_OK) return hr;
   hr = CopyMarks(to, root);
   if (FAILED(hr)) return hr;

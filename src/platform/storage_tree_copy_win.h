@@ -4,16 +4,14 @@
 
 #include <objbase.h>
 
-#include <cstdint>
-
 namespace platform::compaction {
 
 // Copies every element below `from` into the empty `to`, with the class ids,
 // state bits and times of storages, the root's included. S_FALSE when an
 // element cannot be made as it is (a name that differs only in case from a
 // sibling's, a name the system refuses, an element that is neither storage
-// nor stream). `copied` counts the storages and streams.
-HRESULT CopyStorageTree(IStorage* from, IStorage* to, uint64_t& copied);
+// nor stream).
+HRESULT CopyStorageTree(IStorage* from, IStorage* to);
 
 // S_OK when `copy` holds the same elements as `original` under the same
 // names, with the same stream sizes, and storages with the same class ids,

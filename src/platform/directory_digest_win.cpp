@@ -1,4 +1,4 @@
-#include "platform/directory_count_win.h"
+#include "platform/directory_digest_win.h"
 
 #include <objbase.h>
 
@@ -16,9 +16,49 @@ constexpr uint32_t kHeaderDifatEntries = 109;
 constexpr uint32_t kLastRegularSector = 0xFFFFFFF9;
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kEntrySize = 128;
-constexpr uint32_t kEntryTypeOffset = 0x42;
+constexpr uint32_t kNameBytes = 64;
+constexpr uint32_t kNameLengthOffset = 0x40;
+constexpr uint32_t kTypeOffset = 0x42;
+constexpr uint32_t kClassOffset = 0x50;
+constexpr uint32_t kTimesEnd = 0x74;  // class id, state bits, creation and modification times
+constexpr uint32_t kSizeOffset = 0x78;
+constexpr uint8_t kUnusedEntry = 0;
 constexpr uint8_t kStorageEntry = 1;
 constexpr uint8_t kStreamEntry = 2;
+constexpr uint8_t kRootEntry = 5;
+constexpr uint32_t kStateBitsEnd = 0x64;
+
+uint64_t Fnv1a(uint64_t hash, const uint8_t* data, size_t length) {
+  for (size_t i = 0; i < length; ++i) hash = (hash ^ data[i]) * 0x100000001B3ull;
+  return hash;
+}
+
+// Spreads a hash over all its bits, so that sums of them stay distinct.
+uint64_t Mix(uint64_t x) {
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+// Files with 512-byte sectors hold sizes in 32 bits; the rest of the field
+// may be anything.
+uint64_t EntryHash(const uint8_t* entry, uint32_t sectorSize) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  uint32_t nameLength = entry[kNameLengthOffset] | entry[kNameLengthOffset + 1] << 8;
+  nameLength = nameLength >= 2 && nameLength <= kNameBytes ? (nameLength - 2) & ~1u : 0;
+  hash = Fnv1a(hash, entry, nameLength);
+  const uint8_t type = entry[kTypeOffset];
+  hash = Fnv1a(hash, &type, 1);
+  if (type == kStorageEntry) hash = Fnv1a(hash, entry + kClassOffset, kTimesEnd - kClassOffset);
+  if (type == kRootEntry) hash = Fnv1a(hash, entry + kClassOffset, kStateBitsEnd - kClassOffset);
+  if (type == kStreamEntry) {
+    uint64_t size = 0;
+    memcpy(&size, entry + kSizeOffset, sizeof size);
+    if (sectorSize == 512) size &= 0xFFFFFFFFu;
+    hash = Fnv1a(hash, reinterpret_cast<const uint8_t*>(&size), sizeof size);
+  }
+  return Mix(hash);
+}
 
 class SectorReader {
  public:
@@ -87,22 +127,26 @@ class SectorReader {
 
 }  // namespace
 
-HRESULT CountDirectoryElements(HANDLE file, uint32_t sectorSize, uint64_t fileSize,
-                               uint64_t& count) {
+HRESULT DigestDirectory(HANDLE file, uint32_t sectorSize, uint64_t fileSize,
+                        DirectoryDigest& digest) {
   const SectorReader reader(file, sectorSize, fileSize);
   uint32_t sector = 0;
   HRESULT hr = reader.ReadU32(kFirstDirectorySectorOffset, sector);
   if (FAILED(hr)) return hr;
-  count = 0;
+  digest = {};
   std::vector<uint8_t> data;
   // A chain longer than the file has sectors runs in a circle.
   for (uint64_t steps = 0; sector != kEndOfChain; ++steps) {
     if (steps > reader.SectorCount()) return STG_E_DOCFILECORRUPT;
     hr = reader.ReadSector(sector, data);
     if (FAILED(hr)) return hr;
-    for (uint32_t entry = 0; entry < sectorSize / kEntrySize; ++entry) {
-      const uint8_t type = data[entry * kEntrySize + kEntryTypeOffset];
-      if (type == kStorageEntry || type == kStreamEntry) ++count;
+    for (uint32_t offset = 0; offset < sectorSize; offset += kEntrySize) {
+      const uint8_t* entry = data.data() + offset;
+      if (entry[kTypeOffset] == kUnusedEntry) continue;
+      const uint64_t hash = EntryHash(entry, sectorSize);
+      ++digest.entries;
+      digest.sum += hash;
+      digest.mixed += Mix(hash ^ 0x9E3779B97F4A7C15ull);
     }
     hr = reader.Next(sector, sector);
     if (FAILED(hr)) return hr;
