@@ -40,13 +40,21 @@ uint64_t Mix(uint64_t x) {
   return x ^ (x >> 31);
 }
 
+// The name ends at its terminator: Wine's rename leaves the old length, and
+// the old name's tail behind it.
+uint32_t NameBytes(const uint8_t* entry) {
+  uint32_t length = entry[kNameLengthOffset] | entry[kNameLengthOffset + 1] << 8;
+  length = length >= 2 && length <= kNameBytes ? (length - 2) & ~1u : 0;
+  for (uint32_t at = 0; at < length; at += 2)
+    if (entry[at] == 0 && entry[at + 1] == 0) return at;
+  return length;
+}
+
 // Files with 512-byte sectors hold sizes in 32 bits; the rest of the field
 // may be anything.
 uint64_t EntryHash(const uint8_t* entry, uint32_t sectorSize) {
   uint64_t hash = 0xCBF29CE484222325ull;
-  uint32_t nameLength = entry[kNameLengthOffset] | entry[kNameLengthOffset + 1] << 8;
-  nameLength = nameLength >= 2 && nameLength <= kNameBytes ? (nameLength - 2) & ~1u : 0;
-  hash = Fnv1a(hash, entry, nameLength);
+  hash = Fnv1a(hash, entry, NameBytes(entry));
   const uint8_t type = entry[kTypeOffset];
   hash = Fnv1a(hash, &type, 1);
   if (type == kStorageEntry) hash = Fnv1a(hash, entry + kClassOffset, kTimesEnd - kClassOffset);
