@@ -19,13 +19,9 @@ struct Usage {
   uint64_t miniBytes = 0;
 };
 
-uint64_t RoundUp(uint64_t bytes, uint64_t unit) {
-  return (bytes + unit - 1) / unit * unit;
-}
+uint64_t RoundUp(uint64_t bytes, uint64_t unit) { return (bytes + unit - 1) / unit * unit; }
 
-uint64_t DivideUp(uint64_t count, uint64_t per) {
-  return (count + per - 1) / per;
-}
+uint64_t DivideUp(uint64_t count, uint64_t per) { return (count + per - 1) / per; }
 
 HRESULT AddUsage(IStorage* storage, uint64_t sectorSize, int depth, Usage& usage) {
   if (depth > kMaxDepth) return S_FALSE;
@@ -55,15 +51,13 @@ uint64_t FileBytes(const Usage& usage, uint64_t sectorSize) {
   const uint64_t miniFat = RoundUp(usage.miniBytes / kMiniSectorSize * 4, sectorSize);
   const uint64_t directory = RoundUp(usage.entries * kDirectoryEntrySize, sectorSize);
   const uint64_t dataSectors =
-      (usage.sectorBytes + RoundUp(usage.miniBytes, sectorSize) + miniFat + directory) /
-      sectorSize;
+      (usage.sectorBytes + RoundUp(usage.miniBytes, sectorSize) + miniFat + directory) / sectorSize;
   // Each table sector lists itself too; past the header's 109, the table
   // sectors are listed in sectors of their own.
   const uint64_t perSector = sectorSize / 4;
   const uint64_t fatSectors = DivideUp(dataSectors, perSector - 1);
   const uint64_t difatSectors =
-      fatSectors > kHeaderFatSectors ? DivideUp(fatSectors - kHeaderFatSectors, perSector - 1)
-                                     : 0;
+      fatSectors > kHeaderFatSectors ? DivideUp(fatSectors - kHeaderFatSectors, perSector - 1) : 0;
   return sectorSize * (1 + dataSectors + fatSectors + difatSectors);
 }
 

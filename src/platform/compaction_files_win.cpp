@@ -1,5 +1,7 @@
 #include "platform/compaction_files_win.h"
 
+#include <cstring>
+
 namespace platform::compaction {
 namespace {
 
@@ -48,8 +50,7 @@ HRESULT ReadSectorSize(HANDLE file, uint32_t& sectorSize) {
 HRESULT StampAndFlush(const std::wstring& path, const FILETIME& creationTime) {
   Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file.IsOpen()) return LastError();
-  if (!SetFileTime(file.Get(), &creationTime, nullptr, nullptr) ||
-      !FlushFileBuffers(file.Get()))
+  if (!SetFileTime(file.Get(), &creationTime, nullptr, nullptr) || !FlushFileBuffers(file.Get()))
     return LastError();
   return S_OK;
 }
@@ -67,8 +68,10 @@ HRESULT HeldOriginal::Open(const std::wstring& path) {
   attributes = info.dwFileAttributes;
   size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
   creationTime = info.ftCreationTime;
-  const HRESULT hr = ReadSectorSize(handle_, sectorSize);
-  if (FAILED(hr)) return hr;
+  return ReadSectorSize(handle_, sectorSize);
+}
+
+HRESULT HeldOriginal::Digest(DirectoryDigest& directory) const {
   return DigestDirectory(handle_, sectorSize, size, directory);
 }
 

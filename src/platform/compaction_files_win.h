@@ -2,8 +2,8 @@
 // written, and the copy beside it that takes its place or goes.
 #pragma once
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
@@ -26,12 +26,12 @@ class HeldOriginal {
   HRESULT Open(const std::wstring& path);
   void Release();
   bool IsHeld() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HRESULT Digest(DirectoryDigest& directory) const;
 
   uint32_t sectorSize = 0;
   DWORD links = 0;
   DWORD attributes = 0;
   uint64_t size = 0;
-  DirectoryDigest directory;
   FILETIME creationTime{};
 
  private:
@@ -47,8 +47,7 @@ class CopyBeside {
   CopyBeside(const CopyBeside&) = delete;
   CopyBeside& operator=(const CopyBeside&) = delete;
 
-  HRESULT Create(const std::wstring& originalPath, uint32_t sectorSize,
-                 ComPtr<IStorage>& storage);
+  HRESULT Create(const std::wstring& originalPath, uint32_t sectorSize, ComPtr<IStorage>& storage);
   HRESULT Size(uint64_t& bytes) const;
   HRESULT Digest(DirectoryDigest& directory) const;
   // Gives the copy the original's attributes and creation time, and puts it

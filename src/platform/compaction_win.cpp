@@ -40,8 +40,8 @@ HRESULT FullPath(const OLECHAR* name, std::wstring& path) {
 // The copy, filled, found the same as the original through the system's
 // eyes and committed; then, closed, found the same in its directory's bytes,
 // which hold what the system may not show. S_FALSE when it is not the same.
-HRESULT WriteCopy(IStorage* original, const DirectoryDigest& originalDirectory,
-                  CopyBeside& copy, const std::wstring& path, uint32_t sectorSize) {
+HRESULT WriteCopy(IStorage* original, const DirectoryDigest& originalDirectory, CopyBeside& copy,
+                  const std::wstring& path, uint32_t sectorSize) {
   platform::ComPtr<IStorage> storage;
   HRESULT hr = copy.Create(path, sectorSize, storage);
   if (SUCCEEDED(hr)) hr = CopyStorageTree(original, storage.Get());
@@ -78,8 +78,11 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
     if (hr != S_OK) return hr;
     if (!WorthIt(original.size, estimate, options)) return S_FALSE;
   }
+  DirectoryDigest directory;
+  hr = original.Digest(directory);
+  if (FAILED(hr)) return hr;
   CopyBeside copy;
-  hr = WriteCopy(storage.Get(), original.directory, copy, path, sectorSize);
+  hr = WriteCopy(storage.Get(), directory, copy, path, sectorSize);
   if (hr != S_OK) return hr;
   storage.Reset();
   if (!resize) {

@@ -112,7 +112,8 @@ class SectorReader {
   // The index-th sector of the allocation table: listed in the header, then
   // in a chain of sectors that each end with the next one's number.
   HRESULT FatSector(uint32_t index, uint32_t& sector) const {
-    if (index < kHeaderDifatEntries) return ReadU32(kHeaderDifatOffset + uint64_t{index} * 4, sector);
+    if (index < kHeaderDifatEntries)
+      return ReadU32(kHeaderDifatOffset + uint64_t{index} * 4, sector);
     uint32_t difat = 0, difatCount = 0;
     HRESULT hr = ReadU32(kFirstDifatSectorOffset, difat);
     if (SUCCEEDED(hr)) hr = ReadU32(kDifatSectorCountOffset, difatCount);

@@ -23,8 +23,7 @@ HRESULT CreationResult(HRESULT hr) {
   return hr == STG_E_FILEALREADYEXISTS || hr == STG_E_INVALIDNAME ? S_FALSE : hr;
 }
 
-HRESULT CopyStream(IStorage* from, IStorage* to, const Element& element,
-                   CopyState& state) {
+HRESULT CopyStream(IStorage* from, IStorage* to, const Element& element, CopyState& state) {
   ComPtr<IStream> source;
   HRESULT hr = from->OpenStream(element.name.c_str(), nullptr, kReadChild, 0, source.Receive());
   if (FAILED(hr)) return hr;

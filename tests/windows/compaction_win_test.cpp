@@ -13,15 +13,13 @@ namespace fs = std::filesystem;
 const CLSID kClass = {0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr DWORD kStateBits = 0x5A;
 
-std::wstring Wide(const std::string& path) {
-  return testing_support::Utf8Path(path).wstring();
-}
+std::wstring Wide(const std::string& path) { return testing_support::Utf8Path(path).wstring(); }
 
 STATSTG StatOf(const std::string& arc, const std::u16string& storagePath) {
   platform::ComPtr<IStorage> root, storage;
   STATSTG stat{};
-  if (FAILED(StgOpenStorage(Wide(arc).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE,
-                            nullptr, 0, root.Receive())))
+  if (FAILED(StgOpenStorage(Wide(arc).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr,
+                            0, root.Receive())))
     return stat;
   IStorage* target = root.Get();
   if (!storagePath.empty()) {
