@@ -81,7 +81,7 @@ void HeldOriginal::Release() {
 }
 
 CopyBeside::~CopyBeside() {
-  if (!path_.empty() && !replaced_) DeleteFileW(path_.c_str());
+  if (!path_.empty() && !kept_) DeleteFileW(path_.c_str());
 }
 
 HRESULT CopyBeside::Create(const std::wstring& originalPath, uint32_t sectorSize,
@@ -143,9 +143,19 @@ HRESULT CopyBeside::Replace(const std::wstring& originalPath, HeldOriginal& orig
       done = replace();
     }
   }
-  if (!done) return LastError();
-  replaced_ = true;
-  return S_OK;
+  if (done) {
+    kept_ = true;
+    return S_OK;
+  }
+  const HRESULT failure = LastError();
+  // Without a backup name, a replace that fails late has already removed
+  // the original: the copy, found the same, is then all there is of it.
+  if (GetFileAttributesW(originalPath.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      GetLastError() == ERROR_FILE_NOT_FOUND) {
+    kept_ = true;
+    if (MoveFileExW(path_.c_str(), originalPath.c_str(), MOVEFILE_WRITE_THROUGH)) return S_OK;
+  }
+  return failure;
 }
 
 }  // namespace platform::compaction

@@ -39,7 +39,8 @@ class HeldOriginal {
 };
 
 // A new compound file in the original's folder under a name nothing else
-// has; removed when the object goes, unless it took the original's place.
+// has; removed when the object goes, unless it took the original's place
+// (or is all that is left of the original).
 class CopyBeside {
  public:
   CopyBeside() = default;
@@ -56,7 +57,7 @@ class CopyBeside {
 
  private:
   std::wstring path_;
-  bool replaced_ = false;
+  bool kept_ = false;
 };
 
 }  // namespace platform::compaction
