@@ -93,12 +93,32 @@ class SectorReader {
     return ReadAt(SectorOffset(sector), data.data(), sectorSize_);
   }
 
+  // The allocation table's sectors: listed in the header, then in a chain
+  // of sectors that each end with the next one's number.
+  HRESULT LoadFatSectors() {
+    fatSectors_.resize(kHeaderDifatEntries);
+    HRESULT hr = ReadAt(kHeaderDifatOffset, fatSectors_.data(), kHeaderDifatEntries * 4);
+    uint32_t difat = 0, difatCount = 0;
+    if (SUCCEEDED(hr)) hr = ReadU32(kFirstDifatSectorOffset, difat);
+    if (SUCCEEDED(hr)) hr = ReadU32(kDifatSectorCountOffset, difatCount);
+    if (FAILED(hr)) return hr;
+    if (difatCount > SectorCount()) return STG_E_DOCFILECORRUPT;
+    std::vector<uint32_t> entries(EntriesPerSector());
+    for (uint32_t i = 0; i < difatCount; ++i) {
+      if (difat > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+      hr = ReadAt(SectorOffset(difat), entries.data(), sectorSize_);
+      if (FAILED(hr)) return hr;
+      fatSectors_.insert(fatSectors_.end(), entries.begin(), entries.end() - 1);
+      difat = entries.back();
+    }
+    return S_OK;
+  }
+
   // The sector after `sector` in its chain, through the allocation table.
   HRESULT Next(uint32_t sector, uint32_t& next) const {
-    if (sector > kLastRegularSector) return STG_E_DOCFILECORRUPT;
-    uint32_t fatSector = 0;
-    HRESULT hr = FatSector(sector / EntriesPerSector(), fatSector);
-    if (FAILED(hr)) return hr;
+    const uint32_t index = sector / EntriesPerSector();
+    if (sector > kLastRegularSector || index >= fatSectors_.size()) return STG_E_DOCFILECORRUPT;
+    const uint32_t fatSector = fatSectors_[index];
     if (fatSector > kLastRegularSector) return STG_E_DOCFILECORRUPT;
     return ReadU32(SectorOffset(fatSector) + uint64_t{sector % EntriesPerSector()} * 4, next);
   }
@@ -109,38 +129,20 @@ class SectorReader {
   uint32_t EntriesPerSector() const { return sectorSize_ / 4; }
   uint64_t SectorOffset(uint32_t sector) const { return (uint64_t{sector} + 1) * sectorSize_; }
 
-  // The index-th sector of the allocation table: listed in the header, then
-  // in a chain of sectors that each end with the next one's number.
-  HRESULT FatSector(uint32_t index, uint32_t& sector) const {
-    if (index < kHeaderDifatEntries)
-      return ReadU32(kHeaderDifatOffset + uint64_t{index} * 4, sector);
-    uint32_t difat = 0, difatCount = 0;
-    HRESULT hr = ReadU32(kFirstDifatSectorOffset, difat);
-    if (SUCCEEDED(hr)) hr = ReadU32(kDifatSectorCountOffset, difatCount);
-    if (FAILED(hr)) return hr;
-    const uint32_t perDifat = EntriesPerSector() - 1;
-    uint32_t left = index - kHeaderDifatEntries;
-    for (uint32_t step = 0; left >= perDifat; ++step, left -= perDifat) {
-      if (step >= difatCount || difat > kLastRegularSector) return STG_E_DOCFILECORRUPT;
-      hr = ReadU32(SectorOffset(difat) + uint64_t{perDifat} * 4, difat);
-      if (FAILED(hr)) return hr;
-    }
-    if (difat > kLastRegularSector) return STG_E_DOCFILECORRUPT;
-    return ReadU32(SectorOffset(difat) + uint64_t{left} * 4, sector);
-  }
-
   HANDLE file_;
   uint32_t sectorSize_;
   uint64_t fileSize_;
+  std::vector<uint32_t> fatSectors_;
 };
 
 }  // namespace
 
 HRESULT DigestDirectory(HANDLE file, uint32_t sectorSize, uint64_t fileSize,
                         DirectoryDigest& digest) {
-  const SectorReader reader(file, sectorSize, fileSize);
+  SectorReader reader(file, sectorSize, fileSize);
   uint32_t sector = 0;
-  HRESULT hr = reader.ReadU32(kFirstDirectorySectorOffset, sector);
+  HRESULT hr = reader.LoadFatSectors();
+  if (SUCCEEDED(hr)) hr = reader.ReadU32(kFirstDirectorySectorOffset, sector);
   if (FAILED(hr)) return hr;
   digest = {};
   std::vector<uint8_t> data;

@@ -40,7 +40,9 @@ std::string BuildMarked(const TempDir& dir, const std::string& name) {
   CompoundBuilder file(arc);
   file.Stream(u"keep/small", "small");
   file.Stream(u"keep/medium", std::string(100000, 'm'));
+  file.Stream(u"keep/none", "");
   file.Stream(u"top", std::string(5000, 't'));
+  file.Storage(u"empty");
   IStorage* keep = file.Storage(u"keep");
   keep->SetClass(kClass);
   keep->SetStateBits(kStateBits, ~DWORD{0});
@@ -55,19 +57,26 @@ std::vector<std::string> FilesIn(const TempDir& dir) {
   return names;
 }
 
+// Past 7 MiB, a file with 512-byte sectors lists its allocation table in
+// sectors of their own.
+constexpr size_t kBigBytes = 8 << 20;
+
 class Compaction : public StoragePlugin {
  protected:
-  // Packs 3 MiB into the archive and deletes it again.
+  // Packs a large stream into the archive and deletes it again.
   void PackAndDeleteBig(const std::string& arc) {
     TempDir src;
-    src.Write("big.bin", std::string(3 << 20, 'b'));
+    src.Write("big.bin", std::string(kBigBytes, 'b'));
     ASSERT_EQ(Pack(arc, nullptr, src.Slash(), {"big.bin"}), 0);
-    ASSERT_GT(fs::file_size(arc), 3u << 20);
+    ASSERT_GT(fs::file_size(arc), kBigBytes);
     ASSERT_EQ(Delete(arc, {"big.bin"}), 0);
   }
 
   void ExpectContentKept(const std::string& arc) {
-    EXPECT_EQ(Paths(arc), (std::vector<std::string>{"top", "keep", "keep/small", "keep/medium"}));
+    const std::vector<std::string> paths = Paths(arc);
+    EXPECT_EQ(
+        std::set<std::string>(paths.begin(), paths.end()),
+        (std::set<std::string>{"top", "keep", "keep/small", "keep/medium", "keep/none", "empty"}));
     EXPECT_EQ(Process(arc, "keep/medium", dir / "m"), 0);
     EXPECT_EQ(ReadFile(dir / "m"), std::string(100000, 'm'));
     EXPECT_EQ(Process(arc, "top", dir / "t"), 0);
@@ -101,7 +110,7 @@ TEST_F(Compaction, AFileWithASecondNameIsLeftAtItsSize) {
   const std::string arc = BuildMarked(dir, "l.doc");
   ASSERT_TRUE(CreateHardLinkW(Wide(dir / "other.doc").c_str(), Wide(arc).c_str(), nullptr));
   PackAndDeleteBig(arc);
-  EXPECT_GT(fs::file_size(arc), 3u << 20);
+  EXPECT_GT(fs::file_size(arc), kBigBytes);
   ExpectContentKept(arc);
   ExpectContentKept(dir / "other.doc");
   EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"l.doc", "other.doc"}));
@@ -154,6 +163,36 @@ TEST(CompactionCall, ChangesTheSectorSizeOrLeavesAFileWithLittleFree) {
   const STATSTG keepStat = StatOf(arc, u"keep");
   EXPECT_TRUE(IsEqualCLSID(keepStat.clsid, kClass));
   EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"s.doc"}));
+}
+
+// A writer elsewhere, or a directory chain that runs in a circle: a failure,
+// and the file as it was.
+TEST(CompactionCall, LeavesAFileInUseOrDamaged) {
+  TempDir dir;
+  const std::string arc = BuildMarked(dir, "u.doc");
+  const std::wstring name = Wide(arc);
+  const std::string original = ReadFile(arc);
+  const QOR_COMPACTION large{4096, 0, 0};
+  {
+    const HANDLE writer =
+        CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FAILED(QorCompactStorageFile(name.c_str(), &large)));
+    CloseHandle(writer);
+  }
+  EXPECT_EQ(ReadFile(arc), original);
+
+  // The directory's first sector follows itself in the allocation table.
+  std::string looped = original;
+  uint32_t directory = 0, fat = 0;
+  memcpy(&directory, looped.data() + 0x30, 4);
+  memcpy(&fat, looped.data() + 0x4C, 4);
+  memcpy(looped.data() + (fat + 1) * 512 + directory * 4, &directory, 4);
+  std::ofstream(testing_support::Utf8Path(arc), std::ios::binary) << looped;
+  EXPECT_TRUE(FAILED(QorCompactStorageFile(name.c_str(), &large)));
+  EXPECT_EQ(ReadFile(arc), looped);
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"u.doc"}));
 }
 
 }  // namespace
