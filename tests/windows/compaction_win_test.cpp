@@ -33,8 +33,8 @@ STATSTG StatOf(const std::string& arc, const std::u16string& storagePath) {
   return stat;
 }
 
-// A file with a storage that carries a class id and state bits, and what a
-// pack of a large stream then adds.
+// A file with a storage that carries a class id and state bits, an empty
+// storage and an empty stream.
 std::string BuildMarked(const TempDir& dir, const std::string& name) {
   const std::string arc = dir / name;
   CompoundBuilder file(arc);
