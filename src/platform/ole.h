@@ -304,7 +304,9 @@ void CoTaskMemFree(void* pv);
 // the copy takes its place, with the original's permissions and owner;
 // where a copy could not keep them (hard links, an owner this process may
 // not set), the content moves down inside the file instead, under the same
-// commit rules (which cannot change the sector size). S_OK when the file
+// commit rules (which cannot change the sector size); on Windows, whose
+// structured storage has no such move, they are left as they are, as are
+// files its copy cannot reproduce exactly. S_OK when the file
 // changed, S_FALSE when it was left as it was; after a failure code the
 // file holds what it held before.
 struct QOR_COMPACTION {

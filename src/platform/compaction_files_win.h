@@ -1,0 +1,63 @@
+// The files of a compaction on Windows: the original, held while its copy is
+// written, and the copy beside it that takes its place or goes.
+#pragma once
+
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/com_ptr.h"
+#include "platform/directory_digest_win.h"
+
+namespace platform::compaction {
+
+// The file being compacted, held from before the copy is read until the copy
+// has taken its place: others may read it meanwhile, none may write it.
+class HeldOriginal {
+ public:
+  HeldOriginal() = default;
+  ~HeldOriginal() { Release(); }
+  HeldOriginal(const HeldOriginal&) = delete;
+  HeldOriginal& operator=(const HeldOriginal&) = delete;
+
+  // Opens the file and reads what the compaction needs to know of it.
+  HRESULT Open(const std::wstring& path);
+  void Release();
+  bool IsHeld() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HRESULT Digest(DirectoryDigest& directory) const;
+
+  uint32_t sectorSize = 0;
+  DWORD links = 0;
+  DWORD attributes = 0;
+  uint64_t size = 0;
+  FILETIME creationTime{};
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// A new compound file in the original's folder under a name nothing else
+// has; removed when the object goes, unless it took the original's place
+// (or is all that is left of the original).
+class CopyBeside {
+ public:
+  CopyBeside() = default;
+  ~CopyBeside();
+  CopyBeside(const CopyBeside&) = delete;
+  CopyBeside& operator=(const CopyBeside&) = delete;
+
+  HRESULT Create(const std::wstring& originalPath, uint32_t sectorSize, ComPtr<IStorage>& storage);
+  HRESULT Size(uint64_t& bytes) const;
+  HRESULT Digest(DirectoryDigest& directory) const;
+  // Gives the copy the original's attributes and creation time, and puts it
+  // in the original's place.
+  HRESULT Replace(const std::wstring& originalPath, HeldOriginal& original);
+
+ private:
+  std::wstring path_;
+  bool kept_ = false;
+};
+
+}  // namespace platform::compaction

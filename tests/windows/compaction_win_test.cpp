@@ -1,0 +1,199 @@
+// Compaction on the system's structured storage, under Wine: a delete that
+// leaves most of the file free gives the room back through a copy that
+// takes the file's place; files a copy cannot reproduce are left as they are.
+#include <windows.h>
+
+#include "storage_plugin_fixture.h"
+
+namespace storage_plugin {
+namespace {
+
+namespace fs = std::filesystem;
+
+const CLSID kClass = {0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+constexpr DWORD kStateBits = 0x5A;
+
+std::wstring Wide(const std::string& path) { return testing_support::Utf8Path(path).wstring(); }
+
+STATSTG StatOf(const std::string& arc, const std::u16string& storagePath) {
+  platform::ComPtr<IStorage> root, storage;
+  STATSTG stat{};
+  if (FAILED(StgOpenStorage(Wide(arc).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr,
+                            0, root.Receive())))
+    return stat;
+  IStorage* target = root.Get();
+  if (!storagePath.empty()) {
+    const std::wstring name(storagePath.begin(), storagePath.end());
+    if (FAILED(root->OpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr,
+                                 0, storage.Receive())))
+      return stat;
+    target = storage.Get();
+  }
+  target->Stat(&stat, STATFLAG_NONAME);
+  return stat;
+}
+
+// A file with a storage that carries a class id and state bits, an empty
+// storage and an empty stream.
+std::string BuildMarked(const TempDir& dir, const std::string& name) {
+  const std::string arc = dir / name;
+  CompoundBuilder file(arc);
+  file.Stream(u"keep/small", "small");
+  file.Stream(u"keep/medium", std::string(100000, 'm'));
+  file.Stream(u"keep/none", "");
+  file.Stream(u"top", std::string(5000, 't'));
+  file.Storage(u"empty");
+  IStorage* keep = file.Storage(u"keep");
+  keep->SetClass(kClass);
+  keep->SetStateBits(kStateBits, ~DWORD{0});
+  return arc;
+}
+
+std::vector<std::string> FilesIn(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Past 7 MiB, a file with 512-byte sectors lists its allocation table in
+// sectors of their own.
+constexpr size_t kBigBytes = 8 << 20;
+
+class Compaction : public StoragePlugin {
+ protected:
+  // Packs a large stream into the archive and deletes it again.
+  void PackAndDeleteBig(const std::string& arc) {
+    TempDir src;
+    src.Write("big.bin", std::string(kBigBytes, 'b'));
+    ASSERT_EQ(Pack(arc, nullptr, src.Slash(), {"big.bin"}), 0);
+    ASSERT_GT(fs::file_size(arc), kBigBytes);
+    ASSERT_EQ(Delete(arc, {"big.bin"}), 0);
+  }
+
+  void ExpectContentKept(const std::string& arc) {
+    const std::vector<std::string> paths = Paths(arc);
+    EXPECT_EQ(
+        std::set<std::string>(paths.begin(), paths.end()),
+        (std::set<std::string>{"top", "keep", "keep/small", "keep/medium", "keep/none", "empty"}));
+    EXPECT_EQ(Process(arc, "keep/medium", dir / "m"), 0);
+    EXPECT_EQ(ReadFile(dir / "m"), std::string(100000, 'm'));
+    EXPECT_EQ(Process(arc, "top", dir / "t"), 0);
+    EXPECT_EQ(ReadFile(dir / "t"), std::string(5000, 't'));
+    fs::remove(dir / "m");
+    fs::remove(dir / "t");
+  }
+};
+
+TEST_F(Compaction, AFileLeftMostlyFreeShrinksAndKeepsWhatItHolds) {
+  const std::string arc = BuildMarked(dir, "c.doc");
+  const std::wstring name = Wide(arc);
+  ASSERT_TRUE(SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  const STATSTG before = StatOf(arc, u"keep");
+  const uint64_t sizeBefore = fs::file_size(arc);
+
+  PackAndDeleteBig(arc);
+  EXPECT_LE(fs::file_size(arc), sizeBefore + 4096);
+  ExpectContentKept(arc);
+  const STATSTG after = StatOf(arc, u"keep");
+  EXPECT_TRUE(IsEqualCLSID(after.clsid, kClass));
+  EXPECT_EQ(after.grfStateBits, before.grfStateBits) << "Wine reports none";
+  EXPECT_EQ(CompareFileTime(&after.mtime, &before.mtime), 0);
+  EXPECT_EQ(CompareFileTime(&after.ctime, &before.ctime), 0);
+  EXPECT_EQ(GetFileAttributesW(name.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+            DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"c.doc"})) << "no copy left behind";
+}
+
+TEST_F(Compaction, AFileWithASecondNameIsLeftAtItsSize) {
+  const std::string arc = BuildMarked(dir, "l.doc");
+  ASSERT_TRUE(CreateHardLinkW(Wide(dir / "other.doc").c_str(), Wide(arc).c_str(), nullptr));
+  PackAndDeleteBig(arc);
+  EXPECT_GT(fs::file_size(arc), kBigBytes);
+  ExpectContentKept(arc);
+  ExpectContentKept(dir / "other.doc");
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"l.doc", "other.doc"}));
+}
+
+// Siblings whose names differ only in case, as other writers make them: the
+// system's storage could not create the second in a copy (and Wine's does
+// not even list it).
+TEST_F(Compaction, AFileACopyCannotReproduceIsLeftAsItIs) {
+  const std::string arc = dir / "case.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"ab", "lower");
+    file.Stream(u"xy", "upper");
+    file.Stream(u"big", std::string(3 << 20, 'b'));
+  }
+  const std::string xy("x\0y\0\0\0", 6), upper("A\0B\0\0\0", 6);
+  std::string bytes = ReadFile(arc);
+  const size_t at = bytes.find(xy);
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, xy.size(), upper);
+  std::ofstream(testing_support::Utf8Path(arc), std::ios::binary) << bytes;
+
+  ASSERT_EQ(Delete(arc, {"big"}), 0);
+  EXPECT_GT(fs::file_size(arc), 3u << 20);
+  EXPECT_NE(ReadFile(arc).find(upper), std::string::npos);
+  EXPECT_EQ(Process(arc, "ab", dir / "ab"), 0);
+  EXPECT_EQ(ReadFile(dir / "ab"), "lower");
+  fs::remove(dir / "ab");
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"case.doc"}));
+}
+
+// The conversion that lets a file with 512-byte sectors grow past 2 GB, on
+// a small file: the same content in 4096-byte sectors.
+TEST(CompactionCall, ChangesTheSectorSizeOrLeavesAFileWithLittleFree) {
+  TempDir dir;
+  const std::string arc = BuildMarked(dir, "s.doc");
+  const std::wstring name = Wide(arc);
+  const std::string original = ReadFile(arc);
+  const QOR_COMPACTION keep{0, 50, 1 << 20};
+  EXPECT_EQ(QorCompactStorageFile(name.c_str(), &keep), S_FALSE);
+  EXPECT_EQ(ReadFile(arc), original);
+
+  const QOR_COMPACTION large{4096, 0, 0};
+  ASSERT_EQ(QorCompactStorageFile(name.c_str(), &large), S_OK);
+  const std::string converted = ReadFile(arc);
+  ASSERT_GT(converted.size(), 0x20u);
+  EXPECT_EQ(converted[0x1E], 12) << "sector shift";
+  EXPECT_EQ(converted[0x1A], 4) << "major version";
+  const STATSTG keepStat = StatOf(arc, u"keep");
+  EXPECT_TRUE(IsEqualCLSID(keepStat.clsid, kClass));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"s.doc"}));
+}
+
+// A writer elsewhere, or a directory chain that runs in a circle: a failure,
+// and the file as it was.
+TEST(CompactionCall, LeavesAFileInUseOrDamaged) {
+  TempDir dir;
+  const std::string arc = BuildMarked(dir, "u.doc");
+  const std::wstring name = Wide(arc);
+  const std::string original = ReadFile(arc);
+  const QOR_COMPACTION large{4096, 0, 0};
+  {
+    const HANDLE writer =
+        CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FAILED(QorCompactStorageFile(name.c_str(), &large)));
+    CloseHandle(writer);
+  }
+  EXPECT_EQ(ReadFile(arc), original);
+
+  // The directory's first sector follows itself in the allocation table.
+  std::string looped = original;
+  uint32_t directory = 0, fat = 0;
+  memcpy(&directory, looped.data() + 0x30, 4);
+  memcpy(&fat, looped.data() + 0x4C, 4);
+  memcpy(looped.data() + (fat + 1) * 512 + directory * 4, &directory, 4);
+  std::ofstream(testing_support::Utf8Path(arc), std::ios::binary) << looped;
+  EXPECT_TRUE(FAILED(QorCompactStorageFile(name.c_str(), &large)));
+  EXPECT_EQ(ReadFile(arc), looped);
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"u.doc"}));
+}
+
+}  // namespace
+}  // namespace storage_plugin
