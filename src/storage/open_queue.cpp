@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
+#include <map>
 
 #include "rtl/file_names.h"
 #include "rtl/no_destructor.h"
@@ -41,7 +41,9 @@ class WaitingWriters {
  private:
   std::mutex mutex_;
   std::condition_variable gone_;
-  std::unordered_map<std::string, int> count_;
+  // A map, not a hash table: empty again, it holds no memory, and a library
+  // that is unloaded leaves nothing behind.
+  std::map<std::string, int> count_;
 };
 
 // Never destroyed: a host may end its process while another thread opens.
