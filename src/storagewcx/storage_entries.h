@@ -8,6 +8,7 @@
 #include <string>
 
 #include "storage/struct_storage.h"
+#include "storagewcx/name_style.h"
 #include "wcx/archive_tree.h"
 
 namespace storagewcx {
@@ -68,6 +69,13 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   void AddChildEntry(storage::StatCopy stat);
   storage::TStructStorageFolder* ParentFolder() const;
   storage::TStructStorageFolder* Folder() const { return FFolder.get(); }
+  // How names of this archive are shown; the root decides when it opens.
+  NameStyle Names() const { return FNames; }
+  // The time entries below that have none of their own show where the
+  // host cannot show "no date": this storage's, else that of the nearest
+  // storage above with one, else the root's, else the compound file's own
+  // modification time. Zero when none of them has one.
+  FILETIME ShownTime() const;
 
  private:
   // A new child node for the element name of an open storage or stream;
@@ -86,6 +94,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   bool Writable() const { return GetOpenMode() > wcx::PK_OM_EXTRACT; }
 
   storage::StatCopy FStat;  // empty for the archive root
+  NameStyle FNames = NameStyle::kPlain;
+  FILETIME FRootTime{};  // the archive root's (ShownTime)
   std::unique_ptr<storage::TStructStorageFolder> FFolder;
   // The archive root's: bytes packing will add, whether opening made the
   // file, and the outcome of the commit made when it last closed.
