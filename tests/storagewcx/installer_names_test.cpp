@@ -21,12 +21,12 @@ TEST(InstallerNames, EncodeAndDecodeAsInstallerToolsDo) {
     std::u16string stored;
   } cases[] = {
       {u"tiny.cab", u"\u4337\u4731\u41be\u4164"},        // a whole number of pairs
-      {u"!File", u"\u4840\u430f\u422f"},                   // a table
+      {u"!File", u"\u4840\u430f\u422f"},                 // a table
       {u"!_Tables", u"\u4840\u3f7f\u4164\u422f\u4836"},  // "s" is a lone tail
       {u"!_Columns", u"\u4840\u3b3f\u43f2\u4438\u45b1"},
-      {u"a", u"\u4824"},                               // a single character
-      {u"!", u"\u4840"},                               // a table with no name
-      {u"a-b", u"\u4824-\u4825"},                      // others stay as they are
+      {u"a", u"\u4824"},                                       // a single character
+      {u"!", u"\u4840"},                                       // a table with no name
+      {u"a-b", u"\u4824-\u4825"},                              // others stay as they are
       {u"\x05SummaryInformation", u"\x05SummaryInformation"},  // property sets too
       {u"", u""},
   };
@@ -46,9 +46,9 @@ TEST(InstallerNames, ShownAndStoredNamesOfEachStyle) {
     std::string shown;
   } cases[] = {
       {u"\u4840\u430f\u422f", "!File"},
-      {u"plain", "plain"},               // not in the encoding: as it is
-      {u"!odd", "#0021odd"},             // never reads as a table
-      {u"\x05Summary", "#0005Summary"},  // escaped as ever
+      {u"plain", "plain"},                        // not in the encoding: as it is
+      {u"!odd", "#0021odd"},                      // never reads as a table
+      {u"\x05Summary", "#0005Summary"},           // escaped as ever
       {u"\u47be\u47be", "#002E#002E#002E#002E"},  // "....": escaped as ever
   };
   for (const auto& c : cases) {
