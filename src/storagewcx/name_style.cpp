@@ -1,7 +1,5 @@
 #include "storagewcx/name_style.h"
 
-#include <algorithm>
-
 #include "storagewcx/element_name.h"
 #include "storagewcx/installer_names.h"
 #include "wcx/names.h"
