@@ -5,7 +5,6 @@
 #include "rtl/no_destructor.h"
 #include "storagewcx/capacity.h"
 #include "storagewcx/copy_loop.h"
-#include "storagewcx/element_name.h"
 #include "storagewcx/name_style.h"
 #include "wcx/header_time.h"
 #include "wcx/names.h"

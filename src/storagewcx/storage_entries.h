@@ -1,7 +1,8 @@
 // Compound files as archive trees: a TqorStorageDir stands for a storage (or,
 // as the archive root, for the compound file itself) and a TqorStorageFile
-// for a stream. Element names are shown escaped; the element's own UTF-16
-// name is what every storage call uses.
+// for a stream. Element names are shown escaped (and in an installer
+// database decoded, name_style.h); the element's own UTF-16 name is what
+// every storage call uses.
 #pragma once
 
 #include <memory>
