@@ -62,13 +62,4 @@ TEST(InstallerNames, ShownAndStoredNamesOfEachStyle) {
   EXPECT_EQ(StoredElementName(NameStyle::kPlain, "!File"), u"!File");
 }
 
-TEST(InstallerNames, InstallerClassesAreKnown) {
-  CLSID database{0x000C1084, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-  EXPECT_TRUE(storagewcx::IsInstallerClass(database));
-  database.Data1 = 0x000C1086;  // a patch
-  EXPECT_TRUE(storagewcx::IsInstallerClass(database));
-  database.Data1 = 0x00020906;  // a Word document
-  EXPECT_FALSE(storagewcx::IsInstallerClass(database));
-}
-
 }  // namespace
