@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libcli11-dev
   7zip python3-olefile libgsf-bin   # independent readers and writers for interop tests
   doublecmd-plugins cpio            # cpio.wcx and zip.wcx for the host tool's interface tests
+  msitools wixl                     # installer databases written and checked by the installer's tools
   "$@"
 )
 

@@ -53,6 +53,20 @@ inline constexpr HeaderTimeEncoding kHeaderTimeEncoding = HeaderTimeEncoding::kD
 inline constexpr HeaderTimeEncoding kHeaderTimeEncoding = HeaderTimeEncoding::kUnixUtc;
 #endif
 
+// What a header shows for an element that has no time of its own. Total
+// Commander shows FileTime 0 as no date. Double Commander has no value for
+// "no date" (0 reads as 1970-01-01), so there the element shows the time of
+// the nearest storage above it that has one.
+enum class AbsentTimeShown {
+  kNoDate,
+  kNearestDated,
+};
+#ifdef _WIN32
+inline constexpr AbsentTimeShown kAbsentTimeShown = AbsentTimeShown::kNoDate;
+#else
+inline constexpr AbsentTimeShown kAbsentTimeShown = AbsentTimeShown::kNearestDated;
+#endif
+
 // ---- Errors -----------------------------------------------------------------
 
 // The calling thread's last error code (GetLastError / errno).
@@ -127,6 +141,8 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 std::optional<FileStamp> GetFileStamp(const std::string& path);
+// A file's last modification time (UTC); nullopt when it cannot be read.
+std::optional<FILETIME> GetFileModifiedTime(const std::string& path);
 
 bool FileExists(const std::string& path);       // an existing file, not a directory
 bool DirectoryExists(const std::string& path);  // an existing directory

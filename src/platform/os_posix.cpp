@@ -51,6 +51,15 @@ std::optional<FileStamp> GetFileStamp(const std::string& path) {
                    int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
 }
 
+std::optional<FILETIME> GetFileModifiedTime(const std::string& path) {
+  const std::optional<FileStamp> stamp = GetFileStamp(path);
+  if (!stamp) return std::nullopt;
+  constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;  // 1970-01-01 as a FILETIME
+  const int64_t ticks = stamp->modified / 100 + kUnixEpochTicks;
+  if (ticks <= 0) return std::nullopt;
+  return UInt64ToFileTime(static_cast<uint64_t>(ticks));
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(SystemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

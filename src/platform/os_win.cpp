@@ -75,6 +75,12 @@ std::optional<FileStamp> GetFileStamp(const std::string& path) {
                    static_cast<int64_t>(FileTimeToUInt64(info.ftLastWriteTime))};
 }
 
+std::optional<FILETIME> GetFileModifiedTime(const std::string& path) {
+  const std::optional<FileStamp> stamp = GetFileStamp(path);
+  if (!stamp) return std::nullopt;
+  return UInt64ToFileTime(static_cast<uint64_t>(stamp->modified));
+}
+
 bool FileExists(const std::string& path) {
   const std::optional<DWORD> attributes = Attributes(path);
   return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

@@ -5,7 +5,7 @@
 #include "rtl/no_destructor.h"
 #include "storagewcx/capacity.h"
 #include "storagewcx/copy_loop.h"
-#include "storagewcx/element_name.h"
+#include "storagewcx/name_style.h"
 #include "wcx/header_time.h"
 #include "wcx/names.h"
 #include "wcx/wcx_error.h"
@@ -26,16 +26,27 @@ const OLECHAR* Ole(const std::u16string& name) {
   return reinterpret_cast<const OLECHAR*>(name.c_str());
 }
 
-std::string RawNameOf(const StatCopy& stat) {
-  return EscapeElementName(reinterpret_cast<const char16_t*>(stat->pwcsName));
+const char16_t* NameOf(const StatCopy& stat) {
+  return reinterpret_cast<const char16_t*>(stat->pwcsName);
 }
 
-// Sizes, time and attributes that both kinds of element show.
-void FillElementHeader(const STATSTG& stat, uint32_t attr, wcx::EntryHeader& header) {
+bool IsDated(const FILETIME& time) { return time.dwLowDateTime != 0 || time.dwHighDateTime != 0; }
+
+// Sizes, time and attributes that both kinds of element show. Where the
+// host has no way to show "no date", an element without a time shows its
+// storage's (TqorStorageDir::ShownTime).
+void FillElementHeader(const STATSTG& stat, uint32_t attr, const TqorStorageDir* parent,
+                       wcx::EntryHeader& header) {
   header.PackSize = header.UnpSize = stat.cbSize.QuadPart;
-  if (stat.mtime.dwLowDateTime != 0 || stat.mtime.dwHighDateTime != 0) {
+  FILETIME time = stat.mtime;
+  if (!IsDated(time) && parent &&
+      platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated) {
+    time = parent->ShownTime();
+    header.FileTimeSource = wcx::HeaderTimeSource::kInherited;
+  }
+  if (IsDated(time)) {
     try {
-      header.FileTime = wcx::EncodeHeaderTime(stat.mtime);
+      header.FileTime = wcx::EncodeHeaderTime(time);
     } catch (...) {
       header.FileTime = 0;
     }
@@ -114,13 +125,14 @@ class StorageDirClass : public wcx::TqorWCXDirClass {
 // ---- TqorStorageFile --------------------------------------------------------
 
 TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
-    : TqorWCXFile(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
+    : TqorWCXFile(parent, ShownElementName(parent->Names(), NameOf(stat))),
+      FStat(std::move(stat)) {}
 
 TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
 
 void TqorStorageFile::FillHeader(wcx::EntryHeader& header) {
   TqorWCXFile::FillHeader(header);
-  FillElementHeader(*FStat, platform::kStreamAttr, header);
+  FillElementHeader(*FStat, platform::kStreamAttr, dynamic_cast<TqorStorageDir*>(FParent), header);
 }
 
 int32_t TqorStorageFile::TestItem() { return CopyToStream(nullptr); }
@@ -154,7 +166,9 @@ int32_t TqorStorageFile::DeleteItem() {
 TqorStorageDir::TqorStorageDir() : TqorWCXDir(nullptr, std::string()) {}
 
 TqorStorageDir::TqorStorageDir(TqorStorageDir* parent, StatCopy stat)
-    : TqorWCXDir(parent, RawNameOf(stat)), FStat(std::move(stat)) {}
+    : TqorWCXDir(parent, ShownElementName(parent->Names(), NameOf(stat))),
+      FStat(std::move(stat)),
+      FNames(parent->Names()) {}
 
 TqorStorageDir::~TqorStorageDir() { ShutDown(); }
 
@@ -167,7 +181,16 @@ TStructStorageFolder* TqorStorageDir::ParentFolder() const { return FolderOf(FPa
 
 void TqorStorageDir::FillHeader(wcx::EntryHeader& header) {
   TqorWCXDir::FillHeader(header);
-  if (FStat) FillElementHeader(*FStat, platform::kFolderAttr, header);
+  if (FStat)
+    FillElementHeader(*FStat, platform::kFolderAttr, dynamic_cast<TqorStorageDir*>(FParent),
+                      header);
+}
+
+FILETIME TqorStorageDir::ShownTime() const {
+  if (!FStat) return FRootTime;
+  if (IsDated(FStat->mtime)) return FStat->mtime;
+  const auto* parent = dynamic_cast<const TqorStorageDir*>(FParent);
+  return parent ? parent->ShownTime() : FILETIME{};
 }
 
 int32_t TqorStorageDir::TestItem() {
@@ -220,8 +243,9 @@ void TqorStorageDir::OpenRoot() {
       throw wcx::EWCXError(E_EWRITE, "the archive has 512-byte sectors and cannot grow past 2 GB");
   }
   FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
+  std::vector<StatCopy> elements;
   try {
-    FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+    FFolder->ForEachElement([&](StatCopy stat) { elements.push_back(std::move(stat)); });
   } catch (const storage::EStructStorageError& error) {
     // A new archive that another program made after it was found missing
     // is that program's, and in use as much as one it holds.
@@ -231,6 +255,16 @@ void TqorStorageDir::OpenRoot() {
     throw;
   }
   FCreated = create;
+  StatCopy root = storage::NewStat();
+  const bool described = FFolder->QueryStat(*root, false);
+  FNames = described ? NameStyleOf(root->clsid, elements) : NameStyle::kPlain;
+  // Tools that write the compound file often leave the root undated: the
+  // file's own time is then the best there is.
+  FRootTime = described ? root->mtime : FILETIME{};
+  if (!IsDated(FRootTime) &&
+      platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
+    FRootTime = platform::GetFileModifiedTime(FArcName).value_or(FILETIME{});
+  for (StatCopy& stat : elements) AddChildEntry(std::move(stat));
 }
 
 void TqorStorageDir::Close() {
@@ -265,8 +299,8 @@ void TqorStorageDir::DiscardArchive() {
 }
 
 std::string TqorStorageDir::HostNameToRawName(const std::string& hostName) const {
-  const std::u16string element = UnescapeElementName(hostName);
-  return UsableElementName(element) ? EscapeElementName(element.c_str()) : hostName;
+  const std::u16string element = StoredElementName(FNames, hostName);
+  return UsableElementName(element) ? ShownElementName(FNames, element.c_str()) : hostName;
 }
 
 void TqorStorageDir::AddChildEntry(StatCopy stat) {
@@ -287,7 +321,7 @@ bool TqorStorageDir::AddNodeFor(Element& element) {
 }
 
 int32_t TqorStorageDir::CreateFolder(const std::string& name) {
-  const std::u16string element = UnescapeElementName(name);
+  const std::u16string element = StoredElementName(FNames, name);
   if (!UsableElementName(element) || !FFolder) return E_EWRITE;
   // An existing storage is reused and an existing stream refused: nothing
   // that is already there is ever replaced.
@@ -300,10 +334,10 @@ int32_t TqorStorageDir::CreateFolder(const std::string& name) {
 }
 
 int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& name) {
-  const std::u16string element = UnescapeElementName(name);
+  const std::u16string element = StoredElementName(FNames, name);
   if (!UsableElementName(element) || !FFolder) return E_EWRITE;
   // Progress names the entry as the listing will show it.
-  const std::string shown = wcx::SanitizeName(EscapeElementName(element.c_str()));
+  const std::string shown = wcx::SanitizeName(ShownElementName(FNames, element.c_str()));
   const std::string progressPath =
       GetPath().empty() ? shown : GetPath() + platform::kPathDelim + shown;
   return StoreReplacing(element, srcPath + name, progressPath);

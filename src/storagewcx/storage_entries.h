@@ -1,13 +1,15 @@
 // Compound files as archive trees: a TqorStorageDir stands for a storage (or,
 // as the archive root, for the compound file itself) and a TqorStorageFile
-// for a stream. Element names are shown escaped; the element's own UTF-16
-// name is what every storage call uses.
+// for a stream. Element names are shown escaped (and in an installer
+// database decoded, name_style.h); the element's own UTF-16 name is what
+// every storage call uses.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "storage/struct_storage.h"
+#include "storagewcx/name_style.h"
 #include "wcx/archive_tree.h"
 
 namespace storagewcx {
@@ -68,6 +70,13 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   void AddChildEntry(storage::StatCopy stat);
   storage::TStructStorageFolder* ParentFolder() const;
   storage::TStructStorageFolder* Folder() const { return FFolder.get(); }
+  // How names of this archive are shown; the root decides when it opens.
+  NameStyle Names() const { return FNames; }
+  // The time entries below that have none of their own show where the
+  // host cannot show "no date": this storage's, else that of the nearest
+  // storage above with one, else the root's, else the compound file's own
+  // modification time. Zero when none of them has one.
+  FILETIME ShownTime() const;
 
  private:
   // A new child node for the element name of an open storage or stream;
@@ -86,6 +95,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   bool Writable() const { return GetOpenMode() > wcx::PK_OM_EXTRACT; }
 
   storage::StatCopy FStat;  // empty for the archive root
+  NameStyle FNames = NameStyle::kPlain;
+  FILETIME FRootTime{};  // the archive root's (ShownTime)
   std::unique_ptr<storage::TStructStorageFolder> FFolder;
   // The archive root's: bytes packing will add, whether opening made the
   // file, and the outcome of the commit made when it last closed.

@@ -8,11 +8,17 @@
 
 namespace wcx {
 
+enum class HeaderTimeSource {
+  kEntry,      // the entry's own time
+  kInherited,  // shown only: extraction leaves the file's time as writing left it
+};
+
 struct EntryHeader {
   std::string FileName;  // the archive path
   uint64_t PackSize = 0;
   uint64_t UnpSize = 0;
   int32_t FileTime = 0;  // in the host's encoding (header_time.h)
+  HeaderTimeSource FileTimeSource = HeaderTimeSource::kEntry;
   int32_t FileAttr = 0;
 };
 

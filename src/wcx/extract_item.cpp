@@ -47,7 +47,8 @@ int32_t ExtractItem(TqorWCXFile& item, const std::string& target) {
     EntryHeader header;
     item.GetHeaderData(header);
     platform::SetFileAttributes(target, static_cast<uint32_t>(header.FileAttr));
-    if (header.FileTime != 0) ApplyHeaderTime(target, header.FileTime);
+    if (header.FileTime != 0 && header.FileTimeSource == HeaderTimeSource::kEntry)
+      ApplyHeaderTime(target, header.FileTime);
   }
   return result;
 }

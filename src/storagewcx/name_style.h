@@ -1,0 +1,36 @@
+// How an archive's element names map to the names the host sees: escaped
+// as they are, or, in an installer database, decoded from the installer's
+// compact form first (installer_names.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/struct_storage.h"
+
+namespace storagewcx {
+
+enum class NameStyle {
+  kPlain,
+  kInstaller,
+};
+
+// An archive is an installer database when its root's class is the
+// installer's, or else when every stream at the top level, property sets
+// (\005...) aside, is named in the compact form (files of other tools that
+// wrote no class), and there is at least one such stream.
+NameStyle NameStyleOf(const CLSID& rootClass, const std::vector<storage::StatCopy>& topLevel);
+
+// The name the host sees for a stored element name; a null name gives the
+// empty string. In an installer database a name that decodes shows
+// decoded; one that does not shows as stored, with a leading '!' escaped
+// (#0021) so that it never reads as a table.
+std::string ShownElementName(NameStyle style, const char16_t* stored);
+
+// The element name that a host's name stands for: unescaped, and in an
+// installer database encoded, except that a leading '!' sent as an escape
+// is kept as a plain '!'. Empty for a name that cannot be used.
+std::u16string StoredElementName(NameStyle style, std::string_view host);
+
+}  // namespace storagewcx
