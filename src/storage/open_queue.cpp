@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <thread>
-#include <map>
 
 #include "rtl/file_names.h"
 #include "rtl/no_destructor.h"

@@ -261,8 +261,7 @@ void TqorStorageDir::OpenRoot() {
   // Tools that write the compound file often leave the root undated: the
   // file's own time is then the best there is.
   FRootTime = described ? root->mtime : FILETIME{};
-  if (!IsDated(FRootTime) &&
-      platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
+  if (!IsDated(FRootTime) && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
     FRootTime = platform::GetFileModifiedTime(FArcName).value_or(FILETIME{});
   for (StatCopy& stat : elements) AddChildEntry(std::move(stat));
 }

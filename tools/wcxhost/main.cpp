@@ -30,9 +30,10 @@ int main(int argc, char** argv) {
   app.fallthrough();
   app.require_subcommand(1);
   app.footer(
-      "Making a new compound file: 'wcxhost add NEW.doc FILE...' creates NEW.doc holding the files\n"
-      "(the plug-in is hidden from Double Commander's pack dialog, so this is the way to make one).\n"
-      "Options of wcxhost itself (--plugin, --lenient-end, --wide, --ansi) may also follow the subcommand.\n"
+      "Making a new compound file: 'wcxhost add NEW.doc FILE...' creates NEW.doc holding\n"
+      "the files (the plug-in is hidden from Double Commander's pack dialog, so this is the\n"
+      "way to make one). Options of wcxhost itself (--plugin, --lenient-end, --wide, --ansi)\n"
+      "may also follow the subcommand.\n"
       "Exit status: 0 success, 1 failure (or check: not handled), 2 bad command line,\n"
       "3 plug-in missing or unusable, 130 cancelled.");
   std::string plugin_path;
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
 
   AddOptions add_options;
   auto* add = app.add_subcommand(
-      "add", "Add files and folders (recursively) to ARCHIVE, creating ARCHIVE when it does not exist");
+      "add", "Add files and folders (recursively) to ARCHIVE, creating it when it does not exist");
   add->add_option("ARCHIVE", add_options.archive, "The archive")->required();
   add->add_option("SOURCE", add_options.sources, "Files and folders to add, stored under their own names")
       ->required();
