@@ -175,7 +175,11 @@ class Interop(unittest.TestCase):
                 self.pack(writer, archive)
                 writer.run(big, "add", os.path.relpath(archive, big), "big.bin")
                 before = long_listing(archive)
+                written = archive.stat()
                 windows.run(archive.parent, "delete", archive.name, "big.bin")
+                # Elements that Wine leaves undated show the file's own time,
+                # which the delete rightly changed.
+                os.utime(archive, ns=(written.st_atime_ns, written.st_mtime_ns))
                 self.assertEqual(long_listing(archive), [line for line in before if "big.bin" not in line])
                 if shrinks:
                     self.assertLess(archive.stat().st_size, 1 << 20)
