@@ -2,16 +2,12 @@
 
 #include <vector>
 
+#include "cfb/format.h"
 #include "platform/com_ptr.h"
 #include "platform/storage_elements_win.h"
 
 namespace platform::compaction {
 namespace {
-
-constexpr uint64_t kMiniSectorSize = 64;
-constexpr uint64_t kMiniStreamCutoff = 4096;
-constexpr uint64_t kDirectoryEntrySize = 128;
-constexpr uint64_t kHeaderFatSectors = 109;
 
 struct Usage {
   uint64_t entries = 1;  // the root
@@ -19,9 +15,7 @@ struct Usage {
   uint64_t miniBytes = 0;
 };
 
-uint64_t RoundUp(uint64_t bytes, uint64_t unit) { return (bytes + unit - 1) / unit * unit; }
-
-uint64_t DivideUp(uint64_t count, uint64_t per) { return (count + per - 1) / per; }
+uint64_t RoundUp(uint64_t bytes, uint64_t unit) { return cfb::DivCeil(bytes, unit) * unit; }
 
 HRESULT AddUsage(IStorage* storage, uint64_t sectorSize, int depth, Usage& usage) {
   if (depth > kMaxDepth) return S_FALSE;
@@ -31,8 +25,8 @@ HRESULT AddUsage(IStorage* storage, uint64_t sectorSize, int depth, Usage& usage
   usage.entries += elements.size();
   for (const Element& element : elements) {
     if (element.type == STGTY_STREAM) {
-      if (element.size < kMiniStreamCutoff)
-        usage.miniBytes += RoundUp(element.size, kMiniSectorSize);
+      if (element.size < cfb::kMiniStreamCutoff)
+        usage.miniBytes += RoundUp(element.size, cfb::kMiniSectorSize);
       else
         usage.sectorBytes += RoundUp(element.size, sectorSize);
     } else if (element.type == STGTY_STORAGE) {
@@ -48,16 +42,18 @@ HRESULT AddUsage(IStorage* storage, uint64_t sectorSize, int depth, Usage& usage
 }
 
 uint64_t FileBytes(const Usage& usage, uint64_t sectorSize) {
-  const uint64_t miniFat = RoundUp(usage.miniBytes / kMiniSectorSize * 4, sectorSize);
-  const uint64_t directory = RoundUp(usage.entries * kDirectoryEntrySize, sectorSize);
+  const uint64_t miniFat = RoundUp(usage.miniBytes / cfb::kMiniSectorSize * 4, sectorSize);
+  const uint64_t directory = RoundUp(usage.entries * cfb::kDirEntrySize, sectorSize);
   const uint64_t dataSectors =
       (usage.sectorBytes + RoundUp(usage.miniBytes, sectorSize) + miniFat + directory) / sectorSize;
   // Each table sector lists itself too; past the header's 109, the table
   // sectors are listed in sectors of their own.
   const uint64_t perSector = sectorSize / 4;
-  const uint64_t fatSectors = DivideUp(dataSectors, perSector - 1);
+  const uint64_t fatSectors = cfb::DivCeil(dataSectors, perSector - 1);
   const uint64_t difatSectors =
-      fatSectors > kHeaderFatSectors ? DivideUp(fatSectors - kHeaderFatSectors, perSector - 1) : 0;
+      fatSectors > cfb::kHeaderDifatCount
+          ? cfb::DivCeil(fatSectors - cfb::kHeaderDifatCount, perSector - 1)
+          : 0;
   return sectorSize * (1 + dataSectors + fatSectors + difatSectors);
 }
 

@@ -2,8 +2,10 @@
 
 #include <objbase.h>
 
-#include <cstring>
 #include <vector>
+
+#include "cfb/dir_entry.h"
+#include "cfb/format.h"
 
 namespace platform::compaction {
 namespace {
@@ -12,21 +14,18 @@ constexpr uint64_t kFirstDirectorySectorOffset = 0x30;
 constexpr uint64_t kFirstDifatSectorOffset = 0x44;
 constexpr uint64_t kDifatSectorCountOffset = 0x48;
 constexpr uint64_t kHeaderDifatOffset = 0x4C;
-constexpr uint32_t kHeaderDifatEntries = 109;
-constexpr uint32_t kLastRegularSector = 0xFFFFFFF9;
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
-constexpr uint32_t kEntrySize = 128;
 constexpr uint32_t kNameBytes = 64;
 constexpr uint32_t kNameLengthOffset = 0x40;
 constexpr uint32_t kTypeOffset = 0x42;
 constexpr uint32_t kClassOffset = 0x50;
 constexpr uint32_t kTimesEnd = 0x74;  // class id, state bits, creation and modification times
 constexpr uint32_t kSizeOffset = 0x78;
-constexpr uint8_t kUnusedEntry = 0;
-constexpr uint8_t kStorageEntry = 1;
-constexpr uint8_t kStreamEntry = 2;
-constexpr uint8_t kRootEntry = 5;
 constexpr uint32_t kStateBitsEnd = 0x64;
+
+cfb::EntryType TypeOf(const uint8_t* entry) { return cfb::EntryType{entry[kTypeOffset]}; }
+
+// Above the last sector a chain may name: the special values.
+bool IsSpecial(uint32_t sector) { return sector >= cfb::kMaxRegSect; }
 
 uint64_t Fnv1a(uint64_t hash, const uint8_t* data, size_t length) {
   for (size_t i = 0; i < length; ++i) hash = (hash ^ data[i]) * 0x100000001B3ull;
@@ -43,7 +42,7 @@ uint64_t Mix(uint64_t x) {
 // The name ends at its terminator: Wine's rename leaves the old length, and
 // the old name's tail behind it.
 uint32_t NameBytes(const uint8_t* entry) {
-  uint32_t length = entry[kNameLengthOffset] | entry[kNameLengthOffset + 1] << 8;
+  uint32_t length = cfb::LoadU16(entry + kNameLengthOffset);
   length = length >= 2 && length <= kNameBytes ? (length - 2) & ~1u : 0;
   for (uint32_t at = 0; at < length; at += 2)
     if (entry[at] == 0 && entry[at + 1] == 0) return at;
@@ -55,13 +54,14 @@ uint32_t NameBytes(const uint8_t* entry) {
 uint64_t EntryHash(const uint8_t* entry, uint32_t sectorSize) {
   uint64_t hash = 0xCBF29CE484222325ull;
   hash = Fnv1a(hash, entry, NameBytes(entry));
-  const uint8_t type = entry[kTypeOffset];
-  hash = Fnv1a(hash, &type, 1);
-  if (type == kStorageEntry) hash = Fnv1a(hash, entry + kClassOffset, kTimesEnd - kClassOffset);
-  if (type == kRootEntry) hash = Fnv1a(hash, entry + kClassOffset, kStateBitsEnd - kClassOffset);
-  if (type == kStreamEntry) {
-    uint64_t size = 0;
-    memcpy(&size, entry + kSizeOffset, sizeof size);
+  hash = Fnv1a(hash, entry + kTypeOffset, 1);
+  const cfb::EntryType type = TypeOf(entry);
+  if (type == cfb::EntryType::kStorage)
+    hash = Fnv1a(hash, entry + kClassOffset, kTimesEnd - kClassOffset);
+  if (type == cfb::EntryType::kRoot)
+    hash = Fnv1a(hash, entry + kClassOffset, kStateBitsEnd - kClassOffset);
+  if (type == cfb::EntryType::kStream) {
+    uint64_t size = cfb::LoadU64(entry + kSizeOffset);
     if (sectorSize == 512) size &= 0xFFFFFFFFu;
     hash = Fnv1a(hash, reinterpret_cast<const uint8_t*>(&size), sizeof size);
   }
@@ -88,7 +88,7 @@ class SectorReader {
   }
 
   HRESULT ReadSector(uint32_t sector, std::vector<uint8_t>& data) const {
-    if (sector > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+    if (IsSpecial(sector)) return STG_E_DOCFILECORRUPT;
     data.resize(sectorSize_);
     return ReadAt(SectorOffset(sector), data.data(), sectorSize_);
   }
@@ -96,8 +96,8 @@ class SectorReader {
   // The allocation table's sectors: listed in the header, then in a chain
   // of sectors that each end with the next one's number.
   HRESULT LoadFatSectors() {
-    fatSectors_.resize(kHeaderDifatEntries);
-    HRESULT hr = ReadAt(kHeaderDifatOffset, fatSectors_.data(), kHeaderDifatEntries * 4);
+    fatSectors_.resize(cfb::kHeaderDifatCount);
+    HRESULT hr = ReadAt(kHeaderDifatOffset, fatSectors_.data(), cfb::kHeaderDifatCount * 4);
     uint32_t difat = 0, difatCount = 0;
     if (SUCCEEDED(hr)) hr = ReadU32(kFirstDifatSectorOffset, difat);
     if (SUCCEEDED(hr)) hr = ReadU32(kDifatSectorCountOffset, difatCount);
@@ -105,7 +105,7 @@ class SectorReader {
     if (difatCount > SectorCount()) return STG_E_DOCFILECORRUPT;
     std::vector<uint32_t> entries(EntriesPerSector());
     for (uint32_t i = 0; i < difatCount; ++i) {
-      if (difat > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+      if (IsSpecial(difat)) return STG_E_DOCFILECORRUPT;
       hr = ReadAt(SectorOffset(difat), entries.data(), sectorSize_);
       if (FAILED(hr)) return hr;
       fatSectors_.insert(fatSectors_.end(), entries.begin(), entries.end() - 1);
@@ -117,9 +117,9 @@ class SectorReader {
   // The sector after `sector` in its chain, through the allocation table.
   HRESULT Next(uint32_t sector, uint32_t& next) const {
     const uint32_t index = sector / EntriesPerSector();
-    if (sector > kLastRegularSector || index >= fatSectors_.size()) return STG_E_DOCFILECORRUPT;
+    if (IsSpecial(sector) || index >= fatSectors_.size()) return STG_E_DOCFILECORRUPT;
     const uint32_t fatSector = fatSectors_[index];
-    if (fatSector > kLastRegularSector) return STG_E_DOCFILECORRUPT;
+    if (IsSpecial(fatSector)) return STG_E_DOCFILECORRUPT;
     return ReadU32(SectorOffset(fatSector) + uint64_t{sector % EntriesPerSector()} * 4, next);
   }
 
@@ -147,13 +147,13 @@ HRESULT DigestDirectory(HANDLE file, uint32_t sectorSize, uint64_t fileSize,
   digest = {};
   std::vector<uint8_t> data;
   // A chain longer than the file has sectors runs in a circle.
-  for (uint64_t steps = 0; sector != kEndOfChain; ++steps) {
+  for (uint64_t steps = 0; sector != cfb::kEndOfChain; ++steps) {
     if (steps > reader.SectorCount()) return STG_E_DOCFILECORRUPT;
     hr = reader.ReadSector(sector, data);
     if (FAILED(hr)) return hr;
-    for (uint32_t offset = 0; offset < sectorSize; offset += kEntrySize) {
+    for (uint32_t offset = 0; offset < sectorSize; offset += cfb::kDirEntrySize) {
       const uint8_t* entry = data.data() + offset;
-      if (entry[kTypeOffset] == kUnusedEntry) continue;
+      if (TypeOf(entry) == cfb::EntryType::kUnused) continue;
       const uint64_t hash = EntryHash(entry, sectorSize);
       ++digest.entries;
       digest.sum += hash;
