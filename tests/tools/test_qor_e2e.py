@@ -115,14 +115,16 @@ class QorWriteTest(QorTestCase):
         self.assert_readable_by_others()
 
     def test_add_into_and_delete(self):
-        self.host("add", "sample.doc", "sample/notes.txt", "--into", "tree/sub")
+        added = self.host("add", "sample.doc", "sample/notes.txt", "--into", "tree/sub")
+        self.assertEqual(added.lines, ["stored 1 file (23 bytes) and 0 folders into 'sample.doc'"])
         self.assertEqual(self.listing()["tree/sub/notes.txt"], 23)
         self.host("delete", "sample.doc", "tree/sub", "notes.txt")
         self.assertEqual(self.listing(), {"tree/": 0, "tree/empty/": 0, "tree/x.txt": 1000})
         self.assert_readable_by_others()
 
     def test_move_deletes_the_sources(self):
-        self.host("add", "moved.doc", "sample/tree", "--move")
+        moved = self.host("add", "moved.doc", "sample/tree", "--move")
+        self.assertEqual(moved.lines, ["moved 2 files (77800 bytes) and 3 folders into 'moved.doc'"])
         self.assertEqual(self.tree("sample"), {"notes.txt": digest(SAMPLE_TREE["notes.txt"])})
         self.assertIn("tree/sub/data.bin", self.listing("moved.doc"))
 
