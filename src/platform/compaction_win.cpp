@@ -49,6 +49,8 @@ HRESULT WriteCopy(IStorage* original, const DirectoryDigest& originalDirectory, 
   if (hr == S_OK) hr = storage->Commit(STGC_DEFAULT);
   if (hr != S_OK) return hr;
   storage.Reset();
+  hr = copy.Hold();
+  if (FAILED(hr)) return hr;
   DirectoryDigest copyDirectory;
   hr = copy.Digest(copyDirectory);
   if (FAILED(hr)) return hr;
@@ -62,6 +64,7 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
   HeldOriginal original;
   hr = original.Open(path);
   if (FAILED(hr)) return hr;
+  RemoveLeftoverCopies(path);
   // A copy would leave the file's other names with the old content.
   if (original.links > 1) return S_FALSE;
   if (original.attributes & FILE_ATTRIBUTE_READONLY) return STG_E_ACCESSDENIED;
