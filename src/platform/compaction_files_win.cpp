@@ -121,6 +121,14 @@ HRESULT CopyBeside::Create(const std::wstring& originalPath, uint32_t sectorSize
   return STG_E_FILEALREADYEXISTS;
 }
 
+HRESULT CopyBeside::Seal(ComPtr<IStorage>& storage, const CLSID& rootClass) {
+  HRESULT hr = storage->SetClass(rootClass);
+  if (SUCCEEDED(hr)) hr = storage->Commit(STGC_DEFAULT);
+  storage.Reset();
+  if (FAILED(hr)) return hr;
+  return Hold();
+}
+
 HRESULT CopyBeside::Hold() {
   // Nobody else may open it: whatever the system deletes then is ours.
   handle_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,

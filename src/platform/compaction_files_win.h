@@ -51,8 +51,9 @@ class CopyBeside {
   CopyBeside& operator=(const CopyBeside&) = delete;
 
   HRESULT Create(const std::wstring& originalPath, uint32_t sectorSize, ComPtr<IStorage>& storage);
-  // Once the storage Create gave is released: the copy is ours alone.
-  HRESULT Hold();
+  // Gives the filled copy its root's class, commits and releases it, and
+  // holds the file.
+  HRESULT Seal(ComPtr<IStorage>& storage, const CLSID& rootClass);
   HRESULT Size(uint64_t& bytes) const;
   HRESULT Digest(DirectoryDigest& directory) const;
   // Gives the copy the original's attributes and creation time, and puts it
@@ -60,6 +61,8 @@ class CopyBeside {
   HRESULT Replace(const std::wstring& originalPath, HeldOriginal& original);
 
  private:
+  HRESULT Hold();
+
   std::wstring path_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   uint32_t sectorSize_ = 0;
