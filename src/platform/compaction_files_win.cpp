@@ -19,21 +19,6 @@ HRESULT LastError() {
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (IsOpen()) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 HRESULT ReadSectorSize(HANDLE file, uint32_t& sectorSize) {
   unsigned char header[kSectorShiftOffset + 2] = {};
   DWORD read = 0;
