@@ -83,11 +83,12 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   // false when it cannot be described.
   template <class Element>
   bool AddNodeFor(Element& element);
-  // The element that adding under a host's name, stored as stored, goes
-  // into: the stream listed under that name, which may be stored otherwise
-  // (plainly in an installer database, or as a twin shown with a suffix);
-  // stored itself when nothing is listed there or the store takes both
-  // names for one, so that the host's spelling of the name wins.
+  // The stream that adding under a host's name replaces, given the name's
+  // element name in this archive's style (stored): the one listed under
+  // the host's name, however it is stored (plainly in an installer
+  // database, or a twin listed with a suffix). Where nothing is listed
+  // there, or the store takes both names for one, stored itself: the
+  // host's spelling wins.
   std::u16string ReplacedElementName(const std::string& hostName,
                                      const std::u16string& stored) const;
   // Stores the disk file as the stream target (StoreStream) and gives it a

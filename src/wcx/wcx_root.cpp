@@ -58,7 +58,7 @@ bool TqorWCXRoot::CanHandle(const std::string& fileName) {
 }
 
 std::unique_ptr<TqorWCXDir> TqorWCXRoot::OpenRoot(const std::string& arcName, int32_t openMode,
-                                                  bool forPacking) {
+                                                   bool forPacking) {
   return ArchiveClass().CreateArchive(arcName, openMode, forPacking);
 }
 
