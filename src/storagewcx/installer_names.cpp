@@ -20,8 +20,6 @@ int LetterValue(char16_t c) {
   return at == kAlphabet.npos ? kNoLetter : static_cast<int>(at);
 }
 
-bool IsCompactUnit(char16_t c) { return c >= kPairBase && c <= kTableMark; }
-
 }  // namespace
 
 std::u16string EncodeInstallerName(std::u16string_view name) {
@@ -74,9 +72,8 @@ std::optional<std::u16string> DecodeInstallerName(std::u16string_view stored) {
   return out;
 }
 
-bool IsEncodedInstallerName(std::u16string_view stored) {
-  return std::any_of(stored.begin(), stored.end(), IsCompactUnit) &&
-         DecodeInstallerName(stored).has_value();
+bool IsInstallerTableName(std::u16string_view stored) {
+  return !stored.empty() && stored.front() == kTableMark && DecodeInstallerName(stored).has_value();
 }
 
 bool IsInstallerClass(const CLSID& clsid) {

@@ -26,8 +26,8 @@ std::u16string EncodeInstallerName(std::u16string_view name);
 // otherwise.
 std::optional<std::u16string> DecodeInstallerName(std::u16string_view stored);
 
-// Whether a stored name holds characters of the compact form and decodes.
-bool IsEncodedInstallerName(std::u16string_view stored);
+// Whether a stored name is a table's: encoded, with the table mark first.
+bool IsInstallerTableName(std::u16string_view stored);
 
 // Whether a root storage's class is the installer's: a database (also a
 // merge module), a patch or a transform.

@@ -9,21 +9,21 @@ namespace {
 
 constexpr char16_t kTablePrefix = u'!';
 
-bool IsPropertySetName(std::u16string_view name) { return !name.empty() && name.front() == 5; }
-
 }  // namespace
 
 NameStyle NameStyleOf(const CLSID& rootClass, const std::vector<storage::StatCopy>& topLevel) {
   if (IsInstallerClass(rootClass)) return NameStyle::kInstaller;
-  bool anyEncoded = false;
+  // Names added keep the guess: a database stores them encoded, and
+  // encoding leaves an encoded name as it is; a plain file would need one
+  // added plainly that happens to read as an encoded table.
+  bool anyTable = false;
   for (const storage::StatCopy& stat : topLevel) {
     if (stat->type != STGTY_STREAM || !stat->pwcsName) continue;
     const std::u16string_view name(reinterpret_cast<const char16_t*>(stat->pwcsName));
-    if (IsPropertySetName(name)) continue;
-    if (!IsEncodedInstallerName(name)) return NameStyle::kPlain;
-    anyEncoded = true;
+    if (EncodeInstallerName(name) != name) return NameStyle::kPlain;
+    anyTable = anyTable || IsInstallerTableName(name);
   }
-  return anyEncoded ? NameStyle::kInstaller : NameStyle::kPlain;
+  return anyTable ? NameStyle::kInstaller : NameStyle::kPlain;
 }
 
 std::string ShownElementName(NameStyle style, const char16_t* stored) {

@@ -17,9 +17,10 @@ enum class NameStyle {
 };
 
 // An archive is an installer database when its root's class is the
-// installer's, or else when every stream at the top level, property sets
-// (\005...) aside, is named in the compact form (files of other tools that
-// wrote no class), and there is at least one such stream.
+// installer's, or else (files of other tools that wrote no class) when
+// every stream at the top level is named as the installer's tools store
+// names, so that encoding leaves it as it is (also property sets, \005...,
+// and names without a letter or digit), and at least one is a table.
 NameStyle NameStyleOf(const CLSID& rootClass, const std::vector<storage::StatCopy>& topLevel);
 
 // The name the host sees for a stored element name; a null name gives the

@@ -1,5 +1,7 @@
 #include "storagewcx/storage_entries.h"
 
+#include <algorithm>
+
 #include "platform/os.h"
 #include "rtl/no_destructor.h"
 #include "storagewcx/capacity.h"
@@ -26,8 +28,8 @@ const OLECHAR* Ole(const std::u16string& name) {
   return reinterpret_cast<const OLECHAR*>(name.c_str());
 }
 
-const char16_t* NameOf(const StatCopy& stat) {
-  return reinterpret_cast<const char16_t*>(stat->pwcsName);
+const char16_t* NameOf(const STATSTG& stat) {
+  return reinterpret_cast<const char16_t*>(stat.pwcsName);
 }
 
 bool IsDated(const FILETIME& time) { return time.dwLowDateTime != 0 || time.dwHighDateTime != 0; }
@@ -86,6 +88,14 @@ TStructStorageFolder* FolderOf(wcx::TqorWCXDir* parent) {
   return dir ? dir->Folder() : nullptr;
 }
 
+// Whether a store takes both names for one element: every store finds
+// names without regard to the case of ASCII letters at least.
+bool SameElementName(std::u16string_view a, std::u16string_view b) {
+  const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
 // "#0000" in a host name would end the element name early and store the
 // content under a shorter name.
 bool UsableElementName(const std::u16string& name) {
@@ -113,7 +123,7 @@ class StorageDirClass : public wcx::TqorWCXDirClass {
 // ---- TqorStorageFile --------------------------------------------------------
 
 TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
-    : TqorWCXFile(parent, ShownElementName(parent->Names(), NameOf(stat))),
+    : TqorWCXFile(parent, ShownElementName(parent->Names(), NameOf(*stat))),
       FStat(std::move(stat)) {}
 
 TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
@@ -154,7 +164,7 @@ int32_t TqorStorageFile::DeleteItem() {
 TqorStorageDir::TqorStorageDir() : TqorWCXDir(nullptr, std::string()) {}
 
 TqorStorageDir::TqorStorageDir(TqorStorageDir* parent, StatCopy stat)
-    : TqorWCXDir(parent, ShownElementName(parent->Names(), NameOf(stat))),
+    : TqorWCXDir(parent, ShownElementName(parent->Names(), NameOf(*stat))),
       FStat(std::move(stat)),
       FNames(parent->Names()) {}
 
@@ -320,9 +330,18 @@ int32_t TqorStorageDir::CreateFolder(const std::string& name) {
   return AddNodeFor(*folder) ? 0 : E_EWRITE;
 }
 
+std::u16string TqorStorageDir::ReplacedElementName(const std::string& hostName,
+                                                   const std::u16string& stored) const {
+  const int32_t index = IndexOfHostName(hostName);
+  const auto* listed = index >= 0 ? dynamic_cast<const TqorStorageFile*>(Items(index)) : nullptr;
+  if (!listed || SameElementName(NameOf(listed->Stat()), stored)) return stored;
+  return NameOf(listed->Stat());
+}
+
 int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& name) {
-  const std::u16string element = StoredElementName(FNames, name);
-  if (!UsableElementName(element) || !FFolder) return E_EWRITE;
+  const std::u16string stored = StoredElementName(FNames, name);
+  if (!UsableElementName(stored) || !FFolder) return E_EWRITE;
+  const std::u16string element = ReplacedElementName(name, stored);
   // Progress names the entry as the listing will show it.
   const std::string shown = wcx::SanitizeName(ShownElementName(FNames, element.c_str()));
   const std::string progressPath =

@@ -83,6 +83,14 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   // false when it cannot be described.
   template <class Element>
   bool AddNodeFor(Element& element);
+  // The stream that adding under a host's name replaces, given the name's
+  // element name in this archive's style (stored): the one listed under
+  // the host's name, however it is stored (plainly in an installer
+  // database, or a twin listed with a suffix). Where nothing is listed
+  // there, or the store takes both names for one, stored itself: the
+  // host's spelling wins.
+  std::u16string ReplacedElementName(const std::string& hostName,
+                                     const std::u16string& stored) const;
   // Stores the disk file as the stream target (StoreStream) and gives it a
   // node.
   int32_t StoreReplacing(const std::u16string& target, const std::string& srcFile,

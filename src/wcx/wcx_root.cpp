@@ -1,6 +1,8 @@
 #include "wcx/wcx_root.h"
 
+#include <optional>
 #include <type_traits>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/os.h"
@@ -32,6 +34,14 @@ uint64_t SizeOfFiles(const std::string& basePath, const TStringList& names) {
   return total;
 }
 
+// The listed paths, lower-cased, that the host's paths stand for.
+std::unordered_set<std::string> ListedPathKeys(const TqorWCXDir& root, const TStringList& paths) {
+  std::unordered_set<std::string> keys;
+  for (const std::string& path : paths)
+    keys.insert(rtl::LowerCaseFileName(root.ListedPathOf(path)));
+  return keys;
+}
+
 std::string FileNamePart(const std::string& path) {
   size_t delim = path.find_last_of(platform::kPathDelim == '\\' ? "\\:" : "/");
   return delim == std::string::npos ? path : path.substr(delim + 1);
@@ -55,7 +65,7 @@ std::unique_ptr<TqorWCXDir> TqorWCXRoot::OpenRoot(const std::string& arcName, in
 TqorWCXDir* TqorWCXRoot::FindPackTarget(TqorWCXDir& root, const std::string& subPath,
                                         int32_t& result) {
   if (subPath.empty()) return &root;
-  const std::string listedPath = root.ListedPathOf(subPath);
+  std::optional<std::string> listedPath;
   for (;;) {
     EntryHeader header;
     if (int32_t walked = root.NextHeader(header); walked != 0) {
@@ -64,7 +74,9 @@ TqorWCXDir* TqorWCXRoot::FindPackTarget(TqorWCXDir& root, const std::string& sub
       result = walked == E_END_ARCHIVE ? E_NO_FILES : walked;
       return nullptr;
     }
-    if (rtl::SameFileName(header.FileName, listedPath)) {
+    // How the store shows names is known once the root is open.
+    if (!listedPath) listedPath = root.ListedPathOf(subPath);
+    if (rtl::SameFileName(header.FileName, *listedPath)) {
       if (TqorWCXDir* folder = root.CurrentItem()->AsDir()) return folder;
       result = E_NO_FILES;
       return nullptr;
@@ -144,11 +156,7 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
 
   try {
     std::unique_ptr<TqorWCXDir> root = OpenRoot(packedFile, OM_DELETE, false);
-    // A name reaches its entry whichever escapes the host sent it with.
-    std::unordered_set<std::string> wanted;
-    for (const std::string& name : names)
-      wanted.insert(rtl::LowerCaseFileName(root->ListedPathOf(name)));
-    int32_t result = DeleteEach(*root, wanted);
+    int32_t result = DeleteEach(*root, names);
     // Deletions before a failure stay done.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
     root->FinishChanges();
@@ -158,14 +166,18 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
   }
 }
 
-int32_t TqorWCXRoot::DeleteEach(TqorWCXDir& root, const std::unordered_set<std::string>& wanted) {
+int32_t TqorWCXRoot::DeleteEach(TqorWCXDir& root, const TStringList& names) {
+  std::optional<std::unordered_set<std::string>> wanted;
   for (;;) {
     EntryHeader header;
     int32_t walked = root.NextHeader(header);
     // An archive that cannot be read is a failure, not "nothing to delete".
     if (walked != 0) return walked == E_END_ARCHIVE ? 0 : walked;
+    // A name reaches its entry whichever escapes the host sent it with, as
+    // the store shows names once the root is open.
+    if (!wanted) wanted = ListedPathKeys(root, names);
     int32_t result =
-        wanted.count(rtl::LowerCaseFileName(header.FileName)) > 0
+        wanted->count(rtl::LowerCaseFileName(header.FileName)) > 0
             ? root.ProcessCurrent(OP_DELETE, nullptr, FileNamePart(header.FileName).c_str())
             : root.ProcessCurrent(PK_SKIP, nullptr, nullptr);
     if (result != 0) return result;

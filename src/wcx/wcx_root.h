@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
 
 #include "wcx/archive_tree.h"
 #include "wcx/file_lists.h"
@@ -46,9 +45,9 @@ class TqorWCXRoot {
   // it could not be opened.
   int32_t AddEach(TqorWCXDir& target, const TStringList& names, const std::string& srcPath,
                   int32_t flags, size_t& added);
-  // Walks the archive and deletes the entries whose paths, lower-cased, are
-  // wanted; the first failure stops it.
-  int32_t DeleteEach(TqorWCXDir& root, const std::unordered_set<std::string>& wanted);
+  // Walks the archive and deletes the entries that the host's names stand
+  // for; the first failure stops it.
+  int32_t DeleteEach(TqorWCXDir& root, const TStringList& names);
 
   // FChangeVolProc and FProcessDataProc, in both forms, of the calling thread.
   static HostCallbacks& ThreadCallbacks();

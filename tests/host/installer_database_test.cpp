@@ -18,6 +18,21 @@ std::set<std::string> Sorted(const std::vector<std::string>& paths) {
   return {paths.begin(), paths.end()};
 }
 
+// New element names may not hold '!'; other writers' files may. Elements
+// made as "?name" get their '!' in the file's directory.
+void MakeBangLiteral(const TempDir& dir, const std::string& file,
+                     std::initializer_list<std::u16string> names) {
+  std::string bytes = ReadFile(dir / file);
+  for (const std::u16string& name : names) {
+    const std::u16string field = name + u'\0';  // the name field ends with zeros
+    const size_t at =
+        bytes.find(std::string(reinterpret_cast<const char*>(field.data()), field.size() * 2));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = '!';
+  }
+  dir.Write(file, bytes);
+}
+
 TEST_F(StoragePlugin, InstallerDatabaseNamesShowDecoded) {
   std::string arc = dir / "tiny.msi";
   {
@@ -30,14 +45,7 @@ TEST_F(StoragePlugin, InstallerDatabaseNamesShowDecoded) {
     file.Stream(u"plain", "stored plain");     // shows as the encoded "plain" does
     file.Stream(EncodeInstallerName(u"plain"), "stored encoded");
   }
-  // New names may not hold '!'; other writers' files may.
-  std::string bytes = ReadFile(arc);
-  const std::u16string wide = u"?oddname";
-  const std::string fromUnits(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-  std::string toUnits = fromUnits;
-  toUnits[0] = '!';
-  bytes.replace(bytes.find(fromUnits), fromUnits.size(), toUnits);
-  dir.Write("tiny.msi", bytes);
+  MakeBangLiteral(dir, "tiny.msi", {u"?oddname"});
   const std::vector<std::string> paths = Paths(arc);
   std::set<std::string> expected{"!_Tables", "tiny.cab", "#0005SummaryInformation", "#0021oddname",
                                  "plain"};
@@ -110,6 +118,92 @@ TEST_F(StoragePlugin, EncodedNamesWithoutTheClassAreAnInstallerDatabaseToo) {
   EXPECT_EQ(mixedPaths.size(), 2u);
   EXPECT_TRUE(mixedPaths.contains("WordDocument"));
   EXPECT_FALSE(mixedPaths.contains("!File")) << "other files list as before";
+}
+
+// Deleting and the target folder of packing resolve the host's names as
+// the archive lists them: an escaped '!' stands for the element stored with
+// a literal one, never for the table listed beside it.
+TEST_F(StoragePlugin, EveryNameReachesTheElementListedUnderIt) {
+  std::string arc = dir / "bangs.msi";
+  {
+    CompoundBuilder file(arc);
+    ASSERT_EQ(file.Storage(u"")->SetClass(kInstallerDatabase), S_OK);
+    file.Stream(EncodeInstallerName(u"!T"), "table T");
+    file.Stream(u"?T", "literal T");
+    file.Stream(u"?Table", "literal Table");
+    file.Stream(EncodeInstallerName(u"!X") + u"/" + EncodeInstallerName(u"x"), "in table X");
+    file.Stream(u"?X/" + EncodeInstallerName(u"y"), "in literal X");
+  }
+  MakeBangLiteral(dir, "bangs.msi", {u"?T", u"?Table", u"?X"});
+  ASSERT_EQ(Sorted(Paths(arc)), (std::set<std::string>{"!T", "#0021T", "#0021Table", "!X", "!X/x",
+                                                       "#0021X", "#0021X/y"}));
+  EXPECT_EQ(Delete(arc, {"#0021T", "#0021Table"}), 0);
+  dir.Write("src/new", "new");
+  EXPECT_EQ(Pack(arc, "#0021X", dir.Slash() + "src" + platform::kPathDelim, {"new"}), 0);
+  EXPECT_EQ(Sorted(Paths(arc)),
+            (std::set<std::string>{"!T", "!X", "!X/x", "#0021X", "#0021X/y", "#0021X/new"}));
+}
+
+// Adding under a listed name replaces the element listed under it, also
+// one stored plainly in an installer database, and never a twin that
+// shows under the same name with a suffix.
+TEST_F(StoragePlugin, AddingUnderAListedNameReplacesThatElement) {
+  std::string arc = dir / "plain.msi";
+  {
+    CompoundBuilder file(arc);
+    ASSERT_EQ(file.Storage(u"")->SetClass(kInstallerDatabase), S_OK);
+    file.Stream(u"Data", "old data");
+    // As long stored either way: the one stored plainly lists first.
+    file.Stream(u"a-b", "stored plain");
+    file.Stream(EncodeInstallerName(u"a-b"), "stored encoded");
+  }
+  const std::set<std::string> listed = Sorted(Paths(arc));
+  ASSERT_EQ(listed.size(), 3u);
+  const std::string twin = *listed.rbegin();  // "a-b (02)"
+  ASSERT_EQ(Process(arc, twin, dir / "kept"), 0);
+  const std::string kept = ReadFile(dir / "kept");
+
+  dir.Write("src/Data", "new data");
+  dir.Write("src/a-b", "new a-b");
+  ASSERT_EQ(Pack(arc, nullptr, dir.Slash() + "src" + platform::kPathDelim, {"Data", "a-b"}), 0);
+  EXPECT_EQ(Sorted(Paths(arc)), listed);
+  EXPECT_EQ(Process(arc, "Data", dir / "data"), 0);
+  EXPECT_EQ(ReadFile(dir / "data"), "new data");
+  ASSERT_EQ(Process(arc, "a-b", dir / "t1"), 0);
+  ASSERT_EQ(Process(arc, twin, dir / "t2"), 0);
+  EXPECT_EQ((std::set<std::string>{ReadFile(dir / "t1"), ReadFile(dir / "t2")}),
+            (std::set<std::string>{"new a-b", kept}));
+}
+
+// Where no class marks the file, its top-level names decide how it lists:
+// nothing added there changes that.
+TEST_F(StoragePlugin, AddedNamesKeepHowAFileWithoutClassLists) {
+  std::string arc = dir / "noclass.msi";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(EncodeInstallerName(u"!File"), "f");
+    file.Stream(EncodeInstallerName(u"Alpha"), "a");
+    file.Stream(u"\x05SummaryInformation", "s");
+  }
+  // Names that encoding leaves as they are.
+  dir.Write("src/---", "dashes");
+  dir.Write("src/#0001x", "control");
+  const std::string src = dir.Slash() + "src" + platform::kPathDelim;
+  ASSERT_EQ(Pack(arc, nullptr, src, {"---", "#0001x"}), 0);
+  EXPECT_EQ(Sorted(Paths(arc)),
+            (std::set<std::string>{"!File", "Alpha", "---", "#0001x", "#0005SummaryInformation"}));
+  EXPECT_EQ(Delete(arc, {"Alpha"}), 0);
+  EXPECT_FALSE(Sorted(Paths(arc)).contains("Alpha"));
+
+  // A plain archive stays plain under a name that would decode ("Al").
+  std::string plain = dir / "new.doc";
+  dir.Write("src/#43CA", "cjk");
+  ASSERT_EQ(Pack(plain, nullptr, src, {"#43CA"}), 0);
+  const std::vector<std::string> paths = Paths(plain);
+  ASSERT_EQ(paths.size(), 1u);
+  EXPECT_NE(paths.front(), "Al");
+  EXPECT_EQ(Delete(plain, {"#43CA"}), 0);
+  EXPECT_TRUE(Paths(plain).empty());
 }
 
 TEST_F(StoragePlugin, UndatedElementsShowTheNearestDatedTime) {

@@ -4,6 +4,7 @@ stays one that msitools and 7-Zip read."""
 import os
 import pathlib
 import shutil
+import struct
 import subprocess
 
 import unittest
@@ -100,6 +101,28 @@ class InstallerDatabaseTest(HostTestCase):
         seven = tool("7zz", "l", "-tCompound", "tiny.msi", cwd=self.tmp)
         self.assertIn("Extra.bin", seven)
         self.assertNotIn("!MsiFileHash", seven)
+
+    def test_a_database_without_class_keeps_listing_decoded(self):
+        """Tools that write no class: the names tell, and what is added keeps
+        telling the same."""
+        data = bytearray((self.tmp / "tiny.msi").read_bytes())
+        sector_size = 1 << struct.unpack_from("<H", data, 0x1E)[0]
+        root_entry = (struct.unpack_from("<I", data, 0x30)[0] + 1) * sector_size
+        data[root_entry + 0x50:root_entry + 0x60] = bytes(16)  # the root's class
+        (self.tmp / "tiny.msi").write_bytes(data)
+        self.assertIn("!File", self.listing())
+
+        # A name without a letter or digit is stored as it is, encoded or not.
+        (self.tmp / "add").mkdir()
+        (self.tmp / "add/---").write_bytes(b"dashes")
+        self.host("add", "tiny.msi", "add/---")
+        listed = self.listing()
+        self.assertLessEqual({"!File", "tiny.cab", "---"}, set(listed))
+        self.host("delete", "tiny.msi", "!File")
+        self.assertNotIn("!File", self.listing())
+        with olefile.OleFileIO(str(self.tmp / "tiny.msi")) as ole:
+            self.assertTrue(ole.exists("---"), ole.listdir())
+            self.assertFalse(ole.exists("\u4840" + installer_encoded("File")))
 
 
 if __name__ == "__main__":
