@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/os.h"
@@ -76,6 +77,41 @@ bool CreateDir(const std::string& path) {
 
 bool DeleteFile(const std::string& path) {
   return unlink(SystemPath(path).c_str()) == 0;
+}
+
+NewFile CreateNewFile(const std::string& path) {
+  const int fd = ::open(SystemPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? NewFile::kExists : NewFile::kFailed;
+  ::close(fd);
+  return NewFile::kCreated;
+}
+
+bool MoveFileReplacing(const std::string& source, const std::string& target) {
+  return ::rename(SystemPath(source).c_str(), SystemPath(target).c_str()) == 0;
+}
+
+std::string WrittenFilePath(const std::string& path) {
+  struct stat st;
+  if (path.empty() || lstat(SystemPath(path).c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+    return path;
+  char* resolved = realpath(SystemPath(path).c_str(), nullptr);
+  if (!resolved) return path;
+  std::string result = Utf16ToUtf8(AnsiToWide(resolved, CodePage::kAnsi));
+  free(resolved);
+  return result;
+}
+
+bool MayReplaceFile(const std::string& path) {
+  struct stat st;
+  const std::string systemPath = SystemPath(path);
+  if (stat(systemPath.c_str(), &st) != 0) return errno == ENOENT;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  // Renaming over a file needs only the folder's permission; a file the
+  // user may not write is refused all the same, as writing into it would be.
+  return faccessat(AT_FDCWD, systemPath.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {

@@ -99,6 +99,33 @@ bool DeleteFile(const std::string& path) {
   return ::DeleteFileW(Wide(path).c_str()) != 0;
 }
 
+NewFile CreateNewFile(const std::string& path) {
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return ::GetLastError() == ERROR_FILE_EXISTS ? NewFile::kExists : NewFile::kFailed;
+  CloseHandle(file);
+  return NewFile::kCreated;
+}
+
+bool MoveFileReplacing(const std::string& source, const std::string& target) {
+  return MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+std::string WrittenFilePath(const std::string& path) {
+  return path;
+}
+
+bool MayReplaceFile(const std::string& path) {
+  const std::optional<DWORD> attributes = Attributes(path);
+  if (!attributes) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (*attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
+}
+
 bool SetFileAttributes(const std::string& path, uint32_t attr) {
   return ::SetFileAttributesW(Wide(path).c_str(), attr) != 0;
 }

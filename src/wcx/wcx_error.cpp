@@ -13,6 +13,8 @@ int32_t CurrentExceptionResult(int32_t fallback) noexcept {
     return error.Code();
   } catch (const rtl::EWriteError&) {
     return E_EWRITE;
+  } catch (const rtl::EFCreateError&) {
+    return E_ECREATE;
   } catch (...) {
     return fallback;
   }

@@ -22,7 +22,8 @@ class EWCXError : public rtl::Exception {
 };
 
 // The result code for the exception being handled: its own for EWCXError,
-// E_EWRITE for a write that failed, fallback for everything else. Only
+// E_EWRITE for a write that failed, E_ECREATE for a disk file that cannot
+// be created, fallback for everything else. Only
 // inside a catch block.
 int32_t CurrentExceptionResult(int32_t fallback) noexcept;
 
