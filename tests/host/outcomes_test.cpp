@@ -130,8 +130,8 @@ TEST_F(Extraction, TimesPast2038ListAndExtractExactly) {
   for (const Entry& e : List(arc))
     if (e.path == "late") late = e;
   ASSERT_TRUE(late);
-  if (late->time == 0) GTEST_SKIP() << "this system's storage gives streams no time";
 #ifdef _WIN32
+  if (late->time == 0) GTEST_SKIP() << "this system's storage gives streams no time";
   EXPECT_EQ((static_cast<uint32_t>(late->time) >> 25) + 1980, 2040u) << "packed DOS date";
 #else
   EXPECT_EQ(static_cast<uint32_t>(late->time), kLateSeconds) << "unsigned Unix seconds";
