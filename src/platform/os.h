@@ -72,6 +72,9 @@ inline constexpr AbsentTimeShown kAbsentTimeShown = AbsentTimeShown::kNearestDat
 // The calling thread's last error code (GetLastError / errno).
 uint32_t GetLastError();
 void SetLastError(uint32_t code);
+// Whether an error code says that another program's open or lock of the
+// file stands in the way.
+bool IsShareConflictError(uint32_t code);
 // The system's message text for an error code, as the system formats it
 // (for result codes of the structured-storage API too); empty when the
 // system has none.

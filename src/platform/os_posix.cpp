@@ -36,6 +36,10 @@ void SetLastError(uint32_t code) {
   errno = static_cast<int>(code);
 }
 
+bool IsShareConflictError(uint32_t code) {
+  return code == EWOULDBLOCK;  // a lock taken without waiting
+}
+
 std::string SysErrorMessage(uint32_t code) {
   if (const char* text = StgMessageText(code)) return text;
   if (code == 0 || code > 0xFFFF) return {};

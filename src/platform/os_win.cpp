@@ -56,6 +56,10 @@ void SetLastError(uint32_t code) {
   ::SetLastError(code);
 }
 
+bool IsShareConflictError(uint32_t code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
 std::string SysErrorMessage(uint32_t code) {
   wchar_t buffer[256];
   const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

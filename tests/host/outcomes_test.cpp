@@ -5,6 +5,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -227,6 +229,30 @@ TEST_F(PackingTarget, EachBadArchiveHasItsOwnCode) {
     EXPECT_EQ(asAnotherUser(readable), E_EWRITE);
   }
 #endif
+}
+
+// A source file another program holds is in use; one that cannot be read
+// for any other reason is a read error.
+TEST_F(PackingTarget, EachUnreadableSourceHasItsOwnCode) {
+  TempDir src;
+  const std::string held = src.Write("held.txt", "held");
+  const std::string arc = dir / "a.doc";
+  {
+#ifdef _WIN32
+    HANDLE holder = CreateFileW(testing_support::Utf8Path(held).c_str(), GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"held.txt"}), E_EOPEN);
+    CloseHandle(holder);
+#else
+    const int holder = open(held.c_str(), O_RDWR);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"held.txt"}), E_EOPEN);
+    close(holder);
+#endif
+  }
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"missing.txt"}), E_EREAD);
+  EXPECT_FALSE(fs::exists(arc)) << "a failed call leaves no new archive";
 }
 
 }  // namespace
