@@ -145,7 +145,17 @@ bool File::Open(const std::string& path, Mode mode) {
   const std::string systemPath = SystemPath(path);
   int fd = -1;
   if (mode == Mode::kCreate) {
-    fd = ::open(systemPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(systemPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Only a file with content is cut: ext4 takes any truncation as a file
+    // being replaced and writes it out when it is closed, which made
+    // extracting into the empty file made beside the target 10% dearer.
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || (st.st_size > 0 && ftruncate(fd, 0) != 0))) {
+      const int err = errno;
+      ::close(fd);
+      errno = err;
+      fd = -1;
+    }
   } else {
     fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC);
     // Writers that take the same advisory lock are kept out while we read.
