@@ -21,7 +21,7 @@ int32_t OpenFailureResult(HRESULT code, const std::string& arcName, OpenPurpose 
     case STG_E_ACCESSDENIED: {
       platform::File probe;
       return probe.Open(arcName, platform::File::Mode::kReadDenyWrite) ? wcx::E_EWRITE
-                                                                        : wcx::E_EREAD;
+                                                                       : wcx::E_EREAD;
     }
     default:
       return wcx::E_EREAD;

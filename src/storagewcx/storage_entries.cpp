@@ -253,9 +253,8 @@ void TqorStorageDir::OpenRoot() {
     if (!FFolder->ForEachElement([&](StatCopy stat) { elements.push_back(std::move(stat)); }))
       throw wcx::EWCXError(wcx::E_BAD_ARCHIVE, "the archive's directory is damaged");
   } catch (const storage::EStructStorageError& error) {
-    throw wcx::EWCXError(OpenFailureResult(error.Code(), FArcName,
-                                           create ? OpenPurpose::kCreate : OpenPurpose::kOpenExisting),
-                         error.Message());
+    const OpenPurpose purpose = create ? OpenPurpose::kCreate : OpenPurpose::kOpenExisting;
+    throw wcx::EWCXError(OpenFailureResult(error.Code(), FArcName, purpose), error.Message());
   }
   FCreated = create;
   StatCopy root = storage::NewStat();

@@ -16,7 +16,8 @@ constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;
 // Unsigned, as the hosts read it: 1970 to 2106.
 uint32_t FileTimeToUnixTime(const FILETIME& utc) {
   const uint64_t ticks = platform::FileTimeToUInt64(utc);
-  if (ticks < uint64_t{kUnixEpochTicks}) throw rtl::EConvertError("Invalid argument to date encode");
+  if (ticks < uint64_t{kUnixEpochTicks})
+    throw rtl::EConvertError("Invalid argument to date encode");
   // Rounded down, as the DOS encoding rounds down to its even second.
   const uint64_t seconds = (ticks - kUnixEpochTicks) / kTicksPerSecond;
   if (seconds > std::numeric_limits<uint32_t>::max())

@@ -19,15 +19,14 @@ std::string FolderPart(const std::string& path) {
 // with an exclusive create.
 uint32_t NameSeed() {
   static std::atomic<uint32_t> counter{0};
-  const auto now = static_cast<uint64_t>(
-      std::chrono::high_resolution_clock::now().time_since_epoch().count());
+  const auto now =
+      static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
   return static_cast<uint32_t>(now ^ (now >> 32)) * 2654435761u + counter.fetch_add(0x9E3779B9u);
 }
 
 }  // namespace
 
-PendingFile::PendingFile(const std::string& target)
-    : target_(platform::WrittenFilePath(target)) {
+PendingFile::PendingFile(const std::string& target) : target_(platform::WrittenFilePath(target)) {
   if (!platform::MayReplaceFile(target_))
     throw rtl::EFCreateError(target, platform::GetLastError());
   const std::string folder = FolderPart(target_);

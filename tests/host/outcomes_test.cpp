@@ -215,8 +215,8 @@ TEST_F(PackingTarget, EachBadArchiveHasItsOwnCode) {
   fs::permissions(dir.path(), fs::perms::all);
   fs::permissions(src.path(), fs::perms::all);
   fs::permissions(arc, fs::perms::owner_read | fs::perms::owner_write);
-  fs::permissions(readable, fs::perms::owner_read | fs::perms::group_read |
-                                fs::perms::others_read | fs::perms::owner_write);
+  fs::permissions(readable, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read |
+                                fs::perms::owner_write);
   const auto asAnotherUser = [&](const std::string& archive) {
     return testing_support::RunInChild([&] {
       if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return -1;
