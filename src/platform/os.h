@@ -72,6 +72,9 @@ inline constexpr AbsentTimeShown kAbsentTimeShown = AbsentTimeShown::kNearestDat
 // The calling thread's last error code (GetLastError / errno).
 uint32_t GetLastError();
 void SetLastError(uint32_t code);
+// Whether an error code says that another program's open or lock of the
+// file stands in the way.
+bool IsShareConflictError(uint32_t code);
 // The system's message text for an error code, as the system formats it
 // (for result codes of the structured-storage API too); empty when the
 // system has none.
@@ -148,6 +151,18 @@ bool FileExists(const std::string& path);       // an existing file, not a direc
 bool DirectoryExists(const std::string& path);  // an existing directory
 bool CreateDir(const std::string& path);        // one level; false when it exists
 bool DeleteFile(const std::string& path);
+// Creates path as a new, empty file; kExists when the name is taken.
+enum class NewFile { kCreated, kExists, kFailed };
+NewFile CreateNewFile(const std::string& path);
+// Renames source to target in one step, replacing a file of that name
+// (rename; MoveFileExW with MOVEFILE_REPLACE_EXISTING).
+bool MoveFileReplacing(const std::string& source, const std::string& target);
+// The file that writing to path reaches: on POSIX the end of a chain of
+// symbolic links (path itself when it leads nowhere); path on Windows.
+std::string WrittenFilePath(const std::string& path);
+// False, with the last error set, when path is a directory or a file the
+// user may not write; true for a writable file and for a free name.
+bool MayReplaceFile(const std::string& path);
 // Applies a header's FileAttr to a disk file (SetFileAttributesA on Windows,
 // chmod(attr & 07777) on POSIX).
 bool SetFileAttributes(const std::string& path, uint32_t attr);

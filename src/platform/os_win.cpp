@@ -56,6 +56,10 @@ void SetLastError(uint32_t code) {
   ::SetLastError(code);
 }
 
+bool IsShareConflictError(uint32_t code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
 std::string SysErrorMessage(uint32_t code) {
   wchar_t buffer[256];
   const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -97,6 +101,33 @@ bool CreateDir(const std::string& path) {
 
 bool DeleteFile(const std::string& path) {
   return ::DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+NewFile CreateNewFile(const std::string& path) {
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return ::GetLastError() == ERROR_FILE_EXISTS ? NewFile::kExists : NewFile::kFailed;
+  CloseHandle(file);
+  return NewFile::kCreated;
+}
+
+bool MoveFileReplacing(const std::string& source, const std::string& target) {
+  return MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+std::string WrittenFilePath(const std::string& path) {
+  return path;
+}
+
+bool MayReplaceFile(const std::string& path) {
+  const std::optional<DWORD> attributes = Attributes(path);
+  if (!attributes) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (*attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
 }
 
 bool SetFileAttributes(const std::string& path, uint32_t attr) {

@@ -25,6 +25,7 @@ EFCreateError::EFCreateError(const std::string& fileName, uint32_t code)
 
 EFOpenError::EFOpenError(const std::string& fileName, uint32_t code)
     : EStreamError(Format("Cannot open file \"%s\". %s", fileName.c_str(),
-                          platform::SysErrorMessage(code).c_str())) {}
+                          platform::SysErrorMessage(code).c_str())),
+      code_(code) {}
 
 }  // namespace rtl

@@ -79,6 +79,11 @@ class EFCreateError : public EStreamError {
 class EFOpenError : public EStreamError {
  public:
   EFOpenError(const std::string& fileName, uint32_t code);
+  // The system's error code.
+  uint32_t ErrorCode() const { return code_; }
+
+ private:
+  uint32_t code_;
 };
 
 }  // namespace rtl

@@ -62,6 +62,8 @@ class TStructStorageFolder : public rtl::TPersistent {
   bool RenameElement(const OLECHAR* oldName, const OLECHAR* newName);
   bool OpenStreamElement(const OLECHAR* name, std::unique_ptr<TStructStorageStream>& stream);
   bool OpenSubFolder(const OLECHAR* name, std::unique_ptr<TStructStorageFolder>& folder);
+  // Hands every child to handler; false, with the code kept, when the
+  // enumeration fails before its end (a damaged directory).
   bool ForEachElement(const TStgElementHandler& handler);
   // Makes every change to the compound file durable (on the root; direct
   // mode on Windows has it written already). False with the code kept when

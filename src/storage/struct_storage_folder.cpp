@@ -121,7 +121,9 @@ bool TStructStorageFolder::ForEachElement(const TStgElementHandler& handler) {
     STATSTG stat;
     std::memset(&stat, 0, sizeof stat);
     ULONG fetched = 0;
-    if (FAILED(elements->Next(1, &stat, &fetched)) || fetched != 1) break;
+    const HRESULT hr = elements->Next(1, &stat, &fetched);
+    if (FAILED(hr)) return RecordResult(hr);
+    if (fetched != 1) break;
     StatCopy copy = CopyStat(stat);
     if (stat.type == STGTY_STORAGE || stat.type == STGTY_STREAM) handler(std::move(copy));
   }

@@ -7,6 +7,7 @@
 #include "storagewcx/capacity.h"
 #include "storagewcx/copy_loop.h"
 #include "storagewcx/name_style.h"
+#include "storagewcx/open_failure.h"
 #include "storagewcx/stream_store.h"
 #include "wcx/header_time.h"
 #include "wcx/names.h"
@@ -41,11 +42,10 @@ void FillElementHeader(const STATSTG& stat, uint32_t attr, const TqorStorageDir*
                        wcx::EntryHeader& header) {
   header.PackSize = header.UnpSize = stat.cbSize.QuadPart;
   FILETIME time = stat.mtime;
-  if (!IsDated(time) && parent &&
-      platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated) {
+  if (IsDated(time))
+    header.OwnTime = time;
+  else if (parent && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
     time = parent->ShownTime();
-    header.FileTimeSource = wcx::HeaderTimeSource::kInherited;
-  }
   if (IsDated(time)) {
     try {
       header.FileTime = wcx::EncodeHeaderTime(time);
@@ -201,10 +201,13 @@ int32_t TqorStorageDir::ExtractTo(const std::string& target) {
 }
 
 bool TqorStorageDir::IsReadable() {
-  if (FFolder) return true;
+  if (FFolder) return FListedWhole;
   TStructStorageFolder* parentFolder = ParentFolder();
   std::unique_ptr<TStructStorageFolder> probe;
-  return parentFolder && FStat && OpenOwnFolder(*parentFolder, FStat->pwcsName, probe);
+  // A storage whose directory breaks off part-way is as unreadable as one
+  // that does not open.
+  return parentFolder && FStat && OpenOwnFolder(*parentFolder, FStat->pwcsName, probe) &&
+         probe->ForEachElement([](StatCopy) {});
 }
 
 int32_t TqorStorageDir::DeleteItem() {
@@ -216,12 +219,14 @@ int32_t TqorStorageDir::DeleteItem() {
 void TqorStorageDir::Open() {
   TqorWCXDir::Open();
   FFolder.reset();
+  FListedWhole = true;
   if (!FParent) return OpenRoot();
   // A sub-storage that cannot be opened shows as an empty folder; testing
   // or extracting it reports it.
   TStructStorageFolder* parentFolder = ParentFolder();
   if (parentFolder && FStat && OpenOwnFolder(*parentFolder, FStat->pwcsName, FFolder))
-    FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+    FListedWhole =
+        FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
 }
 
 void TqorStorageDir::OpenRoot() {
@@ -243,14 +248,11 @@ void TqorStorageDir::OpenRoot() {
   FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
   std::vector<StatCopy> elements;
   try {
-    FFolder->ForEachElement([&](StatCopy stat) { elements.push_back(std::move(stat)); });
+    if (!FFolder->ForEachElement([&](StatCopy stat) { elements.push_back(std::move(stat)); }))
+      throw wcx::EWCXError(wcx::E_BAD_ARCHIVE, "the archive's directory is damaged");
   } catch (const storage::EStructStorageError& error) {
-    // A new archive that another program made after it was found missing
-    // is that program's, and in use as much as one it holds.
-    if (storage::IsShareConflict(error.Code()) ||
-        (create && error.Code() == STG_E_FILEALREADYEXISTS))
-      throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use: " + error.Message());
-    throw;
+    const OpenPurpose purpose = create ? OpenPurpose::kCreate : OpenPurpose::kOpenExisting;
+    throw wcx::EWCXError(OpenFailureResult(error.Code(), FArcName, purpose), error.Message());
   }
   FCreated = create;
   StatCopy root = storage::NewStat();

@@ -106,6 +106,7 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   NameStyle FNames = NameStyle::kPlain;
   FILETIME FRootTime{};  // the archive root's (ShownTime)
   std::unique_ptr<storage::TStructStorageFolder> FFolder;
+  bool FListedWhole = true;  // whether opening enumerated every child
   // The archive root's: bytes packing will add, whether opening made the
   // file, and the outcome of the commit made when it last closed.
   uint64_t FBytesToAdd = 0;

@@ -4,21 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-namespace wcx {
+#include "platform/os_types.h"
 
-enum class HeaderTimeSource {
-  kEntry,      // the entry's own time
-  kInherited,  // shown only: extraction leaves the file's time as writing left it
-};
+namespace wcx {
 
 struct EntryHeader {
   std::string FileName;  // the archive path
   uint64_t PackSize = 0;
   uint64_t UnpSize = 0;
   int32_t FileTime = 0;  // in the host's encoding (header_time.h)
-  HeaderTimeSource FileTimeSource = HeaderTimeSource::kEntry;
+  // The entry's own time as stored, which an extracted file gets; unset
+  // when it has none (FileTime then shows a storage's, or no date).
+  std::optional<FILETIME> OwnTime;
   int32_t FileAttr = 0;
 };
 

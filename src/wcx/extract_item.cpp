@@ -1,56 +1,23 @@
 #include "wcx/extract_item.h"
 
-#include <optional>
-
 #include "platform/os.h"
-#include "wcx/header_time.h"
+#include "wcx/pending_file.h"
 
 namespace wcx {
-namespace {
-
-// Removes target when the failed extraction created or changed it; a file
-// it never touched stays.
-void RemoveIncompleteFile(const std::string& target,
-                          const std::optional<platform::FileStamp>& before) {
-  std::optional<platform::FileStamp> after = platform::GetFileStamp(target);
-  if (after && after != before && platform::FileExists(target)) platform::DeleteFile(target);
-}
-
-// The entry's time goes to the file (platform::SetExtractedFileTime says
-// which of its times). A time that does not convert leaves the times as
-// writing left them.
-void ApplyHeaderTime(const std::string& target, int32_t fileTime) {
-  try {
-    platform::SetExtractedFileTime(target, DecodeHeaderTime(fileTime));
-  } catch (...) {
-  }
-}
-
-}  // namespace
 
 int32_t ExtractItem(TqorWCXFile& item, const std::string& target) {
-  const bool isFolder = item.AsDir() != nullptr;
-  std::optional<platform::FileStamp> before;
-  if (!isFolder) before = platform::GetFileStamp(target);
-  int32_t result;
-  try {
-    result = item.ExtractTo(target);
-  } catch (...) {
-    if (!isFolder) RemoveIncompleteFile(target, before);
-    throw;
-  }
-  if (result != 0) {
-    if (!isFolder) RemoveIncompleteFile(target, before);
-    return result;
-  }
-  if (platform::FileExists(target)) {
-    EntryHeader header;
-    item.GetHeaderData(header);
-    platform::SetFileAttributes(target, static_cast<uint32_t>(header.FileAttr));
-    if (header.FileTime != 0 && header.FileTimeSource == HeaderTimeSource::kEntry)
-      ApplyHeaderTime(target, header.FileTime);
-  }
-  return result;
+  if (item.AsDir()) return item.ExtractTo(target);
+  PendingFile file(target);
+  const int32_t result = item.ExtractTo(file.TemporaryPath());
+  if (result != 0) return result;
+  EntryHeader header;
+  item.GetHeaderData(header);
+  // The time first: on Windows a read-only file no longer opens to set it.
+  // Neither failing makes the content any less complete.
+  if (header.OwnTime) platform::SetExtractedFileTime(file.TemporaryPath(), *header.OwnTime);
+  platform::SetFileAttributes(file.TemporaryPath(), static_cast<uint32_t>(header.FileAttr));
+  file.Commit();
+  return 0;
 }
 
 }  // namespace wcx

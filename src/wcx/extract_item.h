@@ -8,9 +8,11 @@
 
 namespace wcx {
 
-// The entry's ExtractTo, then, on success, the header's attributes and time
-// on the new file. A failed or cancelled extraction removes the file it
-// created or truncated, so that no incomplete file looks complete.
+// A folder: the entry's ExtractTo. An entry: its ExtractTo into a file
+// beside the target, which gets the header's attributes and the entry's own
+// time and only then takes the target's place. A failed or cancelled
+// extraction leaves the target as it was. Raises EFCreateError when the
+// target cannot be replaced.
 int32_t ExtractItem(TqorWCXFile& item, const std::string& target);
 
 }  // namespace wcx

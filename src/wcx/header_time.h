@@ -1,7 +1,8 @@
 // The FileTime field of a header in the host's encoding
 // (platform::kHeaderTimeEncoding): packed DOS local time for Total
-// Commander, Unix seconds (UTC) for Double Commander. Nothing else needs to
-// know which one the host reads.
+// Commander, unsigned 32-bit Unix seconds (UTC, 1970 to 2106) for Double
+// Commander. Nothing else needs to know which one the host reads. Extracted
+// files get the entry's own time, never one decoded from this field.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,5 @@ namespace wcx {
 // Raises an rtl::Exception when the host's encoding cannot represent the
 // time.
 int32_t EncodeHeaderTime(const FILETIME& utc);
-// Raises an rtl::Exception for a value that is not a valid time.
-FILETIME DecodeHeaderTime(int32_t value);
 
 }  // namespace wcx

@@ -22,7 +22,9 @@ class EWCXError : public rtl::Exception {
 };
 
 // The result code for the exception being handled: its own for EWCXError,
-// E_EWRITE for a write that failed, fallback for everything else. Only
+// E_EWRITE for a write that failed, E_ECREATE for a disk file that cannot
+// be created, E_EOPEN for one another program holds and E_EREAD for one
+// that cannot be opened otherwise, fallback for everything else. Only
 // inside a catch block.
 int32_t CurrentExceptionResult(int32_t fallback) noexcept;
 

@@ -36,7 +36,7 @@ TEST_F(StoragePlugin, ListsFoldersAndStreamsWithTheirHeaders) {
   EXPECT_EQ(plugin->CanYouHandleThisFile(plain.data()), 0);
   int32_t end = 0;
   EXPECT_TRUE(List(plain, &end).empty());
-  EXPECT_EQ(end, E_EREAD);
+  EXPECT_EQ(end, E_UNKNOWN_FORMAT);
 }
 
 TEST_F(StoragePlugin, ExtractsInBlocksWithProgressAndCancel) {

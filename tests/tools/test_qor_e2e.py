@@ -58,7 +58,7 @@ class QorReadTest(QorTestCase):
 
     def test_errors(self):
         cases = [
-            (["list", "sample/notes.txt"], 1, "cannot read archive 'sample/notes.txt' (E_EREAD"),
+            (["list", "sample/notes.txt"], 1, "cannot read archive 'sample/notes.txt' (E_UNKNOWN_FORMAT"),
             (["list", "missing.doc"], 1, "cannot find archive 'missing.doc'"),
             (["extract", "sample.doc", "tree/nope"], 1, "no entry 'tree/nope' in archive 'sample.doc'"),
             (["delete", "sample.doc", "nope"], 1, "no entry 'nope' in archive 'sample.doc'"),

@@ -76,9 +76,9 @@ TEST(Extraction, FoldersCreateOneDirectory) {
 int32_t gBlocksBeforeCancel;
 int32_t WCX_API CancelAfterBlocks(char*, int32_t) { return gBlocksBeforeCancel-- > 0 ? 1 : 0; }
 
-// A failed or cancelled extraction must not leave a file that looks
-// complete; a file it never touched stays.
-TEST(Extraction, FailureRemovesTheIncompleteFile) {
+// A failed or cancelled extraction leaves no file that looks complete, and
+// the file it was to replace as it was.
+TEST(Extraction, FailureLeavesNoIncompleteFileAndKeepsTheOldOne) {
   TempDir dir;
   auto root = OpenArchive("h", "F half 5000 failhalf\nF big 5000\nF raises 10 throwextract\n");
   root->SetProcessDataCallback(CancelAfterBlocks);
@@ -87,7 +87,7 @@ TEST(Extraction, FailureRemovesTheIncompleteFile) {
   ASSERT_TRUE(SeekTo(*root, "half"));
   dir.Write("half", "old content");
   EXPECT_EQ(root->ProcessCurrent(PK_EXTRACT, nullptr, (dir / "half").c_str()), E_EWRITE);
-  EXPECT_FALSE(std::filesystem::exists(dir / "half"));
+  EXPECT_EQ(ReadFile(dir / "half"), "old content");
 
   gBlocksBeforeCancel = 1;
   ASSERT_TRUE(SeekTo(*root, "big"));
@@ -97,6 +97,8 @@ TEST(Extraction, FailureRemovesTheIncompleteFile) {
   ASSERT_TRUE(SeekTo(*root, "raises"));
   EXPECT_EQ(root->ProcessCurrent(PK_EXTRACT, nullptr, (dir / "raises").c_str()), E_EREAD);
   EXPECT_FALSE(std::filesystem::exists(dir / "raises"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "no temporary file stays behind";
 
   // An entry that cannot extract at all leaves an existing file alone.
   TqorWCXFile plain(root->CurrentItem()->Parent(), "plain");

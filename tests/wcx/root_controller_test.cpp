@@ -72,7 +72,7 @@ TEST_F(RootController, FailingEntryStopsPackingAndKeepsEarlierOnes) {
   memstore::Define("p", "F f 1\n");
   EXPECT_EQ(Pack("p", "", HostList({"one", "f/two", "three"})), E_EWRITE);
   EXPECT_EQ(memstore::Describe("p"), "F f 1\nF one 1\n");
-  EXPECT_EQ(Pack("p", "", HostList({"missing"})), E_EOPEN) << "an exception while adding";
+  EXPECT_EQ(Pack("p", "", HostList({"missing"})), E_EREAD) << "a source that cannot be read";
 }
 
 // Moved files go only once the archive holds them durably, and a failed
@@ -88,7 +88,7 @@ TEST_F(RootController, MovingWaitsForTheCommit) {
   EXPECT_FALSE(std::filesystem::exists(src / "one")) << "stored before the failure";
   EXPECT_TRUE(std::filesystem::exists(src / "two")) << "never stored";
 
-  EXPECT_EQ(Pack("fresh", "", HostList({"two", "missing"}), PK_PACK_MOVE_FILES), E_EOPEN);
+  EXPECT_EQ(Pack("fresh", "", HostList({"two", "missing"}), PK_PACK_MOVE_FILES), E_EREAD);
   EXPECT_EQ(memstore::Archives().count("fresh"), 0u);
   EXPECT_TRUE(std::filesystem::exists(src / "two"));
   EXPECT_EQ(Pack("fresh", "sub", HostList({"two"})), E_NO_FILES);

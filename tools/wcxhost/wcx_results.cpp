@@ -21,7 +21,9 @@ constexpr std::array kResults{
     ResultText{wcx::E_BAD_ARCHIVE, "E_BAD_ARCHIVE", "the archive is damaged"},
     ResultText{wcx::E_UNKNOWN_FORMAT, "E_UNKNOWN_FORMAT", "unknown archive format"},
     ResultText{wcx::E_EOPEN, "E_EOPEN", "cannot open the file; another program may be using it"},
-    ResultText{wcx::E_ECREATE, "E_ECREATE", "cannot create a file"},
+    ResultText{wcx::E_ECREATE, "E_ECREATE",
+               "cannot create the file; its folder may be missing or not writable, or a folder or "
+               "a read-only file has its name"},
     ResultText{wcx::E_ECLOSE, "E_ECLOSE", "error closing a file"},
     ResultText{wcx::E_EREAD, "E_EREAD", "error reading from a file"},
     ResultText{wcx::E_EWRITE, "E_EWRITE", "error writing to a file"},
