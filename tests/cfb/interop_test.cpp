@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "cfb/compound_file.h"
+#include "reader_checks.h"
 #include "test_files.h"
 #include "tool_runner.h"
 
@@ -113,6 +114,7 @@ TEST_P(InteropTest, ToolsReadWhatTheEngineWrote) {
   const auto same = [](const std::string& name) { return name; };
   const Listing expected = builder.Expected(same);
   ASSERT_EQ(expected.size(), 16u);
+  EXPECT_EQ(ReaderComplaints(path), "");
 
   if (HaveTool("/usr/bin/python3") &&
       RunCommand("/usr/bin/python3 -c 'import olefile' 2>/dev/null; echo $?").output == "0\n") {

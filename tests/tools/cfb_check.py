@@ -3,10 +3,15 @@
 check written here from the format alone (no code shared with the engine),
 then olefile in its strictest mode, then `7zz t`.
 
-    python3 cfb_check.py FILE...     one line per problem; exit 1 if any
+    python3 cfb_check.py [--allow-tail] FILE...
+                                     one line per problem; exit 1 if any
 
 From Python: check_file(path) -> list of problems (empty when every reader
 accepts the file); check_structure(path) for the structural check alone.
+
+--allow-tail (allow_tail=True) accepts unused space at the end of the file:
+free sectors or a partial sector, as a writer that failed or was killed in
+the middle of a commit leaves them. Readers accept it; 7-Zip warns.
 
 The structural check holds our output to what the format promises, not to
 what lenient readers forgive: every sector owned exactly once, the DIFAT
@@ -75,8 +80,9 @@ def order_key(units):
 class CompoundFile:
     """The raw structures of one file, with everything found wrong."""
 
-    def __init__(self, data):
+    def __init__(self, data, allow_tail=False):
         self.data = data
+        self.allow_tail = allow_tail
         self.problems = []
         self.sector_size = 512
         self.owner = {}
@@ -121,7 +127,7 @@ class CompoundFile:
         if major == 4 and any(data[512:4096]):
             add("the rest of the version 4 header sector is not zero")
         body = len(data) - self.sector_size
-        if body < 0 or body % self.sector_size:
+        if body < 0 or (body % self.sector_size and not self.allow_tail):
             add(f"file length {len(data)} is not a whole number of {self.sector_size}-byte sectors")
         self.sector_count = max(0, ceil_div(body, self.sector_size))
         return True
@@ -137,15 +143,18 @@ class CompoundFile:
 
     def check_difat(self):
         add = self.problems.append
+        if self.allow_tail:  # sectors past what the FAT maps are tail too
+            self.sector_count = min(self.sector_count, self.fat_count * (self.sector_size // 4))
         per_difat = self.sector_size // 4 - 1
         header_entries = struct.unpack_from(f"<{HEADER_DIFAT_ENTRIES}I", self.data, 0x4C)
         listed = list(header_entries)
         self.difat_sectors = []
         next_sector = self.first_difat
-        while next_sector != ENDOFCHAIN:
+        # Wine's OLE32 ends the chain with FREESECT, which readers accept.
+        while next_sector != ENDOFCHAIN and not (next_sector == FREESECT and self.difat_sectors):
             if next_sector > MAXREGSECT or next_sector >= self.sector_count:
                 add(f"DIFAT chain reaches sector {sector_name(next_sector)} after "
-                    f"{len(self.difat_sectors)} DIFAT sectors; it must end in ENDOFCHAIN")
+                    f"{len(self.difat_sectors)} DIFAT sectors")
                 break
             if next_sector in self.difat_sectors:
                 add(f"DIFAT chain loops at sector {next_sector}")
@@ -380,9 +389,9 @@ class CompoundFile:
         return self.problems
 
 
-def check_structure(path):
+def check_structure(path, allow_tail=False):
     with open(path, "rb") as f:
-        problems = CompoundFile(f.read()).check()
+        problems = CompoundFile(f.read(), allow_tail).check()
     if len(problems) > MAX_PROBLEMS:
         problems[MAX_PROBLEMS:] = [f"... and {len(problems) - MAX_PROBLEMS} more"]
     return [f"structure: {p}" for p in problems]
@@ -394,7 +403,7 @@ def check_with_olefile(path):
     except ImportError:
         return ["olefile: not installed (python3-olefile)"]
     try:
-        with olefile.OleFileIO(str(path), raise_defects=olefile.DEFECT_INCORRECT) as ole:
+        with open(path, "rb") as file, olefile.OleFileIO(file, raise_defects=olefile.DEFECT_INCORRECT) as ole:
             for parts in ole.listdir(streams=True, storages=False):
                 name = "/".join(parts)
                 data = ole.openstream(parts).read()
@@ -405,34 +414,40 @@ def check_with_olefile(path):
     return []
 
 
-def check_with_7zz(path):
+def check_with_7zz(path, allow_tail=False):
     try:
         result = subprocess.run(["7zz", "t", "-bd", "-y", str(path)], capture_output=True, text=True,
                                 errors="replace", timeout=300)
     except FileNotFoundError:
         return ["7zz: not installed"]
-    output = result.stdout + result.stderr
-    if result.returncode != 0 or "Everything is Ok" not in output or "Warning" in output:
-        lines = [line for line in output.splitlines() if "rror" in line or "arning" in line]
-        return [f"7zz t: exit {result.returncode}: {'; '.join(lines) or output.strip()[-200:]}"]
+    lines = (result.stdout + result.stderr).splitlines()
+    # 7-Zip names each finding on the lines after "ERRORS:" or "WARNINGS:".
+    findings = {line for heading, line in zip(lines, lines[1:]) if heading in ("ERRORS:", "WARNINGS:") and line}
+    if allow_tail:
+        findings.discard("There are data after the end of archive")
+    if result.returncode != 0 or findings or "Everything is Ok" not in lines:
+        said = sorted(findings) or [line for line in lines if "rror" in line] or lines[-1:]
+        return [f"7zz t: exit {result.returncode}: {'; '.join(said)}"]
     return []
 
 
-def check_file(path):
+def check_file(path, allow_tail=False):
     """Every reader's problems with the file; empty when all accept it."""
-    problems = check_structure(path)
+    problems = check_structure(path, allow_tail)
     if not problems or not problems[0].startswith("structure: wrong signature"):
-        problems += check_with_olefile(path) + check_with_7zz(path)
+        problems += check_with_olefile(path) + check_with_7zz(path, allow_tail)
     return problems
 
 
-def main(paths):
+def main(arguments):
+    allow_tail = "--allow-tail" in arguments
+    paths = [argument for argument in arguments if argument != "--allow-tail"]
     if not paths:
         print(__doc__.strip(), file=sys.stderr)
         return 2
     refused = False
     for path in paths:
-        for problem in check_file(path):
+        for problem in check_file(path, allow_tail):
             print(f"{path}: {problem}")
             refused = True
     return 1 if refused else 0
