@@ -117,6 +117,9 @@ class CompoundFile {
   void ReadSectors(const std::vector<uint32_t>& sectors,
                    const std::function<void(size_t, std::span<const uint8_t>)>& consume);
   std::vector<uint32_t> ReadTable(const std::vector<uint32_t>& sectors);
+  // Frees sectors the FAT marks as FAT or DIFAT pages that the header and
+  // DIFAT do not list, so the next commit drops them.
+  void ReleaseUnlistedTablePages();
   void InitEmpty();
 
   // Streams (stream_io.cpp).
