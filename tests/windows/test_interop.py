@@ -104,12 +104,11 @@ class Interop(unittest.TestCase):
         self.assertEqual(read_tree(out), read_tree(self.make_tree(f"want-{side.codec}", side.codec)))
 
     def assert_others_read(self, archive):
-        """olefile in its strictest mode and 7-Zip read archive, and find the
-        elements under exactly their own names."""
+        """olefile finds the elements under exactly their own names (pack has
+        every reader judge the file)."""
         paths = {path.rstrip("/") for path in ELEMENTS} | {path.split("/")[0] for path in ELEMENTS}
-        with olefile.OleFileIO(str(archive), raise_defects=olefile.DEFECT_INCORRECT) as ole:
+        with olefile.OleFileIO(str(archive)) as ole:
             self.assertEqual({"/".join(entry) for entry in ole.listdir(streams=True, storages=True)}, paths)
-        subprocess.run(["7zz", "t", archive], check=True, capture_output=True)
 
     def pack(self, side, archive):
         source = self.make_tree(f"src-{side.codec}", side.codec)
