@@ -63,11 +63,6 @@ class Tree:
     def size(self):
         return sum(map(len, self.streams.values()))
 
-    def children(self, storage):
-        prefix = storage + "/" if storage else ""
-        return {path[len(prefix):].split("/")[0] for path in [*self.streams, *self.storages]
-                if path.startswith(prefix)}
-
     def add(self, path, data):
         self.streams[path] = data
         self.storages |= {"/".join(path.split("/")[:depth]) for depth in range(1, path.count("/") + 1)}
@@ -95,10 +90,10 @@ class Steps:
     def size(self):
         rng, big = self.rng, any(len(d) > 6 * MB for d in self.tree.streams.values())
         kind = rng.random()
-        if not big and kind < 0.25:
-            return rng.randint(7 * MB, 12 * MB)
         if kind < 0.04 and self.tree.size() < 40 * MB:
             return rng.randint(20 * MB, 30 * MB)
+        if not big and kind < 0.25:
+            return rng.randint(7 * MB, 12 * MB)
         if kind < 0.35:
             return rng.choice([0, 1, 63, 64, 65, 4095, 4096, 4097])
         if kind < 0.75:
