@@ -9,9 +9,9 @@
 
 namespace cfb::testing {
 
-// Whether unused space at the end of a file (free sectors, a partial sector)
-// passes: readers accept it, 7-Zip with a warning. Only a writer that failed
-// or was killed in the middle of a commit may leave it.
+// Whether space past what the FAT maps, or a partial last sector, passes:
+// readers accept them, 7-Zip with a warning. Only a writer that failed or
+// was killed in the middle of a commit may leave them.
 enum class UnusedTail { kRefused, kAllowed };
 
 // One line per problem any of those readers has with any of the files,

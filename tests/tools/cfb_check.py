@@ -9,9 +9,9 @@ then olefile in its strictest mode, then `7zz t`.
 From Python: check_file(path) -> list of problems (empty when every reader
 accepts the file); check_structure(path) for the structural check alone.
 
---allow-tail (allow_tail=True) accepts unused space at the end of the file:
-free sectors or a partial sector, as a writer that failed or was killed in
-the middle of a commit leaves them. Readers accept it; 7-Zip warns.
+--allow-tail (allow_tail=True) accepts space past what the FAT maps and a
+partial last sector, as a writer that failed or was killed in the middle of
+a commit leaves them. Readers accept them; 7-Zip only warns.
 
 The structural check holds our output to what the format promises, not to
 what lenient readers forgive: every sector owned exactly once, the DIFAT
@@ -414,7 +414,7 @@ def check_with_olefile(path):
     return []
 
 
-def check_with_7zz(path, allow_tail=False):
+def check_with_7zz(path):
     try:
         result = subprocess.run(["7zz", "t", "-bd", "-y", str(path)], capture_output=True, text=True,
                                 errors="replace", timeout=300)
@@ -423,8 +423,9 @@ def check_with_7zz(path, allow_tail=False):
     lines = (result.stdout + result.stderr).splitlines()
     # 7-Zip names each finding on the lines after "ERRORS:" or "WARNINGS:".
     findings = {line for heading, line in zip(lines, lines[1:]) if heading in ("ERRORS:", "WARNINGS:") and line}
-    if allow_tail:
-        findings.discard("There are data after the end of archive")
+    # Its warning of free sectors at the end is no refusal: the system's
+    # structured storage leaves them after a delete, and every reader reads on.
+    findings.discard("There are data after the end of archive")
     if result.returncode != 0 or findings or "Everything is Ok" not in lines:
         said = sorted(findings) or [line for line in lines if "rror" in line] or lines[-1:]
         return [f"7zz t: exit {result.returncode}: {'; '.join(said)}"]
@@ -435,7 +436,7 @@ def check_file(path, allow_tail=False):
     """Every reader's problems with the file; empty when all accept it."""
     problems = check_structure(path, allow_tail)
     if not problems or not problems[0].startswith("structure: wrong signature"):
-        problems += check_with_olefile(path) + check_with_7zz(path, allow_tail)
+        problems += check_with_olefile(path) + check_with_7zz(path)
     return problems
 
 
