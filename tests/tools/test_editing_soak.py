@@ -60,6 +60,9 @@ class Tree:
         self.storages = {"/".join(path.split("/")[:depth]) for path in self.streams
                          for depth in range(1, path.count("/") + 1)}
 
+    def large_streams(self):
+        return sorted(path for path, data in self.tree.streams.items() if len(data) > 6 * MB)
+
     def size(self):
         return sum(map(len, self.streams.values()))
 
@@ -81,14 +84,18 @@ class Tree:
 
 class Steps:
     """Random edits, drawn so that a short run still crosses the 109 FAT
-    sectors both ways: a large stream comes often while there is none, and
-    goes often while there is one."""
+    sectors both ways: the first stores a large stream, later ones store one
+    often while there is none, and delete it often while there is one."""
 
     def __init__(self, rng, tree):
         self.rng, self.tree = rng, tree
+        self.first = True
+
+    def large_streams(self):
+        return sorted(path for path, data in self.tree.streams.items() if len(data) > 6 * MB)
 
     def size(self):
-        rng, big = self.rng, any(len(d) > 6 * MB for d in self.tree.streams.values())
+        rng, big = self.rng, self.large_streams()
         kind = rng.random()
         if kind < 0.04 and self.tree.size() < 40 * MB:
             return rng.randint(20 * MB, 30 * MB)
@@ -113,7 +120,12 @@ class Steps:
 
     def next(self):
         rng, tree = self.rng, self.tree
-        big = [p for p, d in tree.streams.items() if len(d) > 6 * MB]
+        if self.first:
+            self.first = False
+            path = self.place()
+            if path not in tree.storages:
+                return ("add", path, rng.randint(7 * MB, 12 * MB))
+        big = self.large_streams()
         if big and rng.random() < 0.4:
             return ("delete", rng.choice(big))
         if tree.streams and rng.random() < 0.3:
@@ -124,6 +136,13 @@ class Steps:
         if rng.random() < 0.1 and path not in tree.streams:
             return ("storage", path)
         return ("add", path, self.size())
+
+
+def fat_sector_count(archive):
+    if not archive.exists():
+        return 0
+    with open(archive, "rb") as file:
+        return int.from_bytes(file.read(0x30)[0x2C:], "little")
 
 
 class EditingSoak(HostTestCase):
@@ -178,15 +197,14 @@ class EditingSoak(HostTestCase):
     def soak(self, archive, tree):
         self.rng = random.Random(f"{SEED} {archive.name}")
         steps = Steps(self.rng, tree)
-        history, fat_counts = [], []
+        history, fat_counts = [], [fat_sector_count(archive)]
         for number in range(STEPS):
             step = steps.next()
             history.append(step)
             self.apply(step, number, archive, tree)
             where = f"{archive.name} step {number}: " + "; ".join(map(str, history[-6:]))
             self.assert_readers_accept(archive, tree, where)
-            with open(archive, "rb") as file:
-                fat_counts.append(int.from_bytes(file.read(0x30)[0x2C:], "little"))
+            fat_counts.append(fat_sector_count(archive))
         crossings = sum((a > HEADER_FAT_SECTORS) != (b > HEADER_FAT_SECTORS) for a, b in zip(fat_counts, fat_counts[1:]))
         print(f"\n{archive.name}: seed {SEED}, {STEPS} steps, at most {max(fat_counts, default=0)} FAT sectors, "
               f"{crossings} crossings of {HEADER_FAT_SECTORS}", file=sys.stderr)
