@@ -8,6 +8,7 @@
 
 #include "model.h"
 #include "raw_file.h"
+#include "reader_checks.h"
 #include "test_files.h"
 
 namespace cfb::testing {
@@ -69,6 +70,7 @@ TEST(Compaction, ACopyWrittenAfreshHoldsEverythingInAscendingRuns) {
   const std::string path = dir.File("edited.cfb");
   EditedFile edited(path, 7);
   auto source = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  EXPECT_EQ(ReaderComplaints(path), "");
   for (Version version : {Version::k3, Version::k4}) {
     const std::string copy = dir.File(version == Version::k3 ? "copy3.cfb" : "copy4.cfb");
     CompoundFile::CreateCopy(*source, copy, version).reset();
@@ -76,6 +78,7 @@ TEST(Compaction, ACopyWrittenAfreshHoldsEverythingInAscendingRuns) {
     ExpectSameContent(*reopened, edited.model);
     EXPECT_EQ(reopened->FreeBytes(), 0u);
     if (version == Version::k3) ExpectAscendingRuns(copy);
+    EXPECT_EQ(ReaderComplaints(copy), "");
     EXPECT_EQ(ListWithOlefile(copy), edited.model.Listed());
   }
 }
@@ -105,6 +108,8 @@ TEST(Compaction, EditsKeepTheDirectoryChainAscending) {
     const std::vector<uint32_t> chain = DirectoryChain(path);
     EXPECT_TRUE(std::is_sorted(chain.begin(), chain.end())) << "round " << round;
   }
+  file.reset();
+  EXPECT_EQ(ReaderComplaints(path), "");
 }
 
 TEST(Compaction, MovingContentDownShrinksTheFileInPlace) {
@@ -131,6 +136,8 @@ TEST(Compaction, MovingContentDownShrinksTheFileInPlace) {
   std::vector<uint8_t> read(100000);
   file->Read(file->Find(kRootId, u"kept"), 0, read.data(), read.size());
   EXPECT_EQ(read, Pattern(100000, 2));
+  file.reset();
+  EXPECT_EQ(ReaderComplaints(path), "");
 }
 
 }  // namespace

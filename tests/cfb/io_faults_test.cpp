@@ -11,6 +11,7 @@
 #include "cfb/error.h"
 #include "io_fault_schedule.h"
 #include "model.h"
+#include "reader_checks.h"
 #include "test_files.h"
 
 namespace cfb::testing {
@@ -149,6 +150,7 @@ void RunEveryFault(Version version, uint32_t seed) {
   }
   std::vector<std::string> files;
   for (const Outcome& o : outcomes) files.push_back(o.file);
+  EXPECT_EQ(ReaderComplaints(files, UnusedTail::kAllowed), "");
   const std::vector<Listing> listed = ListWithOlefile(files);
   for (size_t i = 0; i < outcomes.size(); ++i)
     EXPECT_EQ(listed[i], outcomes[i].expected) << outcomes[i].file;

@@ -124,6 +124,12 @@ TEST_F(FullDisk, EveryPageFewerLosesNothing) {
         expected.push_back(now);
         if (result == 0) break;  // every larger disk is fine too
       }
+      const std::string complaints =
+          cfb::testing::ReaderComplaints(copies, cfb::testing::UnusedTail::kAllowed);
+      if (!complaints.empty()) {
+        std::fprintf(stderr, "%s: readers refuse what was left:\n%s", step.what, complaints.c_str());
+        ++failures;
+      }
       const std::vector<Listing> listed = cfb::testing::ListWithOlefile(copies);
       for (size_t i = 0; i < copies.size(); ++i) {
         if (listed[i] == expected[i]) continue;

@@ -130,6 +130,7 @@ TEST_F(HostFaults, EveryFailureKeepsTheArchiveAndTheMovedSource) {
     std::printf("%s: %zu faults injected, %zu reported, %zu after the commit point\n",
                 operation.what, injected, failed, injected - failed);
   }
+  EXPECT_EQ(cfb::testing::ReaderComplaints(outcomes, cfb::testing::UnusedTail::kAllowed), "");
   const std::vector<Listing> listed = cfb::testing::ListWithOlefile(outcomes);
   for (size_t i = 0; i < outcomes.size(); ++i) EXPECT_EQ(listed[i], expected[i]) << outcomes[i];
 }

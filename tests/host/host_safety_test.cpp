@@ -264,7 +264,8 @@ TEST_F(HostSafety, SiblingsDifferingOnlyInCaseStayApart) {
                                              "new.txt", "readme (02)"}));
   EXPECT_EQ(Process(arc, "readme (02)", dir / "x"), 0);
   EXPECT_EQ(ReadFile(dir / "x"), "third");
-  EXPECT_EQ(Olefile(arc).size(), 7u) << "nothing hidden was dropped";
+  // Not Olefile(): strict readers refuse the twins the file was made with.
+  EXPECT_EQ(cfb::testing::ListWithOlefile(arc).size(), 7u) << "nothing hidden was dropped";
 }
 
 // Folders whose names need escaping are added under their escaped names;

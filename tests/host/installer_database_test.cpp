@@ -93,7 +93,8 @@ TEST_F(StoragePlugin, InstallerDatabaseNamesShowDecoded) {
   EXPECT_EQ(ReadFile(dir / "new"), "new table");
 #ifndef _WIN32
   std::set<std::string> stored;
-  for (const auto& item : Olefile(arc)) stored.insert(item.path);
+  // Not Olefile(): the file holds a name new files may not hold.
+  for (const auto& item : cfb::testing::ListWithOlefile(arc)) stored.insert(item.path);
   EXPECT_TRUE(stored.contains(platform::Utf16ToUtf8(EncodeInstallerName(u"!New"))));
 #endif
 }

@@ -27,6 +27,7 @@
 #include "temp_dir.h"
 #include "tree_helpers.h"
 #ifndef _WIN32
+#include "reader_checks.h"
 #include "tool_runner.h"
 #endif
 
@@ -170,7 +171,9 @@ class StoragePlugin : public ::testing::Test {
   }
 
 #ifndef _WIN32
+  // What olefile lists, once every reader we do not own accepted the file.
   static cfb::testing::Listing Olefile(const std::string& arc) {
+    EXPECT_EQ(cfb::testing::ReaderComplaints(arc), "");
     return cfb::testing::ListWithOlefile(arc);
   }
 #endif
@@ -182,7 +185,7 @@ class StoragePlugin : public ::testing::Test {
     (void)arc;
     return std::nullopt;
 #else
-    cfb::testing::Listing ole = Olefile(arc);
+    const cfb::testing::Listing ole = Olefile(arc);
     EXPECT_EQ(ole, cfb::testing::ListWith7zz(arc, dir / "7z"));
     std::set<std::string> paths;
     for (const auto& item : ole) paths.insert(item.path);

@@ -98,6 +98,7 @@ class InstallerDatabaseTest(HostTestCase):
         self.assertIn("File", tool("msiinfo", "tables", "tiny.msi", cwd=self.tmp).split())
         self.assertIn("hello.txt", tool("msiinfo", "export", "tiny.msi", "File", cwd=self.tmp))
         self.assertIn("hello.txt", tool("msiextract", "-l", "tiny.msi", cwd=self.tmp))
+        self.assert_readers_accept(self.tmp / "tiny.msi")
         seven = tool("7zz", "l", "-tCompound", "tiny.msi", cwd=self.tmp)
         self.assertIn("Extra.bin", seven)
         self.assertNotIn("!MsiFileHash", seven)

@@ -9,6 +9,8 @@ import sys
 import tempfile
 import unittest
 
+import cfb_check
+
 WCXHOST = os.environ.get("WCXHOST", "")
 SKIPPED = 77  # the tests' SKIP_RETURN_CODE
 
@@ -40,6 +42,31 @@ def run_program(command, **kwargs):
     return result
 
 
+ESCAPED = set('"*<>?|/\\:%#')
+
+
+def display_name(element, codec):
+    """The name a host sees for an element under a code page: each character
+    in its exact bytes, or as #XXXX escapes of its UTF-16 units when the code
+    page has none or they would be a control or reserved character."""
+    shown = ""
+    for char in element:
+        try:
+            data = char.encode(codec)
+        except UnicodeEncodeError:
+            data = None
+        if data is None or any(b < 32 or chr(b) in ESCAPED for b in data):
+            units = char.encode("utf-16-be")
+            shown += "".join(f"#{units[i] << 8 | units[i + 1]:04X}" for i in range(0, len(units), 2))
+        else:
+            shown += char
+    return shown
+
+
+def shown_path(path, codec):
+    return "/".join(display_name(part, codec) for part in path.split("/"))
+
+
 def skip_all_unless(condition, reason):
     if not condition:
         print(f"skipped: {reason}")
@@ -53,16 +80,21 @@ class HostTestCase(unittest.TestCase):
         self.tmp = pathlib.Path(tempfile.mkdtemp(prefix="wcxhost-test-"))
         self.addCleanup(shutil.rmtree, self.tmp, ignore_errors=True)
 
-    def host(self, *args, expect=0, plugin=None, env=None):
-        """Runs wcxhost in the temporary folder; checks its exit status."""
+    def host(self, *args, expect=0, plugin=None, env=None, cwd=None, timeout=60):
+        """Runs wcxhost in the temporary folder (or cwd); checks its exit status."""
         args = [str(arg) for arg in args]
         command = [WCXHOST, *([] if "--plugin" in args else ["--plugin", str(plugin or self.plugin)]), *args]
-        result = run_program(command, cwd=self.tmp, text=True, timeout=60,
+        result = run_program(command, cwd=cwd or self.tmp, text=True, timeout=timeout,
                              env={**os.environ, "TZ": "UTC", **(env or {})})
         result.lines = [line for line in result.stdout.splitlines() if not line.startswith(_PLUGIN_CHATTER)]
         self.assertEqual(result.returncode, expect,
                          f"wcxhost {' '.join(command[1:])}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}")
         return result
+
+    def assert_readers_accept(self, *archives):
+        """Readers we do not own, in their strictest mode, accept each file."""
+        self.assertEqual("\n".join(f"{path.name}: {problem}" for path in archives
+                                   for problem in cfb_check.check_file(path)), "")
 
     def make_tree(self, root, files):
         return write_tree(self.tmp / root, files)
