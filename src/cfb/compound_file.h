@@ -111,12 +111,6 @@ class CompoundFile {
 
   // Loading (loader.cpp).
   void Load();
-  // Hands the sectors' bytes to consume in pieces of whole sectors (first
-  // index, bytes), one system call per run of consecutive sectors; zeros
-  // where the file ends early.
-  void ReadSectors(const std::vector<uint32_t>& sectors,
-                   const std::function<void(size_t, std::span<const uint8_t>)>& consume);
-  std::vector<uint32_t> ReadTable(const std::vector<uint32_t>& sectors);
   void InitEmpty();
 
   // Streams (stream_io.cpp).
