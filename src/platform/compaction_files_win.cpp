@@ -1,12 +1,10 @@
 #include "platform/compaction_files_win.h"
 
-#include <cstring>
+#include "platform/file_structures_win.h"
 
 namespace platform::compaction {
 namespace {
 
-constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr size_t kSectorShiftOffset = 0x1E;
 constexpr int kNameAttempts = 100;
 // What a copy can carry of the original's attributes; read-only originals
 // are never replaced.
@@ -33,15 +31,16 @@ class Handle {
   HANDLE handle_;
 };
 
-HRESULT ReadSectorSize(HANDLE file, uint32_t& sectorSize) {
-  unsigned char header[kSectorShiftOffset + 2] = {};
-  DWORD read = 0;
-  if (!ReadFile(file, header, sizeof header, &read, nullptr)) return LastError();
-  if (read != sizeof header || memcmp(header, kSignature, sizeof kSignature) != 0)
-    return STG_E_INVALIDHEADER;
-  const unsigned shift = header[kSectorShiftOffset] | header[kSectorShiftOffset + 1] << 8;
-  if (shift != 9 && shift != 12) return STG_E_INVALIDHEADER;
-  sectorSize = 1u << shift;
+// What the engine's reader finds in the file: its sector size and the
+// digest of its directory.
+HRESULT ReadChecked(HANDLE file, uint32_t& sectorSize, DirectoryDigest& directory) {
+  cfb::CheckedFile checked;
+  const HRESULT hr = ReadFileStructures(file, checked);
+  if (hr == S_FALSE) return STG_E_INVALIDHEADER;
+  if (FAILED(hr)) return hr;
+  if (!checked.structures.damaged.empty()) return STG_E_DOCFILECORRUPT;
+  sectorSize = checked.structures.header.sector_size();
+  directory = DigestDirectory(checked.directory);
   return S_OK;
 }
 
@@ -68,11 +67,7 @@ HRESULT HeldOriginal::Open(const std::wstring& path) {
   attributes = info.dwFileAttributes;
   size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
   creationTime = info.ftCreationTime;
-  return ReadSectorSize(handle_, sectorSize);
-}
-
-HRESULT HeldOriginal::Digest(DirectoryDigest& directory) const {
-  return DigestDirectory(handle_, sectorSize, size, directory);
+  return ReadChecked(handle_, sectorSize, directory);
 }
 
 void HeldOriginal::Release() {
@@ -112,12 +107,8 @@ HRESULT CopyBeside::Digest(DirectoryDigest& directory) const {
   Handle file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                           nullptr));
   if (!file.IsOpen()) return LastError();
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.Get(), &size)) return LastError();
   uint32_t sectorSize = 0;
-  const HRESULT hr = ReadSectorSize(file.Get(), sectorSize);
-  if (FAILED(hr)) return hr;
-  return DigestDirectory(file.Get(), sectorSize, size.QuadPart, directory);
+  return ReadChecked(file.Get(), sectorSize, directory);
 }
 
 // ReplaceFileW keeps the original's attributes and creation time on
