@@ -21,14 +21,19 @@ using cfb::StoreU32;
 using cfb::testing::RawFile;
 
 constexpr auto kDeadline = std::chrono::seconds(30);
+#ifdef _WIN32
+constexpr bool kDamagedStreamsGoWithTheirFolder = false;
+#else
+constexpr bool kDamagedStreamsGoWithTheirFolder = true;
+#endif
 const std::string kBig(20000, 'b');
 
-// Written through the platform's storage (the system's on Windows): "big"
+// Written through the platform's storage (the system's on Windows): "c/big"
 // in regular sectors, "small" in the mini stream, storage "a" holding "s",
-// empty storage "b", and enough streams for a second directory sector.
+// empty storage "b", and enough streams for a third directory sector.
 void WriteSample(const std::string& path) {
   CompoundBuilder builder(path);
-  builder.Stream(u"big", kBig);
+  builder.Stream(u"c/big", kBig);
   builder.Stream(u"small", std::string(100, 's'));
   builder.Stream(u"a/s", "in a");
   builder.Storage(u"b");
@@ -134,13 +139,21 @@ TEST_P(DamagedFiles, EndInACleanErrorInTime) {
       EXPECT_NE(Delete(arc, {"small"}), 0);
       return;
     }
-    EXPECT_EQ(listed, 9u);
-    EXPECT_EQ(Process(arc, "big", ""), E_EREAD);
+    EXPECT_EQ(listed, 10u);
+    EXPECT_EQ(Process(arc, "c/big", ""), E_EREAD);
     EXPECT_EQ(Process(arc, "a/s", ""), 0);
     EXPECT_EQ(Process(arc, "small", dir / "small.out"), 0);
-    EXPECT_NE(Delete(arc, {"big"}), 0);
+    EXPECT_NE(Delete(arc, {"c/big"}), 0);
     EXPECT_EQ(Delete(arc, {"small"}), 0);
-    EXPECT_EQ(Paths(arc).size(), 8u);
+    EXPECT_EQ(Paths(arc).size(), 9u);
+    // Windows keeps the folder: its system storage would free the damaged
+    // stream's chain, and loop.
+    if (kDamagedStreamsGoWithTheirFolder) {
+      EXPECT_EQ(Delete(arc, {"c"}), 0);
+      EXPECT_EQ(Paths(arc).size(), 7u);
+    } else {
+      EXPECT_NE(Delete(arc, {"c"}), 0);
+    }
   });
 }
 
