@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <span>
 
 #include "cfb/error.h"
@@ -88,7 +89,11 @@ class SectorReader {
 
   std::vector<uint32_t> ReadTable(const std::vector<uint32_t>& sectors) const {
     const uint32_t per = ss_ / 4;
-    std::vector<uint32_t> entries(sectors.size() * uint64_t{per});
+    // A 32-bit build would cut the count of a huge table, and then write
+    // past what it allocated.
+    const uint64_t count = sectors.size() * uint64_t{per};
+    if (count > std::vector<uint32_t>().max_size()) throw std::bad_alloc();
+    std::vector<uint32_t> entries(static_cast<size_t>(count));
     ReadSectors(sectors, [&](size_t first, std::span<const uint8_t> bytes) {
       for (size_t i = 0; i < bytes.size() / 4; ++i)
         entries[first * per + i] = LoadU32(bytes.data() + 4 * i);
