@@ -26,9 +26,12 @@ HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, IStorage** storage,
                            DamagedStreams& damaged) {
   damaged.clear();
   *storage = nullptr;
-  const HANDLE file =
-      CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  // Nobody writes while it is read, so that a file amid another program's
+  // change is not taken for a damaged one. Whatever keeps the file from
+  // being read so (a writer holding it, no such file), the system's open
+  // reports.
+  const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     cfb::CheckedFile checked;
     const HRESULT hr = ReadFileStructures(file, checked);
