@@ -28,13 +28,14 @@ constexpr bool kDamagedStreamsGoWithTheirFolder = true;
 #endif
 const std::string kBig(20000, 'b');
 
-// Written through the platform's storage (the system's on Windows): "c/big"
-// in regular sectors, "small" in the mini stream, storage "a" holding "s",
-// empty storage "b", and enough streams for a third directory sector.
+// Written through the platform's storage (the system's on Windows): in
+// storage "c", "big" in regular sectors and "small" in the mini stream;
+// storage "a" holding "s", empty storage "b", and enough streams for a
+// third directory sector.
 void WriteSample(const std::string& path) {
   CompoundBuilder builder(path);
   builder.Stream(u"c/big", kBig);
-  builder.Stream(u"small", std::string(100, 's'));
+  builder.Stream(u"c/small", std::string(100, 's'));
   builder.Stream(u"a/s", "in a");
   builder.Storage(u"b");
   for (char16_t c = u'1'; c <= u'4'; ++c) builder.Stream(std::u16string(u"pad") + c, "pad");
@@ -55,12 +56,10 @@ uint32_t IdOf(RawFile& f, std::u16string_view name) {
   throw std::runtime_error("no such entry");
 }
 
-enum class Refused { kAtOpen, kOnlyTheStream };
-
 struct Damage {
   const char* name;
   std::function<void(RawFile&)> apply;
-  Refused refused;
+  const char* damaged_stream = nullptr;  // none: the whole file is refused
 };
 
 const Damage kDamages[] = {
@@ -69,31 +68,36 @@ const Damage kDamages[] = {
        const uint32_t s = f.StartOf(IdOf(f, u"big"));
        f.SetFat(s, s);
      },
-     Refused::kOnlyTheStream},
+     "c/big"},
     {"fat_chain_cycle",
      [](RawFile& f) {
        const uint32_t s = f.StartOf(IdOf(f, u"big"));
        f.SetFat(f.Fat(f.Fat(s)), s);
      },
-     Refused::kOnlyTheStream},
+     "c/big"},
+    {"mini_chain_self_loop",
+     [](RawFile& f) {
+       const uint32_t m = f.StartOf(IdOf(f, u"small"));
+       StoreU32(f.Sector(LoadU32(&f.bytes()[0x3C])) + 4 * m, m);
+     },
+     "c/small"},
     {"dir_chain_cycle",
      [](RawFile& f) {
        uint32_t last = FirstDirSector(f);
        while (f.Fat(last) != cfb::kEndOfChain) last = f.Fat(last);
        f.SetFat(last, FirstDirSector(f));
-     },
-     Refused::kAtOpen},
+     }},
     {"dir_sibling_self",
      [](RawFile& f) {
-       const uint32_t id = IdOf(f, u"small");
+       const uint32_t id = IdOf(f, u"pad1");
        StoreU32(f.Entry(id) + 0x44, id);
-     },
-     Refused::kAtOpen},
+     }},
     {"dir_shared_subtree",
      [](RawFile& f) {
        StoreU32(f.Entry(IdOf(f, u"b")) + 0x4C, LoadU32(f.Entry(IdOf(f, u"a")) + 0x4C));
-     },
-     Refused::kAtOpen},
+     }},
+    {"difat_repeats_a_fat_sector",
+     [](RawFile& f) { StoreU32(&f.bytes()[0x4C + 4], LoadU32(&f.bytes()[0x4C])); }},
 };
 
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
@@ -133,24 +137,24 @@ TEST_P(DamagedFiles, EndInACleanErrorInTime) {
   WithinDeadline(damage.name, [&] {
     int32_t end = 0;
     const size_t listed = List(arc, &end).size();
-    if (damage.refused == Refused::kAtOpen) {
+    if (!damage.damaged_stream) {
       EXPECT_EQ(listed, 0u);
       EXPECT_EQ(end, E_EREAD);
-      EXPECT_NE(Delete(arc, {"small"}), 0);
+      EXPECT_NE(Delete(arc, {"pad1"}), 0);
       return;
     }
     EXPECT_EQ(listed, 10u);
-    EXPECT_EQ(Process(arc, "c/big", ""), E_EREAD);
+    EXPECT_EQ(Process(arc, damage.damaged_stream, ""), E_EREAD);
     EXPECT_EQ(Process(arc, "a/s", ""), 0);
-    EXPECT_EQ(Process(arc, "small", dir / "small.out"), 0);
-    EXPECT_NE(Delete(arc, {"c/big"}), 0);
-    EXPECT_EQ(Delete(arc, {"small"}), 0);
+    EXPECT_EQ(Process(arc, "pad1", dir / "pad1.out"), 0);
+    EXPECT_NE(Delete(arc, {damage.damaged_stream}), 0);
+    EXPECT_EQ(Delete(arc, {"pad1"}), 0);
     EXPECT_EQ(Paths(arc).size(), 9u);
     // Windows keeps the folder: its system storage would free the damaged
     // stream's chain, and loop.
     if (kDamagedStreamsGoWithTheirFolder) {
       EXPECT_EQ(Delete(arc, {"c"}), 0);
-      EXPECT_EQ(Paths(arc).size(), 7u);
+      EXPECT_EQ(Paths(arc).size(), 6u);
     } else {
       EXPECT_NE(Delete(arc, {"c"}), 0);
     }
