@@ -6,17 +6,21 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ole.h"
 
 namespace platform {
 
-// An element by its names from the root's child down.
+// An element by the match keys of its names, from the root's child down.
 using ElementPath = std::vector<std::basic_string<OLECHAR>>;
 // Streams whose own sectors are damaged (the rest of the file is sound):
 // the system's storage must not read, free or copy them.
 using DamagedStreams = std::set<ElementPath>;
+
+// A name as the system's storage finds it: whatever the case.
+std::basic_string<OLECHAR> MatchKey(std::basic_string_view<OLECHAR> name);
 
 // StgOpenStorage on a file that held together: a damaged one gets
 // STG_E_DOCFILECORRUPT or STG_E_INVALIDHEADER, as the engine gives. damaged:

@@ -15,7 +15,7 @@ ElementPath PathOf(const cfb::Directory& directory, uint32_t id) {
   ElementPath path;
   for (; id != cfb::kRootId && id != cfb::kNoStream; id = directory.parent(id)) {
     const std::u16string_view name = directory.entry(id).name();
-    path.emplace(path.begin(), name.begin(), name.end());
+    path.insert(path.begin(), MatchKey(std::basic_string<OLECHAR>(name.begin(), name.end())));
   }
   return path;
 }

@@ -70,7 +70,7 @@ bool TStructStorageFolder::HasDamageUnder(const platform::ElementPath& path) con
 
 bool TStructStorageFolder::RefusedAsDamaged(const OLECHAR* name) {
   platform::ElementPath path = FPath;
-  path.emplace_back(name);
+  path.push_back(platform::MatchKey(name));
   if (!HasDamageUnder(path)) return false;
   RecordResult(STG_E_DOCFILECORRUPT);
   return true;
@@ -134,7 +134,7 @@ bool TStructStorageFolder::OpenSubFolder(const OLECHAR* name,
   folder->FStorageIntf = std::move(opened);
   folder->FDamagedStreams = FDamagedStreams;
   folder->FPath = FPath;
-  folder->FPath.emplace_back(name);
+  folder->FPath.push_back(platform::MatchKey(name));
   return true;
 }
 

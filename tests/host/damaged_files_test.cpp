@@ -5,6 +5,7 @@
 // Each case runs with a deadline; missing it fails the test and ends the
 // program instead of hanging it.
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -148,6 +149,13 @@ TEST_P(DamagedFiles, EndInACleanErrorInTime) {
     EXPECT_EQ(Process(arc, "a/s", ""), 0);
     EXPECT_EQ(Process(arc, "pad1", dir / "pad1.out"), 0);
     EXPECT_NE(Delete(arc, {damage.damaged_stream}), 0);
+    // Replacing it under a name that differs only in case: the system's
+    // storage finds it whatever the case.
+    std::string other_case = std::string(damage.damaged_stream).substr(2);
+    for (char& c : other_case) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    TempDir src;
+    src.Write(other_case, "new");
+    EXPECT_NE(Pack(arc, "c", src.Slash(), {other_case}), 0);
     EXPECT_EQ(Delete(arc, {"pad1"}), 0);
     EXPECT_EQ(Paths(arc).size(), 9u);
     // Windows keeps the folder: its system storage would free the damaged
