@@ -1,7 +1,8 @@
 // Files whose chains or directory trees run in a circle or share what they
 // link to, through the plug-in on every build: the system's storage on
-// Windows loops forever on them, so the plug-in must give a clean error
-// (the engine's verdict) within seconds on Linux and under Wine alike.
+// Windows loops forever on most of them and reads the rest as sound, so the
+// plug-in must give the engine's verdict, a clean error, within seconds on
+// Linux and under Wine alike.
 // Each case runs with a deadline; missing it fails the test and ends the
 // program instead of hanging it.
 #include <atomic>
