@@ -118,6 +118,14 @@ void CompoundFile::PlaceFatAndDifat() {
       difat_pages_.push_back(s);
       difat_changed = moved = true;
     }
+    // A DIFAT page the smaller table no longer needs would be announced in
+    // the header although the header's slots hold every FAT page, which
+    // strict readers refuse.
+    while (difat_pages_.size() > difat_needed) {
+      fat_.Free(difat_pages_.back());
+      difat_pages_.pop_back();
+      difat_changed = moved = true;
+    }
     for (uint32_t p = 0; p < fat_pages_.size(); ++p) {
       if (!fat_.IsPageDirty(p) || !fat_.IsCommitted(fat_pages_[p])) continue;
       // Between its neighbours where a sector is free there: moving the

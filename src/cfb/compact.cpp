@@ -5,6 +5,7 @@
 // file's place, and, where a copy cannot take the file's place, moving the
 // content down inside the file under the usual commit rules.
 #include <algorithm>
+#include <array>
 
 #include "cfb/compound_file.h"
 #include "cfb/error.h"
@@ -14,6 +15,8 @@ namespace cfb {
 namespace {
 
 constexpr uint64_t kCopyPiece = 1 << 20;
+constexpr std::array<uint8_t, 16> kUnfinishedCopyMark = {
+    '~', 'q', 'o', 'r', ' ', 'u', 'n', 'f', 'i', 'n', 'i', 's', 'h', 'e', 'd', 0};
 
 }  // namespace
 
@@ -24,16 +27,36 @@ uint64_t CompoundFile::FreeBytes() const {
 
 std::unique_ptr<CompoundFile> CompoundFile::CreateCopy(CompoundFile& source,
                                                        const std::string& path, Version version) {
+  FileHandle file = FileHandle::Open(path, FileHandle::Mode::kCreateNew, ShareLock::kExclusive);
+  std::unique_ptr<CompoundFile> copy(new CompoundFile(std::move(file), path, true, version));
+  copy->FillAsCopyOf(source);
+  FileHandle::SyncDirectoryOf(path);
+  return copy;
+}
+
+FileHandle CompoundFile::WriteCopy(CompoundFile& source, FileHandle file, const std::string& path,
+                                   Version version) {
+  CompoundFile copy(std::move(file), path, true, version);
+  copy.FillAsCopyOf(source);
+  return std::move(copy.file_);
+}
+
+void CompoundFile::FillAsCopyOf(CompoundFile& source) {
   for (uint32_t id = 1; id < source.dir_.size(); ++id)
     if (source.dir_.IsLive(id) && source.IsDamaged(id))
       Corrupt("a stream of the file is damaged: no copy can hold all of it");
-  FileHandle file = FileHandle::Open(path, FileHandle::Mode::kCreateNew, ShareLock::kExclusive);
-  std::unique_ptr<CompoundFile> copy(new CompoundFile(std::move(file), path, true, version));
-  copy->InitEmpty();
-  copy->CopyContentOf(source);
-  copy->Commit();
-  FileHandle::SyncDirectoryOf(path);
-  return copy;
+  // A process that ends half-way leaves a named copy with this mark, which
+  // tells whoever finds it that nobody will finish it.
+  file_.WriteAt(0, kUnfinishedCopyMark.data(), kUnfinishedCopyMark.size());
+  InitEmpty();
+  CopyContentOf(source);
+  Commit();
+}
+
+bool CompoundFile::IsUnfinishedCopy(const FileHandle& file) {
+  std::array<uint8_t, kUnfinishedCopyMark.size()> start{};
+  return file.ReadAt(0, start.data(), start.size()) == start.size() &&
+         start == kUnfinishedCopyMark;
 }
 
 void CompoundFile::CopyContentOf(CompoundFile& source) {

@@ -102,6 +102,12 @@ class CompoundFile {
   // Refuses a source with damaged streams (kCorrupt): the copy would lose them.
   static std::unique_ptr<CompoundFile> CreateCopy(CompoundFile& source, const std::string& path,
                                                   Version version);
+  // The same into an empty file the caller opened (path names it in
+  // messages), handed back committed and synced. Until its header is
+  // written, last, the file starts with a mark IsUnfinishedCopy knows.
+  static FileHandle WriteCopy(CompoundFile& source, FileHandle file, const std::string& path,
+                              Version version);
+  static bool IsUnfinishedCopy(const FileHandle& file);
   // Moves the content down into free sectors and cuts the end, committing
   // after each pass; true when the file got shorter.
   bool CompactInPlace();
@@ -111,6 +117,9 @@ class CompoundFile {
 
   // Loading (loader.cpp).
   void Load();
+  // Frees sectors the FAT marks as FAT or DIFAT pages that the header and
+  // DIFAT do not list, so the next commit drops them.
+  void ReleaseUnlistedTablePages();
   void InitEmpty();
 
   // Streams (stream_io.cpp).
@@ -133,6 +142,7 @@ class CompoundFile {
   void WriteFile(uint64_t offset, const void* data, uint64_t count);
 
   // Compaction (compact.cpp).
+  void FillAsCopyOf(CompoundFile& source);
   void CopyContentOf(CompoundFile& source);
 
   // Commit (commit.cpp).

@@ -93,6 +93,30 @@ FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) 
   }
 }
 
+FileHandle FileHandle::CreateUnnamed(const std::string& dir) {
+  int fd;
+  do fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  while (fd < 0 && errno == EINTR);
+  if (fd >= 0) return FileHandle(fd);
+  // What kernels and file systems without unnamed files answer.
+  if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return FileHandle();
+  FailOpen(errno, dir);
+}
+
+void FileHandle::LinkAs(const std::string& path) {
+  // Naming a file by its descriptor needs a privilege; its entry under
+  // /proc does not.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
+  if (errno != EEXIST && linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return;
+  if (errno == EEXIST) Fail(Errc::kAlreadyExists, path + ": " + std::strerror(errno));
+  FailWrite(errno);
+}
+
+bool FileHandle::SetOwnerAndMode(uint32_t uid, uint32_t gid, uint32_t mode) {
+  return fchown(fd_, uid, gid) == 0 && fchmod(fd_, mode & 07777) == 0;
+}
+
 void FileHandle::Remove(const std::string& path) {
   unlink(path.c_str());
 }
@@ -147,12 +171,13 @@ void FileHandle::Sync() {
   if (fdatasync(fd_) != 0 && errno != EINVAL) FailWrite(errno);
 }
 
-void FileHandle::SyncDirectoryOf(const std::string& path) {
+std::string FileHandle::DirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "."
-                          : slash == 0               ? "/"
-                                                     : path.substr(0, slash);
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void FileHandle::SyncDirectoryOf(const std::string& path) {
+  const int fd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;  // nothing more to make durable than the system allows
   fsync(fd);
   close(fd);

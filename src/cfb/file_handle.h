@@ -29,6 +29,14 @@ class FileHandle {
   // lock was had. kCreate keeps the content: the caller cuts it once it
   // holds the lock.
   static FileHandle Open(const std::string& path, Mode mode, ShareLock lock);
+  // A file without a name in the folder dir, gone with its last handle
+  // unless LinkAs names it; a closed handle where the file system has no
+  // such files.
+  static FileHandle CreateUnnamed(const std::string& dir);
+  // Names a file CreateUnnamed made; kAlreadyExists when path is taken.
+  void LinkAs(const std::string& path);
+  // False when the system refuses (an owner the caller may not give).
+  bool SetOwnerAndMode(uint32_t uid, uint32_t gid, uint32_t mode);
 
   bool is_open() const { return fd_ >= 0; }
   uint64_t Size() const;
@@ -39,6 +47,7 @@ class FileHandle {
   void Sync();
   // Makes the file's name durable: syncs the directory that holds it.
   static void SyncDirectoryOf(const std::string& path);
+  static std::string DirectoryOf(const std::string& path);
   // Removes the name; whoever has the file open keeps it until closing.
   static void Remove(const std::string& path);
 

@@ -39,6 +39,24 @@ void CompoundFile::Load() {
   fat_.ProtectCommitted();
   changed_ = false;
   difat_dirty_ = false;
+  ReleaseUnlistedTablePages();
+}
+
+// Earlier versions left a DIFAT page marked in the FAT after the table shrank
+// back into the header's slots; readers that check every sector's owner
+// refuse such a file. Freed, it stays protected until the next commit, which
+// then writes the table without it.
+void CompoundFile::ReleaseUnlistedTablePages() {
+  std::vector<bool> listed(fat_.size(), false);
+  for (const auto* pages : {&fat_pages_, &difat_pages_})
+    for (uint32_t s : *pages) listed[s] = true;
+  for (uint32_t s = 0; s < fat_.size(); ++s) {
+    const uint32_t kind = fat_.Get(s);
+    if ((kind != kFatSect && kind != kDifSect) || listed[s]) continue;
+    fat_.Free(s);
+    // The last listed DIFAT page may still point at it.
+    difat_dirty_ |= kind == kDifSect;
+  }
 }
 
 }  // namespace cfb

@@ -1,5 +1,8 @@
 #include "platform/compaction_files_win.h"
 
+#include <utility>
+
+#include "platform/checked_open.h"
 #include "platform/file_structures_win.h"
 
 namespace platform::compaction {
@@ -16,21 +19,6 @@ HRESULT LastError() {
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (IsOpen()) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // What the engine's reader finds in the file: its sector size and the
 // digest of its directory.
 HRESULT ReadChecked(HANDLE file, uint32_t& sectorSize, DirectoryDigest& directory) {
@@ -44,14 +32,31 @@ HRESULT ReadChecked(HANDLE file, uint32_t& sectorSize, DirectoryDigest& director
   return S_OK;
 }
 
-// The creation time and the data reach the disk before the copy replaces
-// anything.
-HRESULT StampAndFlush(const std::wstring& path, const FILETIME& creationTime) {
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file.IsOpen()) return LastError();
-  if (!SetFileTime(file.Get(), &creationTime, nullptr, nullptr) || !FlushFileBuffers(file.Get()))
-    return LastError();
-  return S_OK;
+// The root class of a copy the system is still writing.
+constexpr CLSID kUnfinishedCopyClass = {
+    0x5A1C3E0B, 0x7F42, 0x4D6B, {0x9E, 0x81, 0x2C, 0x0F, 0x6B, 0x7A, 0x9D, 0x34}};
+
+std::wstring CopyName(const std::wstring& originalPath, int number) {
+  return originalPath + L".~qor" + std::to_wstring(number);
+}
+
+bool MarkedForDeletion(HANDLE file, bool deletion) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = deletion;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+bool IsUnfinishedCopy(const std::wstring& path) {
+  // A copy being written is open for writing: the open fails. Checked
+  // first: anyone may have put a damaged file under such a name.
+  ComPtr<IStorage> storage;
+  DamagedStreams damaged;
+  if (FAILED(OpenCheckedStorage(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
+                                storage.Receive(), damaged)))
+    return false;
+  STATSTG stat{};
+  return SUCCEEDED(storage->Stat(&stat, STATFLAG_NONAME)) &&
+         IsEqualCLSID(stat.clsid, kUnfinishedCopyClass);
 }
 
 }  // namespace
@@ -76,6 +81,7 @@ void HeldOriginal::Release() {
 }
 
 CopyBeside::~CopyBeside() {
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   if (!path_.empty() && !kept_) DeleteFileW(path_.c_str());
 }
 
@@ -85,40 +91,63 @@ HRESULT CopyBeside::Create(const std::wstring& originalPath, uint32_t sectorSize
   options.usVersion = 1;
   options.ulSectorSize = sectorSize;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::wstring path = originalPath + L".~qor" + std::to_wstring(attempt);
-    const HRESULT hr = StgCreateStorageEx(
+    const std::wstring path = CopyName(originalPath, attempt);
+    HRESULT hr = StgCreateStorageEx(
         path.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_FAILIFTHERE, STGFMT_DOCFILE, 0,
         &options, nullptr, IID_IStorage, reinterpret_cast<void**>(storage.Receive()));
     if (hr == STG_E_FILEALREADYEXISTS) continue;
     if (SUCCEEDED(hr) || GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) path_ = path;
+    // Committed, so that the mark is in the file and not only in memory.
+    if (SUCCEEDED(hr)) hr = storage->SetClass(kUnfinishedCopyClass);
+    if (SUCCEEDED(hr)) hr = storage->Commit(STGC_DEFAULT);
     return hr;
   }
   return STG_E_FILEALREADYEXISTS;
 }
 
+HRESULT CopyBeside::Seal(ComPtr<IStorage>& storage, const CLSID& rootClass) {
+  HRESULT hr = storage->SetClass(rootClass);
+  if (SUCCEEDED(hr)) hr = storage->Commit(STGC_DEFAULT);
+  storage.Reset();
+  if (FAILED(hr)) return hr;
+  return Hold();
+}
+
+HRESULT CopyBeside::Hold() {
+  // Nobody else may open it: whatever the system deletes then is ours.
+  handle_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+  if (handle_ == INVALID_HANDLE_VALUE) return LastError();
+  if (!MarkedForDeletion(handle_, true)) return LastError();
+  return S_OK;
+}
+
 HRESULT CopyBeside::Size(uint64_t& bytes) const {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data)) return LastError();
-  bytes = uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle_, &size)) return LastError();
+  bytes = static_cast<uint64_t>(size.QuadPart);
   return S_OK;
 }
 
 HRESULT CopyBeside::Digest(DirectoryDigest& directory) const {
-  Handle file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                          nullptr));
-  if (!file.IsOpen()) return LastError();
   uint32_t sectorSize = 0;
-  return ReadChecked(file.Get(), sectorSize, directory);
+  return ReadChecked(handle_, sectorSize, directory);
 }
 
 // ReplaceFileW keeps the original's attributes and creation time on
 // Windows; Wine's gives the file the copy's, so the copy takes them first.
+// A file marked for deletion can be changed only through the handle that
+// holds it.
 HRESULT CopyBeside::Replace(const std::wstring& originalPath, HeldOriginal& original) {
-  HRESULT hr = StampAndFlush(path_, original.creationTime);
-  if (FAILED(hr)) return hr;
+  FILE_BASIC_INFO basic{};
+  basic.CreationTime.LowPart = original.creationTime.dwLowDateTime;
+  basic.CreationTime.HighPart = static_cast<LONG>(original.creationTime.dwHighDateTime);
   const DWORD attributes = original.attributes & kKeptAttributes;
-  if (!SetFileAttributesW(path_.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic) ||
+      !FlushFileBuffers(handle_) || !MarkedForDeletion(handle_, false))
     return LastError();
+  CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
   const auto replace = [&] {
     return ReplaceFileW(originalPath.c_str(), path_.c_str(), nullptr,
                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
@@ -147,6 +176,14 @@ HRESULT CopyBeside::Replace(const std::wstring& originalPath, HeldOriginal& orig
     if (MoveFileExW(path_.c_str(), originalPath.c_str(), MOVEFILE_WRITE_THROUGH)) return S_OK;
   }
   return failure;
+}
+
+void RemoveLeftoverCopies(const std::wstring& originalPath) {
+  for (int number = 0; number < kNameAttempts; ++number) {
+    const std::wstring path = CopyName(originalPath, number);
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES && IsUnfinishedCopy(path))
+      DeleteFileW(path.c_str());
+  }
 }
 
 }  // namespace platform::compaction

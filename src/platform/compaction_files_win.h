@@ -41,8 +41,10 @@ class HeldOriginal {
 };
 
 // A new compound file in the original's folder under a name nothing else
-// has; removed when the object goes, unless it took the original's place
-// (or is all that is left of the original).
+// has, which takes the original's place or goes. While the system writes it,
+// its root carries a class of ours that RemoveLeftoverCopies knows; once
+// written, it is held and marked for deletion, which the system carries out
+// should the process end, until just before it replaces the original.
 class CopyBeside {
  public:
   CopyBeside() = default;
@@ -51,6 +53,9 @@ class CopyBeside {
   CopyBeside& operator=(const CopyBeside&) = delete;
 
   HRESULT Create(const std::wstring& originalPath, uint32_t sectorSize, ComPtr<IStorage>& storage);
+  // Gives the filled copy its root's class, commits and releases it, and
+  // holds the file.
+  HRESULT Seal(ComPtr<IStorage>& storage, const CLSID& rootClass);
   HRESULT Size(uint64_t& bytes) const;
   HRESULT Digest(DirectoryDigest& directory) const;
   // Gives the copy the original's attributes and creation time, and puts it
@@ -58,8 +63,15 @@ class CopyBeside {
   HRESULT Replace(const std::wstring& originalPath, HeldOriginal& original);
 
  private:
+  HRESULT Hold();
+
   std::wstring path_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
   bool kept_ = false;
 };
+
+// Removes the copies beside the file at originalPath that a compaction
+// left while the system wrote them, when no process has them open.
+void RemoveLeftoverCopies(const std::wstring& originalPath);
 
 }  // namespace platform::compaction

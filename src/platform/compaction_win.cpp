@@ -42,13 +42,15 @@ HRESULT FullPath(const OLECHAR* name, std::wstring& path) {
 // which hold what the system may not show. S_FALSE when it is not the same.
 HRESULT WriteCopy(IStorage* original, const DirectoryDigest& originalDirectory, CopyBeside& copy,
                   const std::wstring& path, uint32_t sectorSize) {
+  STATSTG root{};
+  HRESULT hr = original->Stat(&root, STATFLAG_NONAME);
+  if (FAILED(hr)) return hr;
   platform::ComPtr<IStorage> storage;
-  HRESULT hr = copy.Create(path, sectorSize, storage);
+  hr = copy.Create(path, sectorSize, storage);
   if (SUCCEEDED(hr)) hr = CopyStorageTree(original, storage.Get());
   if (hr == S_OK) hr = CompareStorageTrees(original, storage.Get());
-  if (hr == S_OK) hr = storage->Commit(STGC_DEFAULT);
+  if (hr == S_OK) hr = copy.Seal(storage, root.clsid);
   if (hr != S_OK) return hr;
-  storage.Reset();
   DirectoryDigest copyDirectory;
   hr = copy.Digest(copyDirectory);
   if (FAILED(hr)) return hr;
@@ -62,6 +64,7 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
   HeldOriginal original;
   hr = original.Open(path);
   if (FAILED(hr)) return hr;
+  RemoveLeftoverCopies(path);
   // A copy would leave the file's other names with the old content.
   if (original.links > 1) return S_FALSE;
   if (original.attributes & FILE_ATTRIBUTE_READONLY) return STG_E_ACCESSDENIED;

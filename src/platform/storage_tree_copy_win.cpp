@@ -137,7 +137,7 @@ HRESULT CopyStorageTree(IStorage* from, IStorage* to) {
   CopyState state;
   hr = CopyChildren(from, to, 0, state);
   if (hr != S_OK) return hr;
-  hr = CopyMarks(to, root);
+  hr = to->SetStateBits(root.stateBits, ~DWORD{0});
   if (FAILED(hr)) return hr;
   // Where the system takes no times for the root, they are not compared.
   to->SetElementTimes(nullptr, &root.ctime, nullptr, &root.mtime);
@@ -149,7 +149,7 @@ HRESULT CompareStorageTrees(IStorage* original, IStorage* copy) {
   HRESULT hr = StatStorage(original, originalRoot);
   if (SUCCEEDED(hr)) hr = StatStorage(copy, copyRoot);
   if (FAILED(hr)) return hr;
-  if (!SameMarks(originalRoot, copyRoot)) return S_FALSE;
+  if (originalRoot.stateBits != copyRoot.stateBits) return S_FALSE;
   return CompareChildren(original, copy, 0);
 }
 

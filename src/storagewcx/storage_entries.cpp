@@ -1,11 +1,11 @@
 #include "storagewcx/storage_entries.h"
 
 #include "platform/os.h"
-#include "rtl/format.h"
 #include "rtl/no_destructor.h"
 #include "storagewcx/capacity.h"
 #include "storagewcx/copy_loop.h"
 #include "storagewcx/name_style.h"
+#include "storagewcx/stream_store.h"
 #include "wcx/header_time.h"
 #include "wcx/names.h"
 #include "wcx/wcx_error.h"
@@ -84,18 +84,6 @@ constexpr uint32_t kLargeSectorSize = 4096;
 TStructStorageFolder* FolderOf(wcx::TqorWCXDir* parent) {
   auto* dir = dynamic_cast<TqorStorageDir*>(parent);
   return dir ? dir->Folder() : nullptr;
-}
-
-// A name no element of the folder has, for content that is not complete yet.
-// Names are at most 31 characters; "~qor" and a counter stay well below.
-bool CreateTemporaryStream(TStructStorageFolder& folder, std::u16string& name) {
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::string ascii = rtl::Format("~qor%08X.tmp", static_cast<unsigned>(attempt));
-    name.assign(ascii.begin(), ascii.end());
-    if (folder.CreateElement(Ole(name), false, false)) return true;
-    if (folder.LastHResult() != STG_E_FILEALREADYEXISTS) return false;
-  }
-  return false;
 }
 
 // "#0000" in a host name would end the element name early and store the
@@ -345,42 +333,8 @@ int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& n
 int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::string& srcFile,
                                        const std::string& progressPath) {
   rtl::TFileStream source(srcFile, rtl::TFileStream::Mode::fmOpenReadDenyWrite);
-  std::u16string temporary;
-  if (!CreateTemporaryStream(*FFolder, temporary)) return E_EWRITE;
-  auto discard = [&] { FFolder->RemoveElement(Ole(temporary)); };
-
-  int32_t result;
-  try {
-    std::unique_ptr<TStructStorageStream> stream;
-    if (!FFolder->OpenStreamElement(Ole(temporary), stream)) {
-      discard();
-      return E_EWRITE;
-    }
-    result =
-        CopyLoop(source, stream.get(), [&](int32_t n) { return DoProcessData(progressPath, n); });
-  } catch (...) {
-    discard();
-    throw;
-  }
-  if (result != 0) {
-    discard();
-    return result;
-  }
-
-  // Every byte is in: only now does an existing stream of the name go.
-  if (!FFolder->RenameElement(Ole(temporary), Ole(target))) {
-    std::unique_ptr<TStructStorageStream> existing;
-    const bool isStream = FFolder->LastHResult() == STG_E_FILEALREADYEXISTS &&
-                          FFolder->OpenStreamElement(Ole(target), existing);
-    existing.reset();
-    if (!isStream || !FFolder->RemoveElement(Ole(target))) {
-      discard();
-      return E_EWRITE;
-    }
-    // Should this fail, the new content stays under the temporary name
-    // rather than being lost with the old.
-    if (!FFolder->RenameElement(Ole(temporary), Ole(target))) return E_EWRITE;
-  }
+  const ProgressReport report = [&](int32_t n) { return DoProcessData(progressPath, n); };
+  if (const int32_t result = StoreStream(*FFolder, target, source, report)) return result;
   std::unique_ptr<TStructStorageStream> stored;
   if (!FFolder->OpenStreamElement(Ole(target), stored) || !AddNodeFor(*stored)) return E_EWRITE;
   return 0;

@@ -83,8 +83,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   // false when it cannot be described.
   template <class Element>
   bool AddNodeFor(Element& element);
-  // Stores the disk file under a temporary name and puts it in place of the
-  // element named target only once every byte is in.
+  // Stores the disk file as the stream target (StoreStream) and gives it a
+  // node.
   int32_t StoreReplacing(const std::u16string& target, const std::string& srcFile,
                          const std::string& progressPath);
 

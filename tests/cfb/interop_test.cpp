@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "cfb/compound_file.h"
+#include "raw_file.h"
 #include "test_files.h"
 #include "tool_runner.h"
 
@@ -157,6 +158,92 @@ TEST(Interop, EngineReadsWhatGsfWrote) {
             0);
   const Listing seen = ListWithEngine(ole);
   EXPECT_EQ(seen, expected);
+}
+
+// What olefile in its strictest mode and 7-Zip's test say of a file: empty
+// when both accept it.
+std::string StrictReadersRefusals(const std::string& path, const std::string& scratch) {
+  std::string said;
+  const CommandResult olefile = RunCommand(
+      "/usr/bin/python3 -c 'import olefile,sys\n"
+      "o=olefile.OleFileIO(sys.argv[1],raise_defects=olefile.DEFECT_INCORRECT)\n"
+      "[o.openstream(e).read() for e in o.listdir()]' " +
+      ShellQuote(path) + " 2>&1");
+  if (olefile.status != 0) said += "olefile: " + olefile.output;
+  const CommandResult seven = RunCommand("7zz t -bd " + ShellQuote(path) + " -o" +
+                                         ShellQuote(scratch) + " 2>&1");
+  if (seven.status != 0) said += "7zz: " + seven.output;
+  return said;
+}
+
+// The FAT of a file with 512-byte sectors outgrows the header's 109 slots
+// with some 7 MB of content and needs DIFAT pages; when it shrinks back,
+// the DIFAT must go with it.
+TEST(Interop, TheDifatFollowsTheFatBackIntoTheHeader) {
+  TempDir dir;
+  const std::string path = dir.File("shrink.cfb");
+  const auto write = [](CompoundFile& file, const std::u16string& name, size_t size) {
+    const uint32_t id = file.CreateElement(kRootId, name, EntryType::kStream);
+    const auto bytes = Pattern(size, static_cast<uint32_t>(size));
+    file.Write(id, 0, bytes.data(), bytes.size());
+  };
+  // Sizes in MB: grown past one DIFAT page's worth, and past two.
+  for (const auto& [big, smaller] : {std::pair{9, 1}, std::pair{20, 10}}) {
+    SCOPED_TRACE(big);
+    {
+      auto file = CompoundFile::Create(path, true, Version::k3);
+      write(*file, u"base", 3000);
+      write(*file, u"big", size_t(big) << 20);
+      file->Commit();
+    }
+    auto file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+    file->DestroyElement(file->Find(kRootId, u"big"));
+    file->Commit();
+    EXPECT_EQ(StrictReadersRefusals(path, dir.File("x")), "") << "after the delete";
+    write(*file, u"smaller", size_t(smaller) << 20);
+    file->Commit();
+    EXPECT_EQ(StrictReadersRefusals(path, dir.File("x")), "") << "after the next add";
+    write(*file, u"small", 10);
+    file->Commit();
+    EXPECT_EQ(StrictReadersRefusals(path, dir.File("x")), "") << "after one more";
+  }
+}
+
+// Such a leftover in a file an earlier version wrote: a sector marked as a
+// DIFAT page that the header no longer lists, or lists although every FAT
+// page fits in its slots.
+TEST(Interop, ALeftoverDifatPageIsDroppedByTheNextCommit) {
+  for (const bool header_still_lists_it : {false, true}) {
+    SCOPED_TRACE(header_still_lists_it);
+    TempDir dir;
+    const std::string path = dir.File("leftover.cfb");
+    {
+      auto file = CompoundFile::Create(path, false, Version::k3);
+      const uint32_t id = file->CreateElement(kRootId, u"data", EntryType::kStream);
+      const auto bytes = Pattern(20000, 1);
+      file->Write(id, 0, bytes.data(), bytes.size());
+      file->Commit();
+    }
+    {
+      RawFile raw(path);
+      const uint32_t sectors = static_cast<uint32_t>(raw.bytes().size() / 512 - 1);
+      raw.bytes().resize(raw.bytes().size() + 512, 0xFF);
+      raw.SetFat(sectors, kDifSect);
+      if (header_still_lists_it) {
+        StoreU32(&raw.bytes()[0x44], sectors);
+        StoreU32(&raw.bytes()[0x48], 1);
+      }
+      raw.Save();
+    }
+    ASSERT_NE(StrictReadersRefusals(path, dir.File("x")), "");
+    {
+      auto file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+      file->CreateElement(kRootId, u"more", EntryType::kStream);
+      file->Commit();
+    }
+    EXPECT_EQ(StrictReadersRefusals(path, dir.File("x")), "");
+    EXPECT_EQ(ListWithEngine(path).size(), 2u);
+  }
 }
 
 }  // namespace

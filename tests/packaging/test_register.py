@@ -53,9 +53,13 @@ class Register(unittest.TestCase):
         self.assertIn("nothing to change", self.run_command().stdout)
         self.assertEqual(self.config.read_bytes(), registered)
 
+        # The backup keeps what was there before registering, through an undo
+        # and a second registering.
         self.run_command("--undo")
         self.assertEqual(self.config.read_bytes(), DEFAULT_CONFIG.read_bytes())
-        self.assertEqual(backup.read_bytes(), registered)
+        self.run_command()
+        self.assertEqual(self.config.read_bytes(), registered)
+        self.assertEqual(backup.read_bytes(), DEFAULT_CONFIG.read_bytes())
 
     def test_another_plugins_extension_and_entries_stay(self):
         config = ET.parse(DEFAULT_CONFIG, ET.XMLParser(target=ET.TreeBuilder(insert_comments=True)))

@@ -96,17 +96,20 @@ class QorWriteTest(QorTestCase):
         self.host("add", "sample.doc", "sample/tree", "sample/notes.txt")
 
     def assert_readable_by_others(self, archive="sample.doc"):
+        """olefile in its strictest mode and 7-Zip read the archive, and find
+        the elements under exactly the names the listing shows."""
         path = self.tmp / archive
-        with olefile.OleFileIO(str(path)) as ole:
-            streams = {"/".join(entry) for entry in ole.listdir(streams=True, storages=False)}
-        if UNDER_WINE:
-            # Wine's OLE32 keeps a renamed element's old name length (its
-            # RenameElement does not update it), which olefile takes as part
-            # of the name and 7-Zip refuses; Windows' OLE32 updates it.
-            streams = {stream.split("\0")[0] for stream in streams}
-        self.assertEqual(streams, {name for name in self.listing(archive) if not name.endswith("/")})
-        if shutil.which("7zz") and not UNDER_WINE:
-            subprocess.run(["7zz", "t", str(path)], check=True, capture_output=True)
+        listed = {name.rstrip("/") for name in self.listing(archive)}
+        with olefile.OleFileIO(str(path), raise_defects=olefile.DEFECT_INCORRECT) as ole:
+            self.assertEqual({"/".join(entry) for entry in ole.listdir(streams=True, storages=True)}, listed)
+        subprocess.run(["7zz", "t", str(path)], check=True, capture_output=True)
+        seven = subprocess.run(["7zz", "l", "-slt", str(path)], check=True, capture_output=True, text=True)
+        paths = {line[len("Path = "):] for line in seven.stdout.splitlines()[1:] if line.startswith("Path = ")}
+        self.assertEqual(paths - {str(path)}, listed)
+
+    def stored(self, path, archive="sample.doc"):
+        with olefile.OleFileIO(str(self.tmp / archive)) as ole:
+            return digest(ole.openstream(path).read())
 
     def test_round_trip(self):
         self.assertEqual(self.listing(), SAMPLE_LISTING)
@@ -115,14 +118,16 @@ class QorWriteTest(QorTestCase):
         self.assert_readable_by_others()
 
     def test_add_into_and_delete(self):
-        self.host("add", "sample.doc", "sample/notes.txt", "--into", "tree/sub")
+        added = self.host("add", "sample.doc", "sample/notes.txt", "--into", "tree/sub")
+        self.assertEqual(added.lines, ["stored 1 file (23 bytes) and 0 folders into 'sample.doc'"])
         self.assertEqual(self.listing()["tree/sub/notes.txt"], 23)
         self.host("delete", "sample.doc", "tree/sub", "notes.txt")
         self.assertEqual(self.listing(), {"tree/": 0, "tree/empty/": 0, "tree/x.txt": 1000})
         self.assert_readable_by_others()
 
     def test_move_deletes_the_sources(self):
-        self.host("add", "moved.doc", "sample/tree", "--move")
+        moved = self.host("add", "moved.doc", "sample/tree", "--move")
+        self.assertEqual(moved.lines, ["moved 2 files (77800 bytes) and 3 folders into 'moved.doc'"])
         self.assertEqual(self.tree("sample"), {"notes.txt": digest(SAMPLE_TREE["notes.txt"])})
         self.assertIn("tree/sub/data.bin", self.listing("moved.doc"))
 
@@ -146,7 +151,32 @@ class QorWriteTest(QorTestCase):
         self.host("--ansi", "delete", "scripts.doc", "#4E2D#6587 #D83D#DE00.txt", env={"LC_ALL": "en_US.ISO-8859-1"})
         self.assertNotIn("\u4e2d\u6587 \U0001f600.txt", self.listing("scripts.doc"))
 
+    def test_adding_to_a_file_another_tool_wrote(self):
+        subprocess.run(["gsf", "createole", str(self.tmp / "other.doc"), "notes.txt", "tree"],
+                       cwd=self.tmp / "sample", check=True, capture_output=True)
+        self.make_tree("new", {"b.txt": b"b", "c.txt": b"cc", "a name of thirty-one characters": b"31"})
+        self.host("add", "other.doc", "new/b.txt", "new/c.txt", "new/a name of thirty-one characters")
+        self.host("add", "other.doc", "new/b.txt", "--into", "tree/sub")
+        self.assertEqual(self.listing("other.doc"),
+                         {**SAMPLE_LISTING, "b.txt": 1, "c.txt": 2, "a name of thirty-one characters": 2,
+                          "tree/sub/b.txt": 1})
+        self.assert_readable_by_others("other.doc")
+
+    def test_replacing_keeps_the_name(self):
+        """Names shorter and longer than any temporary name the replacing
+        may use, and one of a single character."""
+        names = ["notes.txt", "x", "a name of thirty-one characters"]
+        self.make_tree("old", {name: b"old " + name.encode() for name in names})
+        self.host("add", "sample.doc", *(f"old/{name}" for name in names))
+        self.make_tree("new", {name: b"new" for name in names})
+        self.host("add", "sample.doc", *(f"new/{name}" for name in names))
+        self.assertEqual(self.listing(), {**SAMPLE_LISTING, "notes.txt": 3, "x": 3,
+                                          "a name of thirty-one characters": 3})
+        self.assertEqual({name: self.stored(name) for name in names}, {name: digest(b"new") for name in names})
+        self.assert_readable_by_others()
+
     def test_cancel_leaves_the_archive_valid(self):
+        """A cancelled add leaves no trace, a cancelled replace the old stream."""
         self.make_tree("big", {"big.bin": os.urandom(1 << 20)})
         before = self.listing()
         result = self.host("--cancel-after", "3", "add", "sample.doc", "big/big.bin", expect=130)
@@ -154,9 +184,18 @@ class QorWriteTest(QorTestCase):
         self.assertEqual(self.listing(), before)
         self.assert_readable_by_others()
 
+        self.host("add", "sample.doc", "big/big.bin")
+        old = digest((self.tmp / "big/big.bin").read_bytes())
+        (self.tmp / "big/big.bin").write_bytes(os.urandom(1 << 20))
+        self.host("--cancel-after", "3", "add", "sample.doc", "big/big.bin", expect=130)
+        self.assertEqual(self.listing(), {**before, "big.bin": 1 << 20})
+        self.assertEqual(self.stored("big.bin"), old)
+        self.assert_readable_by_others()
+
 
 if __name__ == "__main__":
     skip_all_unless(QOR.is_file(), f"{QOR} is not built")
     skip_all_unless(shutil.which("gsf"), "gsf is missing (Debian package libgsf-bin)")
     skip_all_unless(olefile is not None, "python3-olefile is missing")
+    skip_all_unless(shutil.which("7zz"), "7-Zip's 7zz is missing")
     unittest.main()

@@ -143,6 +143,86 @@ TEST_F(Compaction, AFileACopyCannotReproduceIsLeftAsItIs) {
   EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"case.doc"}));
 }
 
+// wcxhost deleting the larger part of an archive, which it then compacts,
+// killed while the copy is written or once it is: the archive holds its
+// content, and the next compaction leaves no copy beside it.
+class KilledCompaction : public Compaction {
+ protected:
+  static constexpr size_t kKeptBytes = 8 << 20;
+
+  void SetUp() override {
+    arc = dir / "victim.doc";
+    // What goes lies before what stays: only a compaction gives its room back.
+    CompoundBuilder file(arc);
+    file.Stream(u"drop", std::string(3 * kKeptBytes, 'd'));
+    file.Stream(u"keep", std::string(kKeptBytes, 'k'));
+  }
+
+  // Kills the delete once its copy holds copyBytes, and then after delayMs;
+  // never when copyBytes is 0.
+  void DeleteInHost(uint64_t copyBytes, DWORD delayMs) {
+    std::wstring command = L"\"" + Wide(WCXHOST) + L"\" --plugin \"" + Wide(QOR_PLUGIN) +
+                           L"\" delete \"" + Wide(arc) + L"\" drop";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION host{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &host)) {
+      ADD_FAILURE() << "wcxhost does not start: " << GetLastError();
+      return;
+    }
+    const std::string copy = arc + ".~qor0";
+    if (copyBytes == 0) WaitForSingleObject(host.hProcess, INFINITE);
+    while (copyBytes > 0 && WaitForSingleObject(host.hProcess, 1) == WAIT_TIMEOUT) {
+      std::error_code missing;
+      const uintmax_t size = fs::file_size(testing_support::Utf8Path(copy), missing);
+      if (!missing && size >= copyBytes) {
+        WaitForSingleObject(host.hProcess, delayMs);
+        break;
+      }
+    }
+    TerminateProcess(host.hProcess, 99);
+    WaitForSingleObject(host.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(host.hProcess, &status);
+    EXPECT_TRUE(status == 0 || status == 99) << "the delete failed by itself: " << status;
+    CloseHandle(host.hProcess);
+    CloseHandle(host.hThread);
+  }
+
+  void ExpectKeptAndCompactedAlone() {
+    const std::vector<std::string> paths = Paths(arc);
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "keep"), paths.end());
+    const QOR_COMPACTION large{4096, 0, 0};
+    EXPECT_EQ(QorCompactStorageFile(Wide(arc).c_str(), &large), S_OK);
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"victim.doc"})) << "a copy stayed";
+    EXPECT_EQ(Process(arc, "keep", dir / "k"), 0);
+    EXPECT_EQ(ReadFile(dir / "k"), std::string(kKeptBytes, 'k'));
+    fs::remove(dir / "k");
+  }
+
+  std::string arc;
+};
+
+TEST_F(KilledCompaction, LeavesNoCopyBehindTheNextCompaction) {
+  const std::string original = ReadFile(arc);
+  DeleteInHost(0, 0);
+  ASSERT_LT(fs::file_size(arc), 2 * kKeptBytes) << "the delete compacted";
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"victim.doc"}));
+  struct Kill {
+    uint64_t copyBytes;
+    DWORD delayMs;
+  };
+  const Kill kills[] = {{1, 0},          {kKeptBytes / 3, 0},  {2 * kKeptBytes / 3, 0},
+                        {kKeptBytes, 0}, {kKeptBytes, 20},     {kKeptBytes, 60}};
+  for (const Kill& at : kills) {
+    std::ofstream(testing_support::Utf8Path(arc), std::ios::binary | std::ios::trunc) << original;
+    DeleteInHost(at.copyBytes, at.delayMs);
+    ExpectKeptAndCompactedAlone();
+    if (HasFailure()) FAIL() << "killed at " << at.copyBytes << " bytes, " << at.delayMs << " ms";
+  }
+}
+
 // The conversion that lets a file with 512-byte sectors grow past 2 GB, on
 // a small file: the same content in 4096-byte sectors.
 TEST(CompactionCall, ChangesTheSectorSizeOrLeavesAFileWithLittleFree) {

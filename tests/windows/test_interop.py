@@ -16,6 +16,8 @@ import sys
 import tempfile
 import unittest
 
+import olefile
+
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tools"))
 from wcxhost_testlib import SKIPPED, parse_listing, read_tree, run_program, write_tree  # noqa: E402
 
@@ -125,6 +127,14 @@ class Interop(unittest.TestCase):
         side.run(self.tmp, "extract", archive.name, "-C", out.name)
         self.assertEqual(read_tree(out), read_tree(self.make_tree(f"want-{side.codec}", side.codec)))
 
+    def assert_others_read(self, archive):
+        """olefile in its strictest mode and 7-Zip read archive, and find the
+        elements under exactly their own names."""
+        paths = {path.rstrip("/") for path in ELEMENTS} | {path.split("/")[0] for path in ELEMENTS}
+        with olefile.OleFileIO(str(archive), raise_defects=olefile.DEFECT_INCORRECT) as ole:
+            self.assertEqual({"/".join(entry) for entry in ole.listdir(streams=True, storages=True)}, paths)
+        subprocess.run(["7zz", "t", archive], check=True, capture_output=True)
+
     def pack(self, side, archive):
         source = self.make_tree(f"src-{side.codec}", side.codec)
         # Relative: on Windows, wcxhost takes an argument starting with / for an option.
@@ -148,6 +158,7 @@ class Interop(unittest.TestCase):
                 archive = self.tmp / f"windows-{codec}.doc"
                 self.pack(side, archive)
                 self.assert_version(archive, 3)
+                self.assert_others_read(archive)
                 self.assert_reads(LINUX_SIDE, archive)
 
     def test_version_4_files_both_ways(self):

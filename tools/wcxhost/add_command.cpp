@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <iostream>
 
 #include "commands.h"
 #include "host_conventions.h"
@@ -21,6 +22,22 @@ void RemoveEmptyFolders(const std::vector<PackGroup>& groups) {
       fs::remove(*folder, ignored);
     }
   }
+}
+
+// A quiet success would leave the user to list the archive to see what
+// happened.
+void ReportStored(const std::vector<PackGroup>& groups, const std::string& archive, bool moved) {
+  size_t files = 0;
+  size_t folders = 0;
+  uint64_t bytes = 0;
+  for (const PackGroup& group : groups) {
+    folders += group.folders.size();
+    files += group.names.size() - group.folders.size();
+    bytes += group.total_bytes;
+  }
+  std::cout << (moved ? "moved " : "stored ") << files << (files == 1 ? " file (" : " files (") << bytes
+            << " bytes) and " << folders << (folders == 1 ? " folder" : " folders") << " into "
+            << Quoted(archive) << '\n';
 }
 
 }  // namespace
@@ -53,6 +70,7 @@ int RunAdd(const Plugin& plugin, const AddOptions& options) {
   }
   if (options.move) RemoveEmptyFolders(groups);
   if (CancelRequested()) throw HostError("adding to archive " + Quoted(archive) + " cancelled", kExitCancelled);
+  ReportStored(groups, archive, options.move);
   return kExitOk;
 }
 

@@ -31,8 +31,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.footer(
       "Making a new compound file: 'wcxhost add NEW.doc FILE...' creates NEW.doc holding\n"
-      "the files (the plug-in is hidden from Double Commander's pack dialog, so this is the\n"
-      "way to make one). Options of wcxhost itself (--plugin, --lenient-end, --wide, --ansi)\n"
+      "the files. Options of wcxhost itself (--plugin, --lenient-end, --wide, --ansi)\n"
       "may also follow the subcommand.\n"
       "Exit status: 0 success, 1 failure (or check: not handled), 2 bad command line,\n"
       "3 plug-in missing or unusable, 130 cancelled.");
