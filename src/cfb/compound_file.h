@@ -117,12 +117,6 @@ class CompoundFile {
 
   // Loading (loader.cpp).
   void Load();
-  // Hands the sectors' bytes to consume in pieces of whole sectors (first
-  // index, bytes), one system call per run of consecutive sectors; zeros
-  // where the file ends early.
-  void ReadSectors(const std::vector<uint32_t>& sectors,
-                   const std::function<void(size_t, std::span<const uint8_t>)>& consume);
-  std::vector<uint32_t> ReadTable(const std::vector<uint32_t>& sectors);
   // Frees sectors the FAT marks as FAT or DIFAT pages that the header and
   // DIFAT do not list, so the next commit drops them.
   void ReleaseUnlistedTablePages();

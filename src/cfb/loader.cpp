@@ -1,202 +1,41 @@
-// Reading a compound file's structures, trusting none of them: every sector
-// number is range-checked, every chain is walked once with a record of the
-// sectors already claimed (which catches cycles and shared sectors alike),
-// and memory grows only with the file's real length.
-#include <algorithm>
-
+// Loading an open file: its structures read and checked (structures.cpp),
+// then kept as the last committed state.
 #include "cfb/compound_file.h"
-#include "cfb/error.h"
+#include "cfb/structures.h"
 
 namespace cfb {
 
 namespace {
 
-// Sectors claimed so far by some structure.
-class SectorClaims {
+class FileSource : public ByteSource {
  public:
-  explicit SectorClaims(uint64_t sectors) : claimed_(sectors, 0) {}
-  uint64_t size() const { return claimed_.size(); }
-  bool TryClaim(uint32_t sector) {
-    if (sector >= claimed_.size() || claimed_[sector]) return false;
-    claimed_[sector] = 1;
-    return true;
+  explicit FileSource(const FileHandle& file) : file_(file) {}
+  uint64_t Size() const override { return file_.Size(); }
+  uint64_t ReadAt(uint64_t offset, void* buffer, uint64_t count) const override {
+    return file_.ReadAt(offset, buffer, count);
   }
-  void Claim(uint32_t sector) {
-    if (sector >= claimed_.size()) Corrupt("sector number out of range");
-    if (claimed_[sector]) Corrupt("sector used twice");
-    claimed_[sector] = 1;
-  }
-  bool IsClaimed(uint64_t sector) const { return sector < claimed_.size() && claimed_[sector]; }
 
  private:
-  std::vector<uint8_t> claimed_;  // bytes: one test and set per sector of every chain
+  const FileHandle& file_;
 };
 
-// Walks a chain of known length, claiming its sectors. False when the chain
-// ends early, leaves the table, or meets a claimed sector.
-bool WalkChain(const AllocationTable& table, uint32_t start, uint64_t count, SectorClaims& claims) {
-  uint32_t s = start;
-  for (uint64_t i = 0; i < count; ++i) {
-    if (s >= table.size() || !claims.TryClaim(s)) return false;
-    s = table.Get(s);
-  }
-  return true;
-}
-
-// A chain of unknown length that ends with ENDOFCHAIN (or FREESECT, which
-// some writers use for "none").
-std::vector<uint32_t> WalkOpenChain(const AllocationTable& table, uint32_t start,
-                                    SectorClaims& claims) {
-  std::vector<uint32_t> chain;
-  for (uint32_t s = start; s != kEndOfChain && s != kFreeSect; s = table.Get(s)) {
-    claims.Claim(s);
-    chain.push_back(s);
-  }
-  return chain;
-}
-
 }  // namespace
-
-void CompoundFile::ReadSectors(
-    const std::vector<uint32_t>& sectors,
-    const std::function<void(size_t, std::span<const uint8_t>)>& consume) {
-  const uint32_t ss = sector_size();
-  // A piece at a time: the buffer stays small and warm however large the
-  // structure is.
-  const size_t per_piece = std::max<size_t>(1, (1u << 20) / ss);
-  std::vector<uint8_t> piece(std::min(per_piece, sectors.size()) * ss);
-  for (size_t i = 0; i < sectors.size();) {
-    size_t end = i + 1;
-    while (end < sectors.size() && end - i < per_piece && sectors[end] == sectors[end - 1] + 1)
-      ++end;
-    const uint64_t want = (end - i) * uint64_t{ss};
-    const uint64_t got = file_.ReadAt(Offset(sectors[i]), piece.data(), want);
-    std::fill(piece.begin() + static_cast<ptrdiff_t>(got),
-              piece.begin() + static_cast<ptrdiff_t>(want), uint8_t{0});
-    consume(i, std::span<const uint8_t>(piece.data(), want));
-    i = end;
-  }
-}
-
-std::vector<uint32_t> CompoundFile::ReadTable(const std::vector<uint32_t>& sectors) {
-  const uint32_t per = sector_size() / 4;
-  std::vector<uint32_t> entries(sectors.size() * uint64_t{per});
-  ReadSectors(sectors, [&](size_t first, std::span<const uint8_t> bytes) {
-    for (size_t i = 0; i < bytes.size() / 4; ++i)
-      entries[first * per + i] = LoadU32(bytes.data() + 4 * i);
-  });
-  return entries;
-}
 
 void CompoundFile::Load() {
   file_size_ = file_.Size();
   committed_size_ = file_size_;
-  uint8_t raw[kHeaderSize] = {};
-  const uint64_t got = file_.ReadAt(0, raw, kHeaderSize);
-  if (!HasSignature(std::span<const uint8_t>(raw, got)))
-    Fail(Errc::kNotCompoundFile, path_ + " is not a compound file");
-  if (got < kHeaderSize) Fail(Errc::kInvalidHeader, "truncated header");
-  header_ = ParseHeader(std::span<const uint8_t, kHeaderSize>(raw, kHeaderSize));
-  std::copy(raw, raw + kHeaderSize, committed_header_.begin());
-  const uint32_t ss = sector_size();
-  const uint32_t per_sector = ss / 4;
-  const uint64_t sectors = file_size_ > ss ? DivCeil(file_size_ - ss, ss) : 0;
-  if (sectors > kMaxRegSect) Corrupt("file too large");
-  SectorClaims claims(sectors);
-
-  // FAT sectors from the header, then from the DIFAT chain.
-  fat_pages_.clear();
-  difat_pages_.clear();
-  bool more = true;
-  for (uint32_t s : header_.difat) {
-    if (s > kMaxRegSect) {
-      more = false;
-      break;
-    }
-    claims.Claim(s);
-    fat_pages_.push_back(s);
-  }
-  std::vector<uint8_t> buffer(ss);
-  for (uint32_t d = header_.first_difat_sector; more && d != kEndOfChain && d != kFreeSect;) {
-    claims.Claim(d);
-    difat_pages_.push_back(d);
-    if (file_.ReadAt(Offset(d), buffer.data(), ss) != ss) Corrupt("truncated DIFAT sector");
-    for (uint32_t i = 0; i + 1 < per_sector; ++i) {
-      const uint32_t s = LoadU32(buffer.data() + 4 * i);
-      if (s > kMaxRegSect) {
-        more = false;
-        break;
-      }
-      claims.Claim(s);
-      fat_pages_.push_back(s);
-    }
-    d = LoadU32(buffer.data() + ss - 4);
-  }
-  if (fat_pages_.empty()) Corrupt("no FAT");
-
-  // The FAT itself; entries of sectors past the end of the file are free.
-  std::vector<uint32_t> next = ReadTable(fat_pages_);
-  for (uint64_t s = sectors; s < next.size(); ++s) next[s] = kFreeSect;
-  // A FAT too short to describe its own sectors still gets them marked.
-  for (const auto* pages : {&fat_pages_, &difat_pages_})
-    for (uint32_t s : *pages)
-      next.resize(std::max<size_t>(next.size(), uint64_t{s} + 1), kFreeSect);
-  for (uint32_t s : fat_pages_) next[s] = kFatSect;
-  for (uint32_t s : difat_pages_) next[s] = kDifSect;
-  fat_ = AllocationTable(per_sector, MaxSectors(header_.version));
-  if (header_.version == Version::k4) fat_.ReserveWhenReached(kRangeLockSectorV4);
-  fat_.Assign(std::move(next));
-
-  // The directory.
-  dir_pages_ = WalkOpenChain(fat_, header_.first_dir_sector, claims);
-  if (dir_pages_.empty()) Corrupt("no directory");
-  const uint32_t per_dir_sector = ss / kDirEntrySize;
-  // Parsed piece by piece: the raw bytes of the whole directory are never
-  // held beside the parsed entries.
-  EntryStore entries;
-  entries.Reserve(dir_pages_.size() * per_dir_sector);
-  ReadSectors(dir_pages_, [&](size_t, std::span<const uint8_t> bytes) {
-    for (size_t i = 0; i < bytes.size() / kDirEntrySize; ++i)
-      entries.AppendParsed(
-          std::span<const uint8_t, kDirEntrySize>(bytes.data() + i * kDirEntrySize, kDirEntrySize),
-          header_.version);
-  });
-  dir_.Load(std::move(entries), per_dir_sector);  // new stamps: old handles go stale
-
-  // The mini FAT and the mini stream.
-  minifat_pages_ = WalkOpenChain(fat_, header_.first_minifat_sector, claims);
-  std::vector<uint32_t> mini_next = ReadTable(minifat_pages_);
-  const EntryView root = dir_.entry(kRootId);
-  const uint64_t mini_stream_sectors = DivCeil(root.size(), ss);
-  if (root.size() > 0 && !WalkChain(fat_, root.start(), mini_stream_sectors, claims))
-    Corrupt("damaged mini stream");
-  const uint64_t mini_capacity = root.size() / kMiniSectorSize;
-  // Entries past the mini stream belong to nothing.
-  if (mini_next.size() > mini_capacity) {
-    for (uint64_t m = mini_capacity; m < mini_next.size(); ++m) mini_next[m] = kFreeSect;
-  }
-  minifat_ = AllocationTable(per_sector, kMaxRegSect);
-  minifat_.Assign(std::move(mini_next));
-
-  // Every stream's chain: a damaged one makes only that stream unreadable.
-  SectorClaims mini_claims(std::min<uint64_t>(mini_capacity, minifat_.size()));
-  damaged_.clear();
+  FileStructures read;
+  ReadStructures(FileSource(file_), read, dir_);
+  header_ = read.header;
+  committed_header_ = read.header_bytes;
+  fat_ = std::move(read.fat);
+  minifat_ = std::move(read.minifat);
+  fat_pages_ = std::move(read.fat_pages);
+  difat_pages_ = std::move(read.difat_pages);
+  dir_pages_ = std::move(read.dir_pages);
+  minifat_pages_ = std::move(read.minifat_pages);
+  damaged_ = std::move(read.damaged);
   chains_.clear();
-  for (uint32_t id = 1; id < dir_.size(); ++id) {
-    if (!dir_.IsLive(id) || !dir_.entry(id).is_stream()) continue;
-    const EntryView e = dir_.entry(id);
-    const bool ok =
-        e.size() < kMiniStreamCutoff
-            ? WalkChain(minifat_, e.start(), DivCeil(e.size(), kMiniSectorSize), mini_claims)
-            : WalkChain(fat_, e.start(), DivCeil(e.size(), ss), claims);
-    if (!ok) damaged_.insert(id);
-  }
-  // A sector in use that the table calls free (the end of a chain, for some
-  // writers) would be handed out again while still in use.
-  for (uint32_t s = 0; s < sectors; ++s)
-    if (claims.IsClaimed(s) && fat_.Get(s) == kFreeSect) fat_.Set(s, kEndOfChain);
-  for (uint32_t m = 0; m < mini_claims.size(); ++m)
-    if (mini_claims.IsClaimed(m) && minifat_.Get(m) == kFreeSect) minifat_.Set(m, kEndOfChain);
   fat_.ProtectCommitted();
   changed_ = false;
   difat_dirty_ = false;

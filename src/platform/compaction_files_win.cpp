@@ -1,13 +1,13 @@
 #include "platform/compaction_files_win.h"
 
-#include <cstring>
 #include <utility>
+
+#include "platform/checked_open.h"
+#include "platform/file_structures_win.h"
 
 namespace platform::compaction {
 namespace {
 
-constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr size_t kSectorShiftOffset = 0x1E;
 constexpr int kNameAttempts = 100;
 // What a copy can carry of the original's attributes; read-only originals
 // are never replaced.
@@ -19,15 +19,16 @@ HRESULT LastError() {
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-HRESULT ReadSectorSize(HANDLE file, uint32_t& sectorSize) {
-  unsigned char header[kSectorShiftOffset + 2] = {};
-  DWORD read = 0;
-  if (!ReadFile(file, header, sizeof header, &read, nullptr)) return LastError();
-  if (read != sizeof header || memcmp(header, kSignature, sizeof kSignature) != 0)
-    return STG_E_INVALIDHEADER;
-  const unsigned shift = header[kSectorShiftOffset] | header[kSectorShiftOffset + 1] << 8;
-  if (shift != 9 && shift != 12) return STG_E_INVALIDHEADER;
-  sectorSize = 1u << shift;
+// What the engine's reader finds in the file: its sector size and the
+// digest of its directory.
+HRESULT ReadChecked(HANDLE file, uint32_t& sectorSize, DirectoryDigest& directory) {
+  cfb::CheckedFile checked;
+  const HRESULT hr = ReadFileStructures(file, checked);
+  if (hr == S_FALSE) return STG_E_INVALIDHEADER;
+  if (FAILED(hr)) return hr;
+  if (!checked.structures.damaged.empty()) return STG_E_DOCFILECORRUPT;
+  sectorSize = checked.structures.header.sector_size();
+  directory = DigestDirectory(checked.directory);
   return S_OK;
 }
 
@@ -46,10 +47,12 @@ bool MarkedForDeletion(HANDLE file, bool deletion) {
 }
 
 bool IsUnfinishedCopy(const std::wstring& path) {
-  // A copy being written is open for writing: the open fails.
+  // A copy being written is open for writing: the open fails. Checked
+  // first: anyone may have put a damaged file under such a name.
   ComPtr<IStorage> storage;
-  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
-                            storage.Receive())))
+  DamagedStreams damaged;
+  if (FAILED(OpenCheckedStorage(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
+                                storage.Receive(), damaged)))
     return false;
   STATSTG stat{};
   return SUCCEEDED(storage->Stat(&stat, STATFLAG_NONAME)) &&
@@ -69,11 +72,7 @@ HRESULT HeldOriginal::Open(const std::wstring& path) {
   attributes = info.dwFileAttributes;
   size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
   creationTime = info.ftCreationTime;
-  return ReadSectorSize(handle_, sectorSize);
-}
-
-HRESULT HeldOriginal::Digest(DirectoryDigest& directory) const {
-  return DigestDirectory(handle_, sectorSize, size, directory);
+  return ReadChecked(handle_, sectorSize, directory);
 }
 
 void HeldOriginal::Release() {
@@ -120,7 +119,7 @@ HRESULT CopyBeside::Hold() {
                         OPEN_EXISTING, 0, nullptr);
   if (handle_ == INVALID_HANDLE_VALUE) return LastError();
   if (!MarkedForDeletion(handle_, true)) return LastError();
-  return ReadSectorSize(handle_, sectorSize_);
+  return S_OK;
 }
 
 HRESULT CopyBeside::Size(uint64_t& bytes) const {
@@ -131,10 +130,8 @@ HRESULT CopyBeside::Size(uint64_t& bytes) const {
 }
 
 HRESULT CopyBeside::Digest(DirectoryDigest& directory) const {
-  uint64_t size = 0;
-  const HRESULT hr = Size(size);
-  if (FAILED(hr)) return hr;
-  return DigestDirectory(handle_, sectorSize_, size, directory);
+  uint32_t sectorSize = 0;
+  return ReadChecked(handle_, sectorSize, directory);
 }
 
 // ReplaceFileW keeps the original's attributes and creation time on

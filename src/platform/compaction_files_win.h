@@ -22,13 +22,15 @@ class HeldOriginal {
   HeldOriginal(const HeldOriginal&) = delete;
   HeldOriginal& operator=(const HeldOriginal&) = delete;
 
-  // Opens the file and reads what the compaction needs to know of it.
+  // Opens the file and reads what the compaction needs to know of it:
+  // STG_E_DOCFILECORRUPT for a file the engine finds damaged anywhere, which
+  // no copy could hold whole.
   HRESULT Open(const std::wstring& path);
   void Release();
   bool IsHeld() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HRESULT Digest(DirectoryDigest& directory) const;
 
   uint32_t sectorSize = 0;
+  DirectoryDigest directory;
   DWORD links = 0;
   DWORD attributes = 0;
   uint64_t size = 0;
@@ -65,7 +67,6 @@ class CopyBeside {
 
   std::wstring path_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  uint32_t sectorSize_ = 0;
   bool kept_ = false;
 };
 

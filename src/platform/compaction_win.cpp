@@ -71,11 +71,6 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
   const uint32_t sectorSize = options.sectorSize ? options.sectorSize : original.sectorSize;
   const bool resize = sectorSize != original.sectorSize;
 
-  // Read first: a directory whose chain runs in a circle holds the system's
-  // reader for a long time before it fails.
-  DirectoryDigest directory;
-  hr = original.Digest(directory);
-  if (FAILED(hr)) return hr;
   platform::ComPtr<IStorage> storage;
   hr = StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
                       storage.Receive());
@@ -87,7 +82,7 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
     if (!WorthIt(original.size, estimate, options)) return S_FALSE;
   }
   CopyBeside copy;
-  hr = WriteCopy(storage.Get(), directory, copy, path, sectorSize);
+  hr = WriteCopy(storage.Get(), original.directory, copy, path, sectorSize);
   if (hr != S_OK) return hr;
   storage.Reset();
   if (!resize) {

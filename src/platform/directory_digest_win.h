@@ -1,14 +1,13 @@
-// What a compound file's directory holds, read from the file itself and
-// folded into a digest (Windows). The system's structured storage does not
-// show everything: Wine's lists one of two siblings whose names differ only
-// in case, and reports neither the times nor the state bits of storages. A
-// copy made through it is trusted only when its directory's digest is the
-// original's.
+// What a compound file's directory holds, folded into a digest (Windows). The
+// system's structured storage does not show everything: Wine's lists one of
+// two siblings whose names differ only in case, and reports neither the
+// times nor the state bits of storages. A copy made through it is trusted
+// only when its directory's digest is the original's.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
+
+#include "cfb/directory.h"
 
 namespace platform::compaction {
 
@@ -22,10 +21,7 @@ struct DirectoryDigest {
   bool operator==(const DirectoryDigest&) const = default;
 };
 
-// The digest of the file open at `file`, `fileSize` bytes long, in sectors
-// of `sectorSize` bytes. STG_E_DOCFILECORRUPT when the directory's chain
-// does not hold together.
-HRESULT DigestDirectory(HANDLE file, uint32_t sectorSize, uint64_t fileSize,
-                        DirectoryDigest& digest);
+// The digest of a directory as the engine's reader read it from the file.
+DirectoryDigest DigestDirectory(const cfb::Directory& directory);
 
 }  // namespace platform::compaction

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/checked_open.h"
 #include "platform/com_ptr.h"
 #include "platform/ole.h"
 #include "rtl/exceptions.h"
@@ -96,7 +97,15 @@ class TStructStorageFolder : public rtl::TPersistent {
   bool IsOpen() const { return static_cast<bool>(FStorageIntf); }
 
  private:
+  // Whether the element name of this folder, or one below it, is a stream
+  // the system's storage must not touch (the file's check found its sectors
+  // damaged, and the system would loop on them); the code is then recorded.
+  bool RefusedAsDamaged(const OLECHAR* name);
+  bool HasDamageUnder(const platform::ElementPath& path) const;
+
   platform::ComPtr<IStorage> FStorageIntf;
+  std::shared_ptr<const platform::DamagedStreams> FDamagedStreams;
+  platform::ElementPath FPath;  // of this folder, from the root
   HRESULT FLastHResult = S_OK;
   std::string FDocFileName;
   TStgAccessOptions FAccessSet;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "platform/os.h"
@@ -37,9 +38,11 @@ void TStructStorageFolder::EnsureOpen() {
   IStorage* storage = nullptr;
   HRESULT hr;
   if (!(FAccessSet & aoCreate)) {
+    auto damaged = std::make_shared<platform::DamagedStreams>();
     hr = OpenWaitingForHolders(
         FDocFileName, (FAccessSet & aoWrite) ? OpenRole::kWriter : OpenRole::kReader,
-        [&] { return StgOpenStorage(name.get(), nullptr, FStgMode, nullptr, 0, &storage); });
+        [&] { return platform::OpenCheckedStorage(name.get(), FStgMode, &storage, *damaged); });
+    if (!damaged->empty()) FDamagedStreams = std::move(damaged);
   } else if (FAccessSet & aoLargeSectors) {
     STGOPTIONS options{};
     options.usVersion = 1;
@@ -58,9 +61,25 @@ bool TStructStorageFolder::RecordResult(HRESULT code) {
   return SUCCEEDED(code);
 }
 
+bool TStructStorageFolder::HasDamageUnder(const platform::ElementPath& path) const {
+  if (!FDamagedStreams) return false;
+  const auto at = FDamagedStreams->lower_bound(path);
+  return at != FDamagedStreams->end() && at->size() >= path.size() &&
+         std::equal(path.begin(), path.end(), at->begin());
+}
+
+bool TStructStorageFolder::RefusedAsDamaged(const OLECHAR* name) {
+  platform::ElementPath path = FPath;
+  path.push_back(platform::MatchKey(name));
+  if (!HasDamageUnder(path)) return false;
+  RecordResult(STG_E_DOCFILECORRUPT);
+  return true;
+}
+
 bool TStructStorageFolder::CreateElement(const OLECHAR* name, bool asStorage,
                                          bool replaceExisting) {
   EnsureOpen();
+  if (replaceExisting && RefusedAsDamaged(name)) return false;
   const DWORD kMode =
       (replaceExisting ? STGM_CREATE : STGM_FAILIFTHERE) | STGM_SHARE_EXCLUSIVE | STGM_READ;
   HRESULT hr;
@@ -76,11 +95,13 @@ bool TStructStorageFolder::CreateElement(const OLECHAR* name, bool asStorage,
 
 bool TStructStorageFolder::RemoveElement(const OLECHAR* name) {
   EnsureOpen();
+  if (RefusedAsDamaged(name)) return false;
   return RecordResult(FStorageIntf->DestroyElement(name));
 }
 
 bool TStructStorageFolder::RenameElement(const OLECHAR* oldName, const OLECHAR* newName) {
   EnsureOpen();
+  if (RefusedAsDamaged(oldName)) return false;
   return RecordResult(FStorageIntf->RenameElement(oldName, newName));
 }
 
@@ -88,6 +109,7 @@ bool TStructStorageFolder::OpenStreamElement(const OLECHAR* name,
                                              std::unique_ptr<TStructStorageStream>& stream) {
   EnsureOpen();
   stream.reset();
+  if (RefusedAsDamaged(name)) return false;
   platform::ComPtr<IStream> opened;
   if (FAILED(
           FStorageIntf->OpenStream(name, nullptr, ChildStgMode(FAccessSet), 0, opened.Receive())))
@@ -110,6 +132,9 @@ bool TStructStorageFolder::OpenSubFolder(const OLECHAR* name,
   folder = std::make_unique<TStructStorageFolder>(parentName, FAccessSet, false);
   folder->FStgMode = childMode;
   folder->FStorageIntf = std::move(opened);
+  folder->FDamagedStreams = FDamagedStreams;
+  folder->FPath = FPath;
+  folder->FPath.push_back(platform::MatchKey(name));
   return true;
 }
 
@@ -163,6 +188,10 @@ void TStructStorageFolder::AssignTo(rtl::TPersistent* dest) {
   if (!folder) return TPersistent::AssignTo(dest);
   EnsureOpen();
   folder->EnsureOpen();
+  if (HasDamageUnder(FPath)) {
+    RecordResult(STG_E_DOCFILECORRUPT);
+    return;
+  }
   RecordResult(FStorageIntf->CopyTo(0, nullptr, nullptr, folder->FStorageIntf.Get()));
 }
 
