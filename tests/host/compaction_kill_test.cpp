@@ -92,7 +92,9 @@ class CompactionKill : public StoragePlugin {
 
   void ExpectArchiveAloneAndWhole() {
     EXPECT_EQ(FilesIn(dir), std::set<std::string>{"victim.doc"}) << "a copy stayed";
-    EXPECT_EQ(ReaderComplaints(arc), "");
+    // A kill in the delete's own commit leaves what it had begun to write
+    // past the end that the committed tables describe.
+    EXPECT_EQ(ReaderComplaints({arc}, UnusedTail::kAllowed), "");
     const std::vector<std::string> paths = Paths(arc);
     EXPECT_NE(std::find(paths.begin(), paths.end(), "keep"), paths.end());
   }
