@@ -150,7 +150,7 @@ std::optional<FILETIME> GetFileModifiedTime(const std::string& path);
 bool FileExists(const std::string& path);       // an existing file, not a directory
 bool DirectoryExists(const std::string& path);  // an existing directory
 bool CreateDir(const std::string& path);        // one level; false when it exists
-bool DeleteFile(const std::string& path);
+bool RemoveFile(const std::string& path);
 // Creates path as a new, empty file; kExists when the name is taken.
 enum class NewFile { kCreated, kExists, kFailed };
 NewFile CreateNewFile(const std::string& path);
@@ -165,7 +165,7 @@ std::string WrittenFilePath(const std::string& path);
 bool MayReplaceFile(const std::string& path);
 // Applies a header's FileAttr to a disk file (SetFileAttributesA on Windows,
 // chmod(attr & 07777) on POSIX).
-bool SetFileAttributes(const std::string& path, uint32_t attr);
+bool ApplyFileAttributes(const std::string& path, uint32_t attr);
 // Gives an extracted file its entry's time: the creation time on Windows,
 // where the last-write time stays as writing left it; the modification time
 // on POSIX, which keeps no creation time to set.

@@ -5,7 +5,10 @@
 #include <cstdint>
 
 #ifdef _WIN32
-#include <windows.h>
+// Only the two structures: <windows.h> would reach every layer that uses
+// times, with its macros renaming functions of ours.
+#include <windef.h>
+#include <minwinbase.h>
 #else
 using DWORD = uint32_t;
 using WORD = uint16_t;

@@ -291,9 +291,9 @@ void TqorStorageDir::FinishChanges() {
 void TqorStorageDir::DiscardArchive() {
   // Removed while still held where the system allows it: once let go, the
   // name may already stand for another program's archive.
-  const bool removed = FCreated && platform::DeleteFile(FArcName);
+  const bool removed = FCreated && platform::RemoveFile(FArcName);
   ShutDown();
-  if (FCreated && !removed) platform::DeleteFile(FArcName);
+  if (FCreated && !removed) platform::RemoveFile(FArcName);
   FCreated = false;
 }
 

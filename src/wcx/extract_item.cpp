@@ -15,7 +15,7 @@ int32_t ExtractItem(TqorWCXFile& item, const std::string& target) {
   // The time first: on Windows a read-only file no longer opens to set it.
   // Neither failing makes the content any less complete.
   if (header.OwnTime) platform::SetExtractedFileTime(file.TemporaryPath(), *header.OwnTime);
-  platform::SetFileAttributes(file.TemporaryPath(), static_cast<uint32_t>(header.FileAttr));
+  platform::ApplyFileAttributes(file.TemporaryPath(), static_cast<uint32_t>(header.FileAttr));
   file.Commit();
   return 0;
 }

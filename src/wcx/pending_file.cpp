@@ -61,9 +61,9 @@ void PendingFile::Commit() {
 void PendingFile::Discard() noexcept {
   if (temporary_.empty()) return;
   // A read-only attribute keeps Windows from deleting a file.
-  if (!platform::DeleteFile(temporary_)) {
-    platform::SetFileAttributes(temporary_, platform::kStreamAttr);
-    platform::DeleteFile(temporary_);
+  if (!platform::RemoveFile(temporary_)) {
+    platform::ApplyFileAttributes(temporary_, platform::kStreamAttr);
+    platform::RemoveFile(temporary_);
   }
   temporary_.clear();
 }

@@ -144,7 +144,7 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);
   }
-  for (const std::string& source : moved) platform::DeleteFile(source);
+  for (const std::string& source : moved) platform::RemoveFile(source);
   return result;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/com_ptr.h"
-#include "platform/directory_digest_win.h"
+#include "platform/windows/compaction/directory_digest_win.h"
 
 namespace platform::compaction {
 

@@ -99,7 +99,7 @@ bool CreateDir(const std::string& path) {
   return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
 }
 
-bool DeleteFile(const std::string& path) {
+bool RemoveFile(const std::string& path) {
   return ::DeleteFileW(Wide(path).c_str()) != 0;
 }
 
@@ -130,7 +130,7 @@ bool MayReplaceFile(const std::string& path) {
   return true;
 }
 
-bool SetFileAttributes(const std::string& path, uint32_t attr) {
+bool ApplyFileAttributes(const std::string& path, uint32_t attr) {
   return ::SetFileAttributesW(Wide(path).c_str(), attr) != 0;
 }
 

@@ -11,8 +11,8 @@
 #include <unordered_map>
 
 #include "platform/codec.h"
-#include "platform/iconv_codec_posix.h"
-#include "platform/locale_charset_posix.h"
+#include "platform/posix/iconv_codec_posix.h"
+#include "platform/posix/locale_charset_posix.h"
 #include "platform/utf8_codec.h"
 
 namespace platform {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/checked_open.h"
-#include "platform/file_structures_win.h"
+#include "platform/windows/file_structures_win.h"
 #include "platform/ole/result.h"
 
 namespace platform {

@@ -1,11 +1,11 @@
-#include "platform/storage_tree_copy_win.h"
+#include "platform/windows/compaction/storage_tree_copy_win.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "platform/com_ptr.h"
-#include "platform/storage_elements_win.h"
+#include "platform/windows/compaction/storage_elements_win.h"
 
 namespace platform::compaction {
 namespace {

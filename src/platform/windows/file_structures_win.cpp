@@ -1,4 +1,4 @@
-#include "platform/file_structures_win.h"
+#include "platform/windows/file_structures_win.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/directory_digest_win.h"
+#include "platform/windows/compaction/directory_digest_win.h"
 
 namespace platform::compaction {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/locale_charset_posix.h"
+#include "platform/posix/locale_charset_posix.h"
 
 #include <array>
 

@@ -1,9 +1,9 @@
-#include "platform/compaction_files_win.h"
+#include "platform/windows/compaction/compaction_files_win.h"
 
 #include <utility>
 
 #include "platform/checked_open.h"
-#include "platform/file_structures_win.h"
+#include "platform/windows/file_structures_win.h"
 
 namespace platform::compaction {
 namespace {

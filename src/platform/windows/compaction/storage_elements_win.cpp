@@ -1,4 +1,4 @@
-#include "platform/storage_elements_win.h"
+#include "platform/windows/compaction/storage_elements_win.h"
 
 #include <algorithm>
 #include <memory>

@@ -79,7 +79,7 @@ bool CreateDir(const std::string& path) {
   return mkdir(SystemPath(path).c_str(), 0777) == 0;
 }
 
-bool DeleteFile(const std::string& path) {
+bool RemoveFile(const std::string& path) {
   return unlink(SystemPath(path).c_str()) == 0;
 }
 
@@ -118,7 +118,7 @@ bool MayReplaceFile(const std::string& path) {
   return faccessat(AT_FDCWD, systemPath.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
-bool SetFileAttributes(const std::string& path, uint32_t attr) {
+bool ApplyFileAttributes(const std::string& path, uint32_t attr) {
   // A header without permission bits says nothing about them; mode 000
   // would lock the user out of the file just extracted.
   if ((attr & 07777) == 0) return true;

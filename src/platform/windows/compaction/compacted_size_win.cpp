@@ -1,10 +1,10 @@
-#include "platform/compacted_size_win.h"
+#include "platform/windows/compaction/compacted_size_win.h"
 
 #include <vector>
 
 #include "cfb/format.h"
 #include "platform/com_ptr.h"
-#include "platform/storage_elements_win.h"
+#include "platform/windows/compaction/storage_elements_win.h"
 
 namespace platform::compaction {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/iconv_codec_posix.h"
+#include "platform/posix/iconv_codec_posix.h"
 
 #include <bit>
 #include <cerrno>

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "platform/com_ptr.h"
-#include "platform/compacted_size_win.h"
-#include "platform/compaction_files_win.h"
+#include "platform/windows/compaction/compacted_size_win.h"
+#include "platform/windows/compaction/compaction_files_win.h"
 #include "platform/ole.h"
-#include "platform/storage_tree_copy_win.h"
+#include "platform/windows/compaction/storage_tree_copy_win.h"
 
 namespace {
 
