@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using cfb::testing::ReaderComplaints;
+using cfb::testing::UnusedTail;
 
 constexpr size_t kKeptBytes = 8 << 20;
 constexpr size_t kDroppedBytes = 24 << 20;
