@@ -38,8 +38,10 @@ void TStructStorageFolder::EnsureOpen() {
   HRESULT hr;
   if (!(FAccessSet & aoCreate)) {
     hr = OpenWaitingForHolders(
-        FDocFileName, (FAccessSet & aoWrite) ? OpenRole::kWriter : OpenRole::kReader,
-        [&] { return StgOpenStorage(name.get(), nullptr, FStgMode, nullptr, 0, &storage); });
+        FDocFileName, (FAccessSet & aoWrite) ? OpenRole::kWriter : OpenRole::kReader, FAskToWait,
+        [&](const QOR_KEEP_WAITING& keepWaiting) {
+          return QorOpenStorageWaiting(name.get(), FStgMode, keepWaiting, &storage);
+        });
   } else if (FAccessSet & aoLargeSectors) {
     STGOPTIONS options{};
     options.usVersion = 1;

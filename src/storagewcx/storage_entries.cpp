@@ -231,15 +231,22 @@ void TqorStorageDir::OpenRoot() {
       throw wcx::EWCXError(E_EWRITE, "the archive has 512-byte sectors and cannot grow past 2 GB");
   }
   FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
+  // A call of size 0 moves no progress bar: it keeps the host's dialog, and
+  // its cancel button, alive while another operation holds the archive.
+  if (FCallbacks.HasProcessData())
+    FFolder->SetAskToWait([this] { return DoProcessData(FArcName, 0) != 0; });
   std::vector<StatCopy> elements;
   try {
     FFolder->ForEachElement([&](StatCopy stat) { elements.push_back(std::move(stat)); });
   } catch (const storage::EStructStorageError& error) {
+    if (error.Code() == E_ABORT)
+      throw wcx::EWCXError(wcx::E_EABORTED, "cancelled while the archive was in use");
     // A new archive that another program made after it was found missing
     // is that program's, and in use as much as one it holds.
     if (storage::IsShareConflict(error.Code()) ||
         (create && error.Code() == STG_E_FILEALREADYEXISTS))
-      throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use: " + error.Message());
+      throw wcx::EWCXError(wcx::E_EOPEN, "the archive is in use by another operation: " +
+                                             error.Message());
     throw;
   }
   FCreated = create;
