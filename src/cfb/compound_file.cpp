@@ -28,10 +28,10 @@ CompoundFile::CompoundFile(FileHandle file, std::string path, bool writable, Ver
 CompoundFile::~CompoundFile() = default;
 
 std::unique_ptr<CompoundFile> CompoundFile::Open(const std::string& path, Access access,
-                                                 ShareLock lock) {
+                                                 ShareLock lock, const KeepWaiting& keepWaiting) {
   const bool writable = access == Access::kReadWrite;
   FileHandle file = FileHandle::Open(
-      path, writable ? FileHandle::Mode::kReadWrite : FileHandle::Mode::kRead, lock);
+      path, writable ? FileHandle::Mode::kReadWrite : FileHandle::Mode::kRead, lock, keepWaiting);
   std::unique_ptr<CompoundFile> cf(new CompoundFile(std::move(file), path, writable, Version::k3));
   cf->Load();
   return cf;

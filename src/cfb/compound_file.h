@@ -36,7 +36,8 @@ class CompoundFile {
   // Throws kNotCompoundFile for an existing file that is empty or has no
   // signature (left untouched), kInvalidHeader, kCorrupt, and the errors of
   // FileHandle::Open.
-  static std::unique_ptr<CompoundFile> Open(const std::string& path, Access access, ShareLock lock);
+  static std::unique_ptr<CompoundFile> Open(const std::string& path, Access access, ShareLock lock,
+                                            const KeepWaiting& keepWaiting = {});
   // A new, empty compound file. replace: an existing file is cut and reused
   // (else kAlreadyExists). Always exclusive. When it fails, a file that it
   // made is gone again.

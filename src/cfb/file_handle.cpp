@@ -51,7 +51,8 @@ FileHandle::~FileHandle() {
   if (fd_ >= 0) close(fd_);  // closing drops the lock too
 }
 
-FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) {
+FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock,
+                            const KeepWaiting& keepWaiting) {
   int flags = O_CLOEXEC;
   switch (mode) {
     case Mode::kRead:
@@ -81,7 +82,7 @@ FileHandle FileHandle::Open(const std::string& path, Mode mode, ShareLock lock) 
     struct stat st;
     if (fstat(fd, &st) != 0) FailOpen(errno, path);
     if (S_ISDIR(st.st_mode)) FailOpen(EISDIR, path);
-    if (AcquireShareLock(fd, lock, mode != Mode::kRead, path) == LockOutcome::kInUse)
+    if (AcquireShareLock(fd, lock, mode != Mode::kRead, path, keepWaiting) == LockOutcome::kInUse)
       Fail(Errc::kShareViolation, path + ": in use by another open");
     if (lock == ShareLock::kNone) return file;
     struct stat named;

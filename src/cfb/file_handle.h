@@ -3,9 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace cfb {
+
+// Asked again and again while other opens hold the file: false ends the
+// wait. Without one, an open waits a few seconds at most.
+using KeepWaiting = std::function<bool()>;
 
 enum class ShareLock {
   kNone,
@@ -28,7 +33,8 @@ class FileHandle {
   // kShareViolation, also when the name stopped naming the file before the
   // lock was had. kCreate keeps the content: the caller cuts it once it
   // holds the lock.
-  static FileHandle Open(const std::string& path, Mode mode, ShareLock lock);
+  static FileHandle Open(const std::string& path, Mode mode, ShareLock lock,
+                         const KeepWaiting& keepWaiting = {});
   // A file without a name in the folder dir, gone with its last handle
   // unless LinkAs names it; a closed handle where the file system has no
   // such files.

@@ -16,9 +16,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Long enough for another program's listing or small change to finish;
-// short enough that a file held open elsewhere is reported at once to a
-// person waiting for it.
+// Without a caller's say: long enough for another program's listing or
+// small change to finish; short enough that a file held open elsewhere is
+// reported soon.
 constexpr auto kWaitForHolders = std::chrono::seconds(2);
 
 // The gate is a byte-range lock far past any file's end (ranges beyond the
@@ -64,24 +64,29 @@ void OpenGate(int fd, const std::string& path) {
 
 class Waiter {
  public:
-  // False once the time is up; sleeps a little longer each round.
+  explicit Waiter(const KeepWaiting& keepWaiting) : keepWaiting_(keepWaiting) {}
+
+  // False once the caller stops waiting, or the time is up; sleeps a little
+  // longer each round.
   bool Again() {
-    if (Clock::now() >= deadline_) return false;
+    if (keepWaiting_ ? !keepWaiting_() : Clock::now() >= deadline_) return false;
     std::this_thread::sleep_for(pause_);
     pause_ = std::min(pause_ * 2, std::chrono::microseconds(20000));
     return true;
   }
 
  private:
-  Clock::time_point deadline_ = Clock::now() + kWaitForHolders;
+  const KeepWaiting& keepWaiting_;
+  const Clock::time_point deadline_ = Clock::now() + kWaitForHolders;
   std::chrono::microseconds pause_{500};
 };
 
 }  // namespace
 
-LockOutcome AcquireShareLock(int fd, ShareLock lock, bool writable, const std::string& path) {
+LockOutcome AcquireShareLock(int fd, ShareLock lock, bool writable, const std::string& path,
+                             const KeepWaiting& keepWaiting) {
   if (lock == ShareLock::kNone) return LockOutcome::kHeld;
-  Waiter waiter;
+  Waiter waiter(keepWaiting);
   if (lock == ShareLock::kShared) {
     // A reader passes the gate only while no writer waits, and does not
     // stay in it while it waits itself.

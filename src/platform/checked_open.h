@@ -22,11 +22,11 @@ using DamagedStreams = std::set<ElementPath>;
 // A name as the system's storage finds it: whatever the case.
 std::basic_string<OLECHAR> MatchKey(std::basic_string_view<OLECHAR> name);
 
-// StgOpenStorage on a file that held together: a damaged one gets
+// QorOpenStorageWaiting on a file that held together: a damaged one gets
 // STG_E_DOCFILECORRUPT or STG_E_INVALIDHEADER, as the engine gives. damaged:
 // the streams of the file that only the engine can see are damaged (none on
 // Linux, where the engine itself refuses them).
-HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, IStorage** storage,
-                           DamagedStreams& damaged);
+HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, const QOR_KEEP_WAITING& keepWaiting,
+                           IStorage** storage, DamagedStreams& damaged);
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #ifdef _WIN32
 #include <objbase.h>
@@ -98,6 +99,7 @@ inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_NOTIMPL = QOR_HR(0x80004001);
 inline constexpr HRESULT E_NOINTERFACE = QOR_HR(0x80004002);
 inline constexpr HRESULT E_POINTER = QOR_HR(0x80004003);
+inline constexpr HRESULT E_ABORT = QOR_HR(0x80004004);
 inline constexpr HRESULT E_FAIL = QOR_HR(0x80004005);
 inline constexpr HRESULT E_OUTOFMEMORY = QOR_HR(0x8007000E);
 inline constexpr HRESULT E_INVALIDARG = QOR_HR(0x80070057);
@@ -315,3 +317,11 @@ struct QOR_COMPACTION {
   uint64_t minFreeBytes;    // this share of the file and this many bytes
 };
 HRESULT QorCompactStorageFile(const OLECHAR* pwcsName, const QOR_COMPACTION* options);
+
+// Not the system's API: StgOpenStorage that, while other opens hold the
+// file, tries again for as long as keepWaiting answers true. It is asked
+// between tries, often: the caller paces anything slow it does there. After
+// it answers false, the share or lock violation that stood in the way.
+using QOR_KEEP_WAITING = std::function<bool()>;
+HRESULT QorOpenStorageWaiting(const OLECHAR* pwcsName, DWORD grfMode,
+                              const QOR_KEEP_WAITING& keepWaiting, IStorage** ppstgOpen);

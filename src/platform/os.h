@@ -34,8 +34,9 @@ inline constexpr uint32_t kFolderAttr = 0x41ED;  // S_IFDIR | 0755
 inline constexpr uint32_t kStreamAttr = 0x81A4;  // S_IFREG | 0644
 #endif
 
-// Whether file names follow Windows' rules: a trailing dot or space is
-// dropped, and device names (CON, NUL, COM1, ...) are reserved.
+// Whether file names follow Windows' rules: names that differ in case only
+// name one file, a trailing dot or space is dropped, and device names (CON,
+// NUL, COM1, ...) are reserved.
 #ifdef _WIN32
 inline constexpr bool kWindowsFileNames = true;
 #else

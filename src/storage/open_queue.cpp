@@ -4,19 +4,26 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <thread>
+#include <optional>
 
-#include "rtl/file_names.h"
+#include "platform/os.h"
+#include "platform/unicode.h"
 #include "rtl/no_destructor.h"
-#include "storage/struct_storage.h"
 
 namespace storage {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kWaitForHolders = std::chrono::seconds(2);
-constexpr auto kPause = std::chrono::milliseconds(10);
+// A reader asks no one: long enough for another program's listing or small
+// change to finish.
+constexpr auto kReaderWait = std::chrono::seconds(2);
+// A writer whose host gave no way to ask the user: a change of a large
+// archive may take this long, but a user with nothing to cancel must hear
+// that the archive is busy some time.
+constexpr auto kUnaskedWriterWait = std::chrono::seconds(30);
+// Often enough for a host's cancel button to answer at once.
+constexpr auto kAskEvery = std::chrono::milliseconds(200);
 
 // The writers of this process that wait for a file, by its name.
 class WaitingWriters {
@@ -63,29 +70,61 @@ class WaitingWriter {
   const std::string key_;
 };
 
+Clock::time_point DeadlineOf(OpenRole role, const TStgAskToWait& askToWait) {
+  if (role == OpenRole::kReader) return Clock::now() + kReaderWait;
+  return askToWait ? Clock::time_point::max() : Clock::now() + kUnaskedWriterWait;
+}
+
+// The key of a file in the queue: names that the system takes for one file.
+std::string QueueKey(const std::string& fileName) {
+  return platform::kWindowsFileNames ? platform::LowerCaseFileName(fileName) : fileName;
+}
+
+// One open's wait for its turn.
+class Turn {
+ public:
+  Turn(const std::string& fileName, OpenRole role, const TStgAskToWait& askToWait)
+      : key_(QueueKey(fileName)),
+        role_(role),
+        askToWait_(role == OpenRole::kWriter ? askToWait : TStgAskToWait()),
+        deadline_(DeadlineOf(role, askToWait_)) {
+    if (role_ == OpenRole::kReader) Writers().LetThemGoFirst(key_, deadline_);
+  }
+
+  bool KeepWaiting() {
+    if (cancelled_ || Clock::now() >= deadline_) return false;
+    if (role_ == OpenRole::kReader) {
+      // A reader that meets a holder waits out of the way, behind writers.
+      Writers().LetThemGoFirst(key_, deadline_);
+      return true;
+    }
+    if (!announced_) announced_.emplace(key_);
+    if (!askToWait_ || Clock::now() < nextAsk_) return true;
+    nextAsk_ = Clock::now() + kAskEvery;
+    cancelled_ = !askToWait_();
+    return !cancelled_;
+  }
+
+  bool Cancelled() const { return cancelled_; }
+
+ private:
+  const std::string key_;
+  const OpenRole role_;
+  const TStgAskToWait askToWait_;
+  const Clock::time_point deadline_;
+  std::optional<WaitingWriter> announced_;
+  Clock::time_point nextAsk_;
+  bool cancelled_ = false;
+};
+
 }  // namespace
 
 HRESULT OpenWaitingForHolders(const std::string& fileName, OpenRole role,
-                              const std::function<HRESULT()>& open) {
-  const Clock::time_point deadline = Clock::now() + kWaitForHolders;
-  const std::string key = rtl::LowerCaseFileName(fileName);
-  if (role == OpenRole::kReader) Writers().LetThemGoFirst(key, deadline);
-  HRESULT hr = open();
-  if (!IsShareConflict(hr) || role == OpenRole::kReader) {
-    // A reader that meets a holder waits out of the way, behind writers.
-    while (IsShareConflict(hr) && Clock::now() < deadline) {
-      std::this_thread::sleep_for(kPause);
-      Writers().LetThemGoFirst(key, deadline);
-      hr = open();
-    }
-    return hr;
-  }
-  WaitingWriter announced(key);
-  while (IsShareConflict(hr) && Clock::now() < deadline) {
-    std::this_thread::sleep_for(kPause);
-    hr = open();
-  }
-  return hr;
+                              const TStgAskToWait& askToWait,
+                              const std::function<HRESULT(const QOR_KEEP_WAITING&)>& open) {
+  Turn turn(fileName, role, askToWait);
+  const HRESULT hr = open([&turn] { return turn.KeepWaiting(); });
+  return FAILED(hr) && turn.Cancelled() ? E_ABORT : hr;
 }
 
 }  // namespace storage

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/checked_open.h"
 #include "platform/com_ptr.h"
@@ -17,6 +18,7 @@
 #include "rtl/persistent.h"
 #include "rtl/stream.h"
 #include "storage/access_options.h"
+#include "storage/open_queue.h"
 #include "storage/task_memory.h"
 
 namespace storage {
@@ -51,8 +53,11 @@ class TStructStorageFolder : public rtl::TPersistent {
 
   std::string ClassName() const override { return "TStructStorageFolder"; }
 
-  // Opens or creates the compound file unless it is open already.
+  // Opens or creates the compound file unless it is open already. When
+  // other opens hold it, a writer waits while askToWait says so; after a
+  // wait that it ended, the error's code is E_ABORT.
   void EnsureOpen();
+  void SetAskToWait(TStgAskToWait askToWait) { FAskToWait = std::move(askToWait); }
   // Stores code in FLastHResult; true for a success code.
   bool RecordResult(HRESULT code);
 
@@ -110,6 +115,7 @@ class TStructStorageFolder : public rtl::TPersistent {
   std::string FDocFileName;
   TStgAccessOptions FAccessSet;
   uint32_t FStgMode;
+  TStgAskToWait FAskToWait;
 };
 
 class TStructStorageStream : public rtl::TStream {

@@ -40,8 +40,10 @@ void TStructStorageFolder::EnsureOpen() {
   if (!(FAccessSet & aoCreate)) {
     auto damaged = std::make_shared<platform::DamagedStreams>();
     hr = OpenWaitingForHolders(
-        FDocFileName, (FAccessSet & aoWrite) ? OpenRole::kWriter : OpenRole::kReader,
-        [&] { return platform::OpenCheckedStorage(name.get(), FStgMode, &storage, *damaged); });
+        FDocFileName, (FAccessSet & aoWrite) ? OpenRole::kWriter : OpenRole::kReader, FAskToWait,
+        [&](const QOR_KEEP_WAITING& keepWaiting) {
+          return platform::OpenCheckedStorage(name.get(), FStgMode, keepWaiting, &storage, *damaged);
+        });
     if (!damaged->empty()) FDamagedStreams = std::move(damaged);
   } else if (FAccessSet & aoLargeSectors) {
     STGOPTIONS options{};

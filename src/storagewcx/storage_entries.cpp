@@ -246,13 +246,22 @@ void TqorStorageDir::OpenRoot() {
       throw wcx::EWCXError(E_EWRITE, "the archive has 512-byte sectors and cannot grow past 2 GB");
   }
   FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
+  // A call of size 0 moves no progress bar: it keeps the host's dialog, and
+  // its cancel button, alive while another operation holds the archive.
+  if (FCallbacks.HasProcessData())
+    FFolder->SetAskToWait([this] { return DoProcessData(FArcName, 0) != 0; });
   std::vector<StatCopy> elements;
   try {
     if (!FFolder->ForEachElement([&](StatCopy stat) { elements.push_back(std::move(stat)); }))
       throw wcx::EWCXError(wcx::E_BAD_ARCHIVE, "the archive's directory is damaged");
   } catch (const storage::EStructStorageError& error) {
+    if (error.Code() == E_ABORT)
+      throw wcx::EWCXError(wcx::E_EABORTED, "cancelled while the archive was in use");
     const OpenPurpose purpose = create ? OpenPurpose::kCreate : OpenPurpose::kOpenExisting;
-    throw wcx::EWCXError(OpenFailureResult(error.Code(), FArcName, purpose), error.Message());
+    const int32_t result = OpenFailureResult(error.Code(), FArcName, purpose);
+    throw wcx::EWCXError(result, result == wcx::E_EOPEN
+                                     ? "the archive is in use by another operation: " + error.Message()
+                                     : error.Message());
   }
   FCreated = create;
   StatCopy root = storage::NewStat();

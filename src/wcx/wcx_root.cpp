@@ -156,10 +156,13 @@ int32_t TqorWCXRoot::DoDeleteFiles(const std::string& packedFile, const char* de
 
   try {
     std::unique_ptr<TqorWCXDir> root = OpenRoot(packedFile, OM_DELETE, false);
+    // Only to let the user cancel a wait for the archive.
+    root->SetCallbacks(ThreadCallbacks());
     int32_t result = DeleteEach(*root, names);
-    // Deletions before a failure stay done.
+    // Deletions before a failure stay done, but a failed call does not go
+    // on to the compaction, which would meet whatever stopped it again.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
-    root->FinishChanges();
+    if (result == 0) root->FinishChanges();
     return result;
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);

@@ -1,7 +1,8 @@
-// Two programs on one archive: while one packs, the other can neither list
-// nor pack nor delete it and is told so at once (E_EOPEN). Two that pack
-// into the same new archive at the same moment never lose a moved file and
-// never damage the archive.
+// Two programs on one archive: while one packs, the other cannot list it
+// (E_EOPEN), and its pack or delete waits for its turn, reporting the wait,
+// until the first is done or the user cancels. Two that pack into the same
+// new archive at the same moment never lose a moved file and never damage
+// the archive.
 #include <unistd.h>
 
 #include "child_process.h"
@@ -50,9 +51,18 @@ int32_t WCX_API PauseOnce(char*, int32_t) {
   return 1;
 }
 
+// The waiting program lets the packing one go on after a number of reports
+// of its wait (size 0).
+const Signal* gReleaseAfterWait = nullptr;
+int gWaitReportsLeft = 0;
+int32_t WCX_API ReleaseAfterWaitReports(char*, int32_t size) {
+  if (size == 0 && gReleaseAfterWait && --gWaitReportsLeft == 0) gReleaseAfterWait->Raise();
+  return 1;
+}
+
 using TwoProcesses = StoragePlugin;
 
-TEST_F(TwoProcesses, WhileOnePacksTheOtherIsToldTheArchiveIsInUse) {
+TEST_F(TwoProcesses, WhileOnePacksTheOtherWaitsForItsTurnOrCancels) {
   const std::string arc = dir / "shared.doc";
   {
     CompoundBuilder file(arc);
@@ -75,13 +85,25 @@ TEST_F(TwoProcesses, WhileOnePacksTheOtherIsToldTheArchiveIsInUse) {
   int32_t end = 0;
   EXPECT_TRUE(List(arc, &end).empty());
   EXPECT_EQ(end, E_EOPEN);
-  EXPECT_EQ(Pack(arc, nullptr, theirs.Slash(), {"theirs.bin"}, PK_PACK_MOVE_FILES), E_EOPEN);
+  gReportsBeforeCancel = 0;
+  EXPECT_EQ(Pack(arc, nullptr, theirs.Slash(), {"theirs.bin"}, PK_PACK_MOVE_FILES), E_EABORTED);
   EXPECT_TRUE(fs::exists(theirs / "theirs.bin"));
-  EXPECT_EQ(Delete(arc, {"keep"}), E_EOPEN);
-  release.Raise();
+  EXPECT_EQ(Delete(arc, {"keep"}), E_EABORTED);
+  EXPECT_EQ(gReports, (std::vector<int32_t>{0, 0})) << "each reports its wait once, and stops";
+  // Fifteen reports are seconds of waiting.
+  gReleaseAfterWait = &release;
+  gWaitReportsLeft = 15;
+  plugin->SetProcessDataProc(kGlobalHandle, ReleaseAfterWaitReports);
+  std::string list = HostList({"theirs.bin"});
+  std::string source = theirs.Slash();
+  EXPECT_EQ(plugin->PackFiles(const_cast<char*>(arc.c_str()), nullptr, source.data(), list.data(),
+                              PK_PACK_MOVE_FILES),
+            0);
+  gReleaseAfterWait = nullptr;
+  if (gWaitReportsLeft > 0) release.Raise();
   EXPECT_EQ(packer.Wait(), 0);
   EXPECT_FALSE(fs::exists(mine / "mine.bin"));
-  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"keep", "mine.bin"}));
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"keep", "mine.bin", "theirs.bin"}));
 }
 
 // Both start at once, many times over; whichever creates the archive, the

@@ -72,7 +72,7 @@ class QorReadTest(QorTestCase):
             with open(self.tmp / "sample.doc", "rb") as held:
                 fcntl.flock(held, fcntl.LOCK_EX)
                 result = self.host("list", "sample.doc", expect=1)
-            self.assertIn("(E_EOPEN: cannot open the file; another program may be using it)", result.stderr)
+            self.assertIn("(E_EOPEN: cannot open the file; another program or operation may be using it)", result.stderr)
         # Two storages of exactly one name, as only a damaged file has them:
         # neither can be opened, and testing says so. (On Windows the
         # system's OLE32 decides how a damaged file reads.)

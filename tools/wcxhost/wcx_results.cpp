@@ -20,7 +20,8 @@ constexpr std::array kResults{
     ResultText{wcx::E_BAD_DATA, "E_BAD_DATA", "the data is corrupt"},
     ResultText{wcx::E_BAD_ARCHIVE, "E_BAD_ARCHIVE", "the archive is damaged"},
     ResultText{wcx::E_UNKNOWN_FORMAT, "E_UNKNOWN_FORMAT", "unknown archive format"},
-    ResultText{wcx::E_EOPEN, "E_EOPEN", "cannot open the file; another program may be using it"},
+    ResultText{wcx::E_EOPEN, "E_EOPEN",
+               "cannot open the file; another program or operation may be using it"},
     ResultText{wcx::E_ECREATE, "E_ECREATE",
                "cannot create the file; its folder may be missing or not writable, or a folder or "
                "a read-only file has its name"},

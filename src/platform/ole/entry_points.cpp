@@ -50,15 +50,21 @@ HRESULT StgIsStorageFile(const OLECHAR* pwcsName) {
 
 HRESULT StgOpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD grfMode, SNB, DWORD reserved,
                        IStorage** ppstgOpen) {
+  if (reserved != 0) return STG_E_INVALIDPARAMETER;
+  return QorOpenStorageWaiting(pwcsName, grfMode, {}, ppstgOpen);
+}
+
+HRESULT QorOpenStorageWaiting(const OLECHAR* pwcsName, DWORD grfMode,
+                              const QOR_KEEP_WAITING& keepWaiting, IStorage** ppstgOpen) {
   if (!ppstgOpen) return STG_E_INVALIDPOINTER;
   *ppstgOpen = nullptr;
   if (!pwcsName) return STG_E_INVALIDNAME;
-  if (reserved != 0) return STG_E_INVALIDPARAMETER;
   if (const HRESULT hr = platform::ole::CheckRootOpenMode(grfMode); FAILED(hr)) return hr;
   return Guarded([&] {
     const auto access = platform::ole::ModeWrites(grfMode) ? cfb::CompoundFile::Access::kReadWrite
                                                            : cfb::CompoundFile::Access::kRead;
-    auto file = cfb::CompoundFile::Open(PathOf(pwcsName), access, platform::ole::RootLock(grfMode));
+    auto file = cfb::CompoundFile::Open(PathOf(pwcsName), access, platform::ole::RootLock(grfMode),
+                                        keepWaiting);
     auto shared =
         std::make_shared<platform::ole::SharedFile>(std::move(file), pwcsName, grfMode, false);
     *ppstgOpen = platform::ole::Storage::CreateRoot(std::move(shared));

@@ -2,10 +2,10 @@
 
 namespace platform {
 
-HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, IStorage** storage,
-                           DamagedStreams& damaged) {
+HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, const QOR_KEEP_WAITING& keepWaiting,
+                           IStorage** storage, DamagedStreams& damaged) {
   damaged.clear();
-  return StgOpenStorage(name, nullptr, mode, nullptr, 0, storage);
+  return QorOpenStorageWaiting(name, mode, keepWaiting, storage);
 }
 
 }  // namespace platform

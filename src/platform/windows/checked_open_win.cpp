@@ -2,6 +2,7 @@
 
 #include "platform/checked_open.h"
 #include "platform/windows/file_structures_win.h"
+#include "platform/windows/open_waiting_win.h"
 #include "platform/ole/result.h"
 
 namespace platform {
@@ -20,10 +21,8 @@ ElementPath PathOf(const cfb::Directory& directory, uint32_t id) {
   return path;
 }
 
-}  // namespace
-
-HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, IStorage** storage,
-                           DamagedStreams& damaged) {
+HRESULT OpenCheckedOnce(const OLECHAR* name, DWORD mode, IStorage** storage,
+                        DamagedStreams& damaged) {
   damaged.clear();
   *storage = nullptr;
   // Nobody writes while it is read, so that a file amid another program's
@@ -47,6 +46,15 @@ HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, IStorage** storage,
     }
   }
   return StgOpenStorage(name, nullptr, mode, nullptr, 0, storage);
+}
+
+}  // namespace
+
+HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, const QOR_KEEP_WAITING& keepWaiting,
+                           IStorage** storage, DamagedStreams& damaged) {
+  // Checked again after each wait: the holder may have changed the file.
+  return RetryWhileHeld(keepWaiting,
+                        [&] { return OpenCheckedOnce(name, mode, storage, damaged); });
 }
 
 }  // namespace platform

@@ -51,7 +51,7 @@ bool IsUnfinishedCopy(const std::wstring& path) {
   // first: anyone may have put a damaged file under such a name.
   ComPtr<IStorage> storage;
   DamagedStreams damaged;
-  if (FAILED(OpenCheckedStorage(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
+  if (FAILED(OpenCheckedStorage(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, {},
                                 storage.Receive(), damaged)))
     return false;
   STATSTG stat{};
