@@ -8,8 +8,10 @@
 #include <cwctype>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/codec.h"
 #include "platform/posix/iconv_codec_posix.h"
@@ -53,37 +55,25 @@ IconvCodecCache& Codecs() {
 }
 
 // iconv's names for the Windows code pages that documents name; a table, so
-// that numbers read from a file open no more than these.
-const char* CharsetOfCodePage(uint32_t codePage) {
-  switch (codePage) {
-    case 437: case 737: case 775: case 850: case 852: case 855: case 857: case 860:
-    case 861: case 862: case 863: case 864: case 865: case 866: case 869: case 874:
-    case 932: case 936: case 949: case 950: case 1250: case 1251: case 1252: case 1253:
-    case 1254: case 1255: case 1256: case 1257: case 1258:
-      return nullptr;  // "CP" and the number
-    case 10000: return "MACINTOSH";
-    case 20127: return "ASCII";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
-    case 28591: return "ISO-8859-1";
-    case 28592: return "ISO-8859-2";
-    case 28593: return "ISO-8859-3";
-    case 28594: return "ISO-8859-4";
-    case 28595: return "ISO-8859-5";
-    case 28596: return "ISO-8859-6";
-    case 28597: return "ISO-8859-7";
-    case 28598: return "ISO-8859-8";
-    case 28599: return "ISO-8859-9";
-    case 28603: return "ISO-8859-13";
-    case 28605: return "ISO-8859-15";
-    case 50220: return "ISO-2022-JP";
-    case 51932: return "EUC-JP";
-    case 51936: return "EUC-CN";
-    case 51949: return "EUC-KR";
-    case 54936: return "GB18030";
-    case 65000: return "UTF-7";
-    default: return "";
-  }
+// that numbers read from a file open no more than these charsets.
+constexpr uint16_t kNamedAsCp[] = {437,  737,  775,  850,  852,  855,  857,  860,  861, 862,
+                                   863,  864,  865,  866,  869,  874,  932,  936,  949, 950,
+                                   1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+constexpr std::pair<uint16_t, const char*> kNamedOtherwise[] = {
+    {10000, "MACINTOSH"},  {20127, "ASCII"},       {20866, "KOI8-R"},      {21866, "KOI8-U"},
+    {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"},
+    {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"},
+    {28599, "ISO-8859-9"}, {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"}, {50220, "ISO-2022-JP"},
+    {51932, "EUC-JP"},     {51936, "EUC-CN"},      {51949, "EUC-KR"},      {54936, "GB18030"},
+    {65000, "UTF-7"},
+};
+
+std::optional<std::string> CharsetOfCodePage(uint32_t codePage) {
+  for (uint16_t number : kNamedAsCp)
+    if (number == codePage) return "CP" + std::to_string(codePage);
+  for (const auto& [number, charset] : kNamedOtherwise)
+    if (number == codePage) return charset;
+  return std::nullopt;
 }
 
 // The innermost snapshot alive on this thread. A plain pointer: a
@@ -112,9 +102,8 @@ bool UseNumberedCodec(uint32_t codePage, void (*use)(Codec&, void*), void* conte
     use(Utf8(), context);
     return true;
   }
-  const char* name = CharsetOfCodePage(codePage);
-  if (name && !*name) return false;
-  return Codecs().Use(name ? name : "CP" + std::to_string(codePage), use, context);
+  const auto charset = CharsetOfCodePage(codePage);
+  return charset && Codecs().Use(*charset, use, context);
 }
 
 // Unicode's simple lower-case mapping, whatever the process's locale is.
