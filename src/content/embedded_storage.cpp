@@ -43,7 +43,8 @@ const std::array<ClassExtension, 9>& KnownClasses() {
 }
 
 // Any object the system embeds carries one of these.
-constexpr std::array kObjectStreams{std::u16string_view(u"\x01CompObj"),
+constexpr std::array kObjectStreams{std::u16string_view(u"\x01"
+                                                        "CompObj"),
                                     std::u16string_view(u"\x01Ole")};
 
 bool HasStream(const std::vector<ChildElement>& children, std::u16string_view name) {

@@ -29,7 +29,7 @@ void AddPropertySetViews(StorageReader& storage, const std::vector<ChildElement>
     const auto bytes = storage.ReadStream(stream, collector.limits().maxSmallStream);
     if (!bytes) continue;
     auto text = PropertySetText(*bytes, collector.ansi());
-    if (!text) continue;
+    if (!text || text->empty()) continue;
     View view;
     view.kind = View::Kind::kText;
     view.name = prefix + std::string(name);

@@ -1,0 +1,174 @@
+// Mail messages: the message as text, attachments under their names from
+// either string form, attached messages as copies, and what a hostile
+// message may not do.
+#include <gtest/gtest.h>
+
+#include "content/message_strings.h"
+#include "content/views.h"
+#include "memory_storage_reader.h"
+
+namespace {
+
+using content::PropertyStreamName;
+using content::View;
+using testing_support::ByteWriter;
+using testing_support::MemoryElement;
+using testing_support::MemoryStorageReader;
+using testing_support::ReadLog;
+using testing_support::Storage;
+using testing_support::Stream;
+
+constexpr uint64_t k20240501T123000 = 133590402000000000;
+constexpr uint64_t k20230102T030405 = 133171022450000000;
+
+MemoryElement Unicode(uint16_t id, std::u16string_view text) {
+  return Stream(PropertyStreamName(id, content::kPropUnicode), ByteWriter().Utf16(text).bytes());
+}
+
+MemoryElement Narrow(uint16_t id, std::string_view text) {
+  return Stream(PropertyStreamName(id, content::kPropString8), ByteWriter().Raw(text).bytes());
+}
+
+MemoryElement Data(size_t size) {
+  return Stream(PropertyStreamName(0x3701, content::kPropBinary), std::vector<uint8_t>(size, 0x5A));
+}
+
+// A __properties_version1.0 stream with `header` bytes before its entries.
+MemoryElement Properties(size_t header, std::vector<std::pair<uint32_t, uint64_t>> entries) {
+  ByteWriter writer;
+  for (size_t i = 0; i < header; ++i) writer.U8(0);
+  for (const auto& [tag, value] : entries) writer.U32(tag).U32(2).U64(value);
+  return Stream(std::u16string(content::kPropertiesStream), writer.bytes());
+}
+
+std::vector<View> Find(const MemoryElement& root, const content::ViewLimits& limits = {},
+                       ReadLog* log = nullptr) {
+  ReadLog ignored;
+  MemoryStorageReader reader(root, log ? *log : ignored);
+  return content::FindViews(reader, limits, platform::CodePage::kAnsi);
+}
+
+TEST(MessageViews, TextAttachmentsUnderTheirNamesAndAttachedMessage) {
+  const MemoryElement message = Storage(
+      u"Root Entry",
+      {Properties(32, {{0x00390040, k20240501T123000}, {0x3FFD0003, 1251}}),
+       Unicode(0x0037, u"Quarterly report"), Unicode(0x0C1A, u"Anna M\u00FCller"),
+       Unicode(0x5D01, u"anna@example.com"), Unicode(0x0E04, u"Bob; Carol"),
+       Unicode(0x1000, u"Hello\r\nWorld"),
+       Storage(u"__attach_version1.0_#00000000",
+               {Properties(8, {}), Unicode(0x3707, u"\u041E\u0442\u0447\u0451\u0442.pdf"),
+                Unicode(0x3704, u"OTCET~1.PDF"), Data(5000)}),
+       // An 8-bit name, in the message's code page (1251).
+       Storage(u"__attach_version1.0_#00000001", {Narrow(0x3704, "\xCF\xF0\xE8.txt"), Data(10)}),
+       Storage(u"__attach_version1.0_#00000002",
+               {Unicode(0x3001, u"Fwd"),
+                Storage(PropertyStreamName(0x3701, content::kPropObject),
+                        {Properties(24, {}), Unicode(0x0037, u"Inner"), Unicode(0x1000, u"body"),
+                         Storage(u"__attach_version1.0_#00000000", {Data(300)})})}),
+       Storage(u"__attach_version1.0_#00000003", {Data(7)}),
+       // By reference: no data, no view.
+       Storage(u"__attach_version1.0_#00000004", {Unicode(0x3707, u"link.txt")})});
+  ReadLog log;
+  const auto views = Find(message, {}, &log);
+  ASSERT_EQ(views.size(), 5u);
+
+  EXPECT_EQ(views[0].kind, View::Kind::kText);
+  EXPECT_EQ(views[0].name, "Quarterly report.txt");
+  EXPECT_EQ(views[0].text,
+            "Subject: Quarterly report\nFrom: Anna M\u00FCller <anna@example.com>\n"
+            "To: Bob; Carol\nDate: 2024-05-01T12:30:00Z\n\nHello\r\nWorld\n");
+  EXPECT_EQ(views[0].size, views[0].text.size());
+
+  EXPECT_EQ(views[1].kind, View::Kind::kStreamSlice);
+  EXPECT_EQ(views[1].name, "\u041E\u0442\u0447\u0451\u0442.pdf") << "the long name first";
+  EXPECT_EQ(views[1].path, (std::vector<std::u16string>{u"__attach_version1.0_#00000000",
+                                                        u"__substg1.0_37010102"}));
+  EXPECT_EQ(views[1].offset, 0u);
+  EXPECT_EQ(views[1].size, 5000u);
+  EXPECT_LT(log.largestRead, 5000u) << "attachment data is sliced, not read";
+
+  EXPECT_EQ(views[2].name, "\u041F\u0440\u0438.txt");
+
+  EXPECT_EQ(views[3].kind, View::Kind::kMessageCopy);
+  EXPECT_EQ(views[3].name, "Inner.msg");
+  EXPECT_EQ(views[3].path, (std::vector<std::u16string>{u"__attach_version1.0_#00000002",
+                                                        u"__substg1.0_3701000D"}));
+  EXPECT_EQ(views[3].size, 24u + 10 + 8 + 300) << "the streams inside, nested ones too";
+
+  EXPECT_EQ(views[4].name, "attachment 4");
+}
+
+TEST(MessageViews, EightBitTextRecipientsFromTheirStoragesAndDeliveryTime) {
+  const MemoryElement message = Storage(
+      u"Root Entry", {Properties(32, {{0x0E060040, k20230102T030405}, {0x3FDE0003, 1252}}),
+                      Narrow(0x0037, "\xE9t\xE9"), Narrow(0x0C1A, "Ren\xE9"),
+                      Narrow(0x1000, "Line one\r\nLine two\r\n"),
+                      Storage(u"__recip_version1.0_#00000000",
+                              {Properties(8, {{0x0C150003, 1}}), Narrow(0x3001, "Z\xFC"),
+                               Narrow(0x39FE, "z@example.com")}),
+                      Storage(u"__recip_version1.0_#00000001",
+                              {Properties(8, {{0x0C150003, 2}}), Narrow(0x3001, "Copy")}),
+                      Storage(u"__recip_version1.0_#00000002",
+                              {Properties(8, {{0x0C150003, 3}}), Narrow(0x3001, "Hidden")})});
+  const auto views = Find(message);
+  ASSERT_EQ(views.size(), 1u);
+  EXPECT_EQ(views[0].name, "\u00E9t\u00E9.txt");
+  EXPECT_EQ(views[0].text,
+            "Subject: \u00E9t\u00E9\nFrom: Ren\u00E9\nTo: Z\u00FC <z@example.com>\nCc: Copy\n"
+            "Date: 2023-01-02T03:04:05Z\n\nLine one\r\nLine two\r\n");
+}
+
+TEST(MessageViews, WithoutSubjectOrProperties) {
+  const auto views = Find(Storage(u"Root Entry", {Properties(32, {}), Unicode(0x1000, u"x")}));
+  ASSERT_EQ(views.size(), 1u);
+  EXPECT_EQ(views[0].name, "message.txt");
+  EXPECT_EQ(views[0].text, "\nx\n");
+}
+
+TEST(TopLevelMessageProperties, WidensTheEmbeddedHeader) {
+  std::vector<uint8_t> embedded(24 + 32);
+  for (size_t i = 0; i < embedded.size(); ++i) embedded[i] = static_cast<uint8_t>(i + 1);
+  const auto top = content::TopLevelMessageProperties(embedded);
+  ASSERT_TRUE(top);
+  ASSERT_EQ(top->size(), 32u + 32);
+  EXPECT_TRUE(std::equal(embedded.begin(), embedded.begin() + 24, top->begin()));
+  EXPECT_EQ(std::vector<uint8_t>(top->begin() + 24, top->begin() + 32), std::vector<uint8_t>(8, 0));
+  EXPECT_TRUE(std::equal(embedded.begin() + 24, embedded.end(), top->begin() + 32));
+
+  for (size_t size : {0u, 23u, 32u, 24u + 15u, 32u + 16u})
+    EXPECT_FALSE(content::TopLevelMessageProperties(std::vector<uint8_t>(size))) << size;
+}
+
+TEST(MessageViews, HostileMessagesGiveFewerViewsAndNoHarm) {
+  // Half an entry, a name stream that claims gigabytes, a data stream that
+  // claims more than it holds (the slice says what the directory says).
+  std::vector<uint8_t> ragged(32 + 16 + 7, 0x40);
+  MemoryElement hugeName = Unicode(0x3707, u"big.bin");
+  hugeName.claimedSize = uint64_t{1} << 40;
+  MemoryElement lyingData = Data(3);
+  lyingData.claimedSize = uint64_t{1} << 33;
+  MemoryElement message =
+      Storage(u"Root Entry",
+              {Stream(std::u16string(content::kPropertiesStream), ragged), Unicode(0x0037, u"s"),
+               Storage(u"__attach_version1.0_#00000000", {hugeName, lyingData})});
+  for (int i = 0; i < 300; ++i)
+    message.children.push_back(Storage(u"__attach_version1.0_#1" +
+                                           std::u16string(1, u'A' + i % 26) +
+                                           std::u16string(1, u'a' + i / 26),
+                                       {Data(1)}));
+  ReadLog log;
+  content::ViewLimits limits;
+  limits.maxChildren = 100;
+  const auto views = Find(message, limits, &log);
+  ASSERT_GE(views.size(), 2u);
+  EXPECT_EQ(views[1].name, "big.bin");
+  EXPECT_EQ(views[1].size, uint64_t{1} << 33);
+  EXPECT_LE(log.storagesOpened, limits.maxChildren) << "storages opened are capped";
+  EXPECT_LE(log.largestRead, 64u << 10);
+
+  limits = {};
+  limits.maxViews = 3;
+  EXPECT_EQ(Find(message, limits).size(), 3u);
+}
+
+}  // namespace
