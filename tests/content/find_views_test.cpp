@@ -5,7 +5,7 @@
 
 #include "content/guid.h"
 #include "content/views.h"
-#include "memory_storage_reader.h"
+#include "content_samples.h"
 
 namespace {
 
@@ -16,6 +16,7 @@ using testing_support::MemoryStorageReader;
 using testing_support::ReadLog;
 using testing_support::Storage;
 using testing_support::Stream;
+using testing_support::SummaryStream;
 
 using Path = std::vector<std::u16string>;
 
@@ -31,30 +32,16 @@ MemoryElement CompObj() {
 }
 
 MemoryElement Package(std::string_view label, size_t dataSize) {
-  ByteWriter native;
-  native.U16(2).Raw(label).U8(0).Raw(label).U8(0).U16(0).U16(3).U32(1).U8(0);
-  native.U32(static_cast<uint32_t>(dataSize)).Raw(std::vector<uint8_t>(dataSize, 7));
-  ByteWriter stream;
-  stream.U32(static_cast<uint32_t>(native.size())).Raw(native.bytes());
-  return Stream(u"\x01Ole10Native", stream.bytes());
+  testing_support::PackageFields fields;
+  fields.label = label;
+  fields.path = label;
+  fields.data.assign(dataSize, 7);
+  return Stream(u"\x01Ole10Native", testing_support::PackageStream(fields));
 }
 
 MemoryElement WithClass(MemoryElement storage, const content::Guid& clsid) {
   storage.clsid = clsid;
   return storage;
-}
-
-// A summary information stream with one title.
-MemoryElement Summary(std::string_view title) {
-  ByteWriter set;
-  set.U16(0xFFFE).U16(0).U32(0).Raw(std::string(16, '\0')).U32(1);
-  const content::Guid format = content::MakeGuid(0xF29F85E0, 0x4FF9, 0x1068,
-                                                 {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9});
-  set.Raw(std::vector<uint8_t>(format.begin(), format.end())).U32(48);
-  set.U32(0).U32(1).U32(2).U32(16).U16(30).U16(0).U32(static_cast<uint32_t>(title.size() + 1));
-  set.Raw(title).U8(0).PadTo4();
-  set.PatchU32(48, static_cast<uint32_t>(set.size() - 48));
-  return Stream(u"\x05SummaryInformation", set.bytes());
 }
 
 std::vector<View> Find(const MemoryElement& root, const content::ViewLimits& limits = {},
@@ -65,23 +52,24 @@ std::vector<View> Find(const MemoryElement& root, const content::ViewLimits& lim
 }
 
 TEST(FindViews, EmbeddedObjectsOfADocument) {
-  const MemoryElement document =
-      Storage(u"Root Entry",
-              {Bytes(u"WordDocument", 4096), Summary("Plan"),
-               Storage(u"ObjectPool",
-                       {Storage(u"_1", {CompObj(), Bytes(u"Workbook", 1000), Summary("inner")}),
-                        Storage(u"_2", {CompObj(), Package("C:\\tmp\\data.csv", 33)}),
-                        WithClass(Storage(u"_3", {CompObj(), Bytes(u"CONTENTS", 5)}),
-                                  content::OleClassId(0x00020906)),
-                        Storage(u"_4", {CompObj()}), Storage(u"_5", {Bytes(u"nothing", 1)})}),
-               Storage(u"MBD00000001", {CompObj(), Bytes(u"PowerPoint Document", 9)}),
-               Storage(u"Sub", {Summary("nested")})});
+  const MemoryElement document = Storage(
+      u"Root Entry",
+      {Bytes(u"WordDocument", 4096), SummaryStream("Plan"),
+       Storage(u"ObjectPool",
+               {Storage(u"_1", {CompObj(), Bytes(u"Workbook", 1000), SummaryStream("inner")}),
+                Storage(u"_2", {CompObj(), Package("C:\\tmp\\data.csv", 33)}),
+                WithClass(Storage(u"_3", {CompObj(), Bytes(u"CONTENTS", 5)}),
+                          content::OleClassId(0x00020906)),
+                Storage(u"_4", {CompObj()}), Storage(u"_5", {Bytes(u"nothing", 1)})}),
+       Storage(u"MBD00000001", {CompObj(), Bytes(u"PowerPoint Document", 9)}),
+       Storage(u"Sub", {SummaryStream("nested")})});
   const auto views = Find(document);
   ASSERT_EQ(views.size(), 7u);
   EXPECT_EQ(views[0].kind, View::Kind::kStorageCopy);
   EXPECT_EQ(views[0].name, "_1.xls");
   EXPECT_EQ(views[0].path, (Path{u"ObjectPool", u"_1"}));
-  EXPECT_EQ(views[0].size, 20u + 1000 + Summary("inner").bytes.size()) << "the streams inside";
+  EXPECT_EQ(views[0].size, 20u + 1000 + SummaryStream("inner").bytes.size())
+      << "the streams inside";
   EXPECT_EQ(views[1].kind, View::Kind::kStreamSlice);
   EXPECT_EQ(views[1].name, "data.csv");
   EXPECT_EQ(views[1].path, (Path{u"ObjectPool", u"_2", u"\x01Ole10Native"}));

@@ -5,41 +5,24 @@
 
 #include "content/message_strings.h"
 #include "content/views.h"
-#include "memory_storage_reader.h"
+#include "content_samples.h"
 
 namespace {
 
 using content::PropertyStreamName;
 using content::View;
-using testing_support::ByteWriter;
+using testing_support::AttachmentData;
+using testing_support::FixedPropertyStream;
 using testing_support::MemoryElement;
 using testing_support::MemoryStorageReader;
+using testing_support::NarrowProperty;
 using testing_support::ReadLog;
 using testing_support::Storage;
 using testing_support::Stream;
+using testing_support::UnicodeProperty;
 
 constexpr uint64_t k20240501T123000 = 133590402000000000;
 constexpr uint64_t k20230102T030405 = 133171022450000000;
-
-MemoryElement Unicode(uint16_t id, std::u16string_view text) {
-  return Stream(PropertyStreamName(id, content::kPropUnicode), ByteWriter().Utf16(text).bytes());
-}
-
-MemoryElement Narrow(uint16_t id, std::string_view text) {
-  return Stream(PropertyStreamName(id, content::kPropString8), ByteWriter().Raw(text).bytes());
-}
-
-MemoryElement Data(size_t size) {
-  return Stream(PropertyStreamName(0x3701, content::kPropBinary), std::vector<uint8_t>(size, 0x5A));
-}
-
-// A __properties_version1.0 stream with `header` bytes before its entries.
-MemoryElement Properties(size_t header, std::vector<std::pair<uint32_t, uint64_t>> entries) {
-  ByteWriter writer;
-  for (size_t i = 0; i < header; ++i) writer.U8(0);
-  for (const auto& [tag, value] : entries) writer.U32(tag).U32(2).U64(value);
-  return Stream(std::u16string(content::kPropertiesStream), writer.bytes());
-}
 
 std::vector<View> Find(const MemoryElement& root, const content::ViewLimits& limits = {},
                        ReadLog* log = nullptr) {
@@ -51,23 +34,26 @@ std::vector<View> Find(const MemoryElement& root, const content::ViewLimits& lim
 TEST(MessageViews, TextAttachmentsUnderTheirNamesAndAttachedMessage) {
   const MemoryElement message = Storage(
       u"Root Entry",
-      {Properties(32, {{0x00390040, k20240501T123000}, {0x3FFD0003, 1251}}),
-       Unicode(0x0037, u"Quarterly report"), Unicode(0x0C1A, u"Anna M\u00FCller"),
-       Unicode(0x5D01, u"anna@example.com"), Unicode(0x0E04, u"Bob; Carol"),
-       Unicode(0x1000, u"Hello\r\nWorld"),
+      {FixedPropertyStream(32, {{0x00390040, k20240501T123000}, {0x3FFD0003, 1251}}),
+       UnicodeProperty(0x0037, u"Quarterly report"), UnicodeProperty(0x0C1A, u"Anna M\u00FCller"),
+       UnicodeProperty(0x5D01, u"anna@example.com"), UnicodeProperty(0x0E04, u"Bob; Carol"),
+       UnicodeProperty(0x1000, u"Hello\r\nWorld"),
        Storage(u"__attach_version1.0_#00000000",
-               {Properties(8, {}), Unicode(0x3707, u"\u041E\u0442\u0447\u0451\u0442.pdf"),
-                Unicode(0x3704, u"OTCET~1.PDF"), Data(5000)}),
+               {FixedPropertyStream(8, {}),
+                UnicodeProperty(0x3707, u"\u041E\u0442\u0447\u0451\u0442.pdf"),
+                UnicodeProperty(0x3704, u"OTCET~1.PDF"), AttachmentData(5000)}),
        // An 8-bit name, in the message's code page (1251).
-       Storage(u"__attach_version1.0_#00000001", {Narrow(0x3704, "\xCF\xF0\xE8.txt"), Data(10)}),
+       Storage(u"__attach_version1.0_#00000001",
+               {NarrowProperty(0x3704, "\xCF\xF0\xE8.txt"), AttachmentData(10)}),
        Storage(u"__attach_version1.0_#00000002",
-               {Unicode(0x3001, u"Fwd"),
+               {UnicodeProperty(0x3001, u"Fwd"),
                 Storage(PropertyStreamName(0x3701, content::kPropObject),
-                        {Properties(24, {}), Unicode(0x0037, u"Inner"), Unicode(0x1000, u"body"),
-                         Storage(u"__attach_version1.0_#00000000", {Data(300)})})}),
-       Storage(u"__attach_version1.0_#00000003", {Data(7)}),
+                        {FixedPropertyStream(24, {}), UnicodeProperty(0x0037, u"Inner"),
+                         UnicodeProperty(0x1000, u"body"),
+                         Storage(u"__attach_version1.0_#00000000", {AttachmentData(300)})})}),
+       Storage(u"__attach_version1.0_#00000003", {AttachmentData(7)}),
        // By reference: no data, no view.
-       Storage(u"__attach_version1.0_#00000004", {Unicode(0x3707, u"link.txt")})});
+       Storage(u"__attach_version1.0_#00000004", {UnicodeProperty(0x3707, u"link.txt")})});
   ReadLog log;
   const auto views = Find(message, {}, &log);
   ASSERT_EQ(views.size(), 5u);
@@ -100,16 +86,17 @@ TEST(MessageViews, TextAttachmentsUnderTheirNamesAndAttachedMessage) {
 
 TEST(MessageViews, EightBitTextRecipientsFromTheirStoragesAndDeliveryTime) {
   const MemoryElement message = Storage(
-      u"Root Entry", {Properties(32, {{0x0E060040, k20230102T030405}, {0x3FDE0003, 1252}}),
-                      Narrow(0x0037, "\xE9t\xE9"), Narrow(0x0C1A, "Ren\xE9"),
-                      Narrow(0x1000, "Line one\r\nLine two\r\n"),
-                      Storage(u"__recip_version1.0_#00000000",
-                              {Properties(8, {{0x0C150003, 1}}), Narrow(0x3001, "Z\xFC"),
-                               Narrow(0x39FE, "z@example.com")}),
-                      Storage(u"__recip_version1.0_#00000001",
-                              {Properties(8, {{0x0C150003, 2}}), Narrow(0x3001, "Copy")}),
-                      Storage(u"__recip_version1.0_#00000002",
-                              {Properties(8, {{0x0C150003, 3}}), Narrow(0x3001, "Hidden")})});
+      u"Root Entry",
+      {FixedPropertyStream(32, {{0x0E060040, k20230102T030405}, {0x3FDE0003, 1252}}),
+       NarrowProperty(0x0037, "\xE9t\xE9"), NarrowProperty(0x0C1A, "Ren\xE9"),
+       NarrowProperty(0x1000, "Line one\r\nLine two\r\n"),
+       Storage(u"__recip_version1.0_#00000000",
+               {FixedPropertyStream(8, {{0x0C150003, 1}}), NarrowProperty(0x3001, "Z\xFC"),
+                NarrowProperty(0x39FE, "z@example.com")}),
+       Storage(u"__recip_version1.0_#00000001",
+               {FixedPropertyStream(8, {{0x0C150003, 2}}), NarrowProperty(0x3001, "Copy")}),
+       Storage(u"__recip_version1.0_#00000002",
+               {FixedPropertyStream(8, {{0x0C150003, 3}}), NarrowProperty(0x3001, "Hidden")})});
   const auto views = Find(message);
   ASSERT_EQ(views.size(), 1u);
   EXPECT_EQ(views[0].name, "\u00E9t\u00E9.txt");
@@ -119,7 +106,8 @@ TEST(MessageViews, EightBitTextRecipientsFromTheirStoragesAndDeliveryTime) {
 }
 
 TEST(MessageViews, WithoutSubjectOrProperties) {
-  const auto views = Find(Storage(u"Root Entry", {Properties(32, {}), Unicode(0x1000, u"x")}));
+  const auto views =
+      Find(Storage(u"Root Entry", {FixedPropertyStream(32, {}), UnicodeProperty(0x1000, u"x")}));
   ASSERT_EQ(views.size(), 1u);
   EXPECT_EQ(views[0].name, "message.txt");
   EXPECT_EQ(views[0].text, "\nx\n");
@@ -143,19 +131,19 @@ TEST(MessageViews, HostileMessagesGiveFewerViewsAndNoHarm) {
   // Half an entry, a name stream that claims gigabytes, a data stream that
   // claims more than it holds (the slice says what the directory says).
   std::vector<uint8_t> ragged(32 + 16 + 7, 0x40);
-  MemoryElement hugeName = Unicode(0x3707, u"big.bin");
+  MemoryElement hugeName = UnicodeProperty(0x3707, u"big.bin");
   hugeName.claimedSize = uint64_t{1} << 40;
-  MemoryElement lyingData = Data(3);
+  MemoryElement lyingData = AttachmentData(3);
   lyingData.claimedSize = uint64_t{1} << 33;
   MemoryElement message =
-      Storage(u"Root Entry",
-              {Stream(std::u16string(content::kPropertiesStream), ragged), Unicode(0x0037, u"s"),
-               Storage(u"__attach_version1.0_#00000000", {hugeName, lyingData})});
+      Storage(u"Root Entry", {Stream(std::u16string(content::kPropertiesStream), ragged),
+                              UnicodeProperty(0x0037, u"s"),
+                              Storage(u"__attach_version1.0_#00000000", {hugeName, lyingData})});
   for (int i = 0; i < 300; ++i)
     message.children.push_back(Storage(u"__attach_version1.0_#1" +
                                            std::u16string(1, u'A' + i % 26) +
                                            std::u16string(1, u'a' + i / 26),
-                                       {Data(1)}));
+                                       {AttachmentData(1)}));
   ReadLog log;
   content::ViewLimits limits;
   limits.maxChildren = 100;

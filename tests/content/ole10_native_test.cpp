@@ -4,45 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include "memory_storage_reader.h"
+#include "content_samples.h"
 
 namespace {
 
 using content::NativeObject;
 using content::ParseOle10Native;
 using testing_support::ByteWriter;
-
-struct Package {
-  std::string label = "report.pdf";
-  std::string path = "C:\\Users\\ann\\Documents\\report.pdf";
-  std::string temp = "C:\\Users\\ann\\AppData\\Local\\Temp\\report.pdf";
-  std::vector<uint8_t> data = std::vector<uint8_t>(100, 0xD7);
-  std::optional<uint32_t> claimedData;  // instead of data.size()
-  bool unicode = false;
-  std::u16string wideLabel;
-};
-
-// The stream: the native size, then the packager's header and data.
-std::vector<uint8_t> PackageStream(const Package& p) {
-  ByteWriter native;
-  native.U16(2).Raw(p.label).U8(0).Raw(p.path).U8(0).U16(0).U16(3);
-  native.U32(static_cast<uint32_t>(p.temp.size() + 1)).Raw(p.temp).U8(0);
-  native.U32(p.claimedData.value_or(static_cast<uint32_t>(p.data.size()))).Raw(p.data);
-  if (p.unicode) {
-    native.U32(4).Utf16(u"temp").U32(static_cast<uint32_t>(p.wideLabel.size())).Utf16(p.wideLabel);
-    native.U32(0);
-  }
-  ByteWriter stream;
-  stream.U32(static_cast<uint32_t>(native.size())).Raw(native.bytes());
-  return stream.bytes();
-}
+using testing_support::PackageFields;
+using testing_support::PackageStream;
 
 std::optional<NativeObject> Parse(const std::vector<uint8_t>& stream) {
   return ParseOle10Native(stream, stream.size(), platform::CodePage::kAnsi);
 }
 
 TEST(Ole10Native, PackagedFileUnderTheBaseNameOfItsLabel) {
-  const Package package;
+  const PackageFields package;
   const auto stream = PackageStream(package);
   const auto object = Parse(stream);
   ASSERT_TRUE(object);
@@ -51,20 +28,19 @@ TEST(Ole10Native, PackagedFileUnderTheBaseNameOfItsLabel) {
   EXPECT_EQ(object->offset, stream.size() - 100);
   EXPECT_EQ(stream[object->offset], 0xD7);
 
-  Package pathOnly;
+  PackageFields pathOnly;
   pathOnly.label.clear();
   pathOnly.path = "D:/data/table.csv";
   EXPECT_EQ(Parse(PackageStream(pathOnly))->fileName, "table.csv");
 
-  Package wide;
+  PackageFields wide;
   wide.label = "?????.txt";
-  wide.unicode = true;
   wide.wideLabel = u"C:\\x\\\u041E\u0442\u0447\u0451\u0442.txt";
   EXPECT_EQ(Parse(PackageStream(wide))->fileName, "\u041E\u0442\u0447\u0451\u0442.txt");
 }
 
 TEST(Ole10Native, OnlyThePrefixOfALargeStreamIsNeeded) {
-  Package package;
+  PackageFields package;
   package.claimedData = 50'000'000;
   auto stream = PackageStream(package);
   const uint64_t streamSize = stream.size() - 100 + 50'000'000;
@@ -89,12 +65,12 @@ TEST(Ole10Native, OtherNativeDataWholeAndLyingSizesRefused) {
 
   // A packaged file that claims more than the native data holds, or a
   // header cut off, leaves the native data.
-  Package lying;
+  PackageFields lying;
   lying.claimedData = 101;
   object = Parse(PackageStream(lying));
   ASSERT_TRUE(object);
   EXPECT_EQ(object->fileName, "");
-  auto truncated = PackageStream(Package{});
+  auto truncated = PackageStream(PackageFields{});
   truncated.resize(12);
   EXPECT_EQ(ParseOle10Native(truncated, 1000, platform::CodePage::kAnsi)->fileName, "");
 
@@ -103,7 +79,7 @@ TEST(Ole10Native, OtherNativeDataWholeAndLyingSizesRefused) {
   tooLong.U32(0xFFFFFFFF).Raw("abc");
   EXPECT_FALSE(Parse(tooLong.bytes()));
   EXPECT_FALSE(Parse({1, 2}));
-  auto stream = PackageStream(Package{});
+  auto stream = PackageStream(PackageFields{});
   EXPECT_FALSE(ParseOle10Native(stream, stream.size() - 1, platform::CodePage::kAnsi))
       << "a prefix longer than the stream";
 }

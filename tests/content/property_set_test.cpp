@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "content/guid.h"
-#include "memory_storage_reader.h"
+#include "content_samples.h"
 
 namespace {
 
@@ -14,8 +14,7 @@ using content::Guid;
 using content::MakeGuid;
 using testing_support::ByteWriter;
 
-const Guid kSummary =
-    MakeGuid(0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9});
+const Guid kSummary = testing_support::kSummaryFormat;
 const Guid kDocumentSummary =
     MakeGuid(0xD5CDD502, 0x2E9C, 0x101B, {0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE});
 const Guid kUserDefined =
