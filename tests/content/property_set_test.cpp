@@ -143,6 +143,20 @@ TEST(PropertySetText, DocumentSummaryAndUserDefinedDictionary) {
             "Property 4: -5\n");
 }
 
+// Excel 97 to 2000 pad no string inside a vector, so what follows one
+// may start at any byte.
+TEST(PropertySetText, VectorsOfUnpaddedStrings) {
+  ByteWriter parts;
+  parts.U32(2).U32(2).Raw("A").U8(0).U32(4).Raw("Bcd").U8(0);
+  ByteWriter pairs;
+  pairs.U32(2).U16(30).U16(0).U32(3).Raw("ab").U8(0).U16(3).U16(0).U32(1);
+  std::vector<uint8_t> unpadded = Typed(0x101E, parts);
+  unpadded.resize(unpadded.size() - 2);  // as written: the next property follows at once
+  EXPECT_EQ(Text(PropertySet({{kDocumentSummary,
+                               {{13, unpadded}, {12, Typed(0x100C, pairs)}, {14, Lpstr("M")}}}})),
+            "Titles of parts: A; Bcd\nHeading pairs: ab; 1\nManager: M\n");
+}
+
 TEST(PropertySetText, HostileSetsGiveFewerLinesAndNoHarm) {
   EXPECT_EQ(Text({}), "<none>");
   EXPECT_EQ(Text(std::vector<uint8_t>(48, 0)), "<none>") << "no byte-order mark";
