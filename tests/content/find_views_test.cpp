@@ -11,8 +11,8 @@ namespace {
 
 using content::View;
 using testing_support::ByteWriter;
+using testing_support::FindViewsIn;
 using testing_support::MemoryElement;
-using testing_support::MemoryStorageReader;
 using testing_support::ReadLog;
 using testing_support::Storage;
 using testing_support::Stream;
@@ -44,13 +44,6 @@ MemoryElement WithClass(MemoryElement storage, const content::Guid& clsid) {
   return storage;
 }
 
-std::vector<View> Find(const MemoryElement& root, const content::ViewLimits& limits = {},
-                       ReadLog* log = nullptr) {
-  ReadLog ignored;
-  MemoryStorageReader reader(root, log ? *log : ignored);
-  return content::FindViews(reader, limits, platform::CodePage::kAnsi);
-}
-
 TEST(FindViews, EmbeddedObjectsOfADocument) {
   const MemoryElement document = Storage(
       u"Root Entry",
@@ -63,7 +56,7 @@ TEST(FindViews, EmbeddedObjectsOfADocument) {
                 Storage(u"_4", {CompObj()}), Storage(u"_5", {Bytes(u"nothing", 1)})}),
        Storage(u"MBD00000001", {CompObj(), Bytes(u"PowerPoint Document", 9)}),
        Storage(u"Sub", {SummaryStream("nested")})});
-  const auto views = Find(document);
+  const auto views = FindViewsIn(document);
   ASSERT_EQ(views.size(), 7u);
   EXPECT_EQ(views[0].kind, View::Kind::kStorageCopy);
   EXPECT_EQ(views[0].name, "_1.xls");
@@ -84,14 +77,14 @@ TEST(FindViews, EmbeddedObjectsOfADocument) {
 }
 
 TEST(FindViews, AFileThatIsOnePackagedObject) {
-  const auto views = Find(Storage(u"Root Entry", {CompObj(), Package("notes.txt", 5)}));
+  const auto views = FindViewsIn(Storage(u"Root Entry", {CompObj(), Package("notes.txt", 5)}));
   ASSERT_EQ(views.size(), 1u);
   EXPECT_EQ(views[0].name, "notes.txt");
   EXPECT_EQ(views[0].path, (Path{u"\x01Ole10Native"}));
 
   ByteWriter other;
   other.U32(3).Raw("abc");
-  const auto raw = Find(Storage(
+  const auto raw = FindViewsIn(Storage(
       u"Root Entry", {Storage(u"_9", {CompObj(), Stream(u"\x01Ole10Native", other.bytes())})}));
   ASSERT_EQ(raw.size(), 1u);
   EXPECT_EQ(raw[0].name, "_9.bin");
@@ -104,9 +97,9 @@ TEST(FindViews, DepthAndBreadthAreBounded) {
   MemoryElement deep = Storage(u"bottom", {CompObj(), Package("deep.txt", 3)});
   for (int level = 0; level < 40; ++level) deep = Storage(u"level", {deep});
   content::ViewLimits limits;
-  EXPECT_TRUE(Find(Storage(u"Root Entry", {deep}), limits).empty());
+  EXPECT_TRUE(FindViewsIn(Storage(u"Root Entry", {deep}), limits).empty());
   limits.maxDepth = 41;
-  EXPECT_EQ(Find(Storage(u"Root Entry", {deep}), limits).size(), 1u);
+  EXPECT_EQ(FindViewsIn(Storage(u"Root Entry", {deep}), limits).size(), 1u);
 
   MemoryElement wide = Storage(u"Root Entry", {});
   for (int i = 0; i < 500; ++i)
@@ -116,7 +109,7 @@ TEST(FindViews, DepthAndBreadthAreBounded) {
   limits = {};
   limits.maxChildren = 200;
   limits.maxViews = 150;
-  EXPECT_EQ(Find(wide, limits, &log).size(), 150u);
+  EXPECT_EQ(FindViewsIn(wide, limits, &log).size(), 150u);
   EXPECT_LE(log.storagesOpened, 200u);
 }
 

@@ -12,9 +12,9 @@ namespace {
 using content::PropertyStreamName;
 using content::View;
 using testing_support::AttachmentData;
+using testing_support::FindViewsIn;
 using testing_support::FixedPropertyStream;
 using testing_support::MemoryElement;
-using testing_support::MemoryStorageReader;
 using testing_support::NarrowProperty;
 using testing_support::ReadLog;
 using testing_support::Storage;
@@ -23,13 +23,6 @@ using testing_support::UnicodeProperty;
 
 constexpr uint64_t k20240501T123000 = 133590402000000000;
 constexpr uint64_t k20230102T030405 = 133171022450000000;
-
-std::vector<View> Find(const MemoryElement& root, const content::ViewLimits& limits = {},
-                       ReadLog* log = nullptr) {
-  ReadLog ignored;
-  MemoryStorageReader reader(root, log ? *log : ignored);
-  return content::FindViews(reader, limits, platform::CodePage::kAnsi);
-}
 
 TEST(MessageViews, TextAttachmentsUnderTheirNamesAndAttachedMessage) {
   const MemoryElement message = Storage(
@@ -55,7 +48,7 @@ TEST(MessageViews, TextAttachmentsUnderTheirNamesAndAttachedMessage) {
        // By reference: no data, no view.
        Storage(u"__attach_version1.0_#00000004", {UnicodeProperty(0x3707, u"link.txt")})});
   ReadLog log;
-  const auto views = Find(message, {}, &log);
+  const auto views = FindViewsIn(message, {}, &log);
   ASSERT_EQ(views.size(), 5u);
 
   EXPECT_EQ(views[0].kind, View::Kind::kText);
@@ -97,7 +90,7 @@ TEST(MessageViews, EightBitTextRecipientsFromTheirStoragesAndDeliveryTime) {
                {FixedPropertyStream(8, {{0x0C150003, 2}}), NarrowProperty(0x3001, "Copy")}),
        Storage(u"__recip_version1.0_#00000002",
                {FixedPropertyStream(8, {{0x0C150003, 3}}), NarrowProperty(0x3001, "Hidden")})});
-  const auto views = Find(message);
+  const auto views = FindViewsIn(message);
   ASSERT_EQ(views.size(), 1u);
   EXPECT_EQ(views[0].name, "\u00E9t\u00E9.txt");
   EXPECT_EQ(views[0].text,
@@ -107,7 +100,7 @@ TEST(MessageViews, EightBitTextRecipientsFromTheirStoragesAndDeliveryTime) {
 
 TEST(MessageViews, WithoutSubjectOrProperties) {
   const auto views =
-      Find(Storage(u"Root Entry", {FixedPropertyStream(32, {}), UnicodeProperty(0x1000, u"x")}));
+      FindViewsIn(Storage(u"Root Entry", {FixedPropertyStream(32, {}), UnicodeProperty(0x1000, u"x")}));
   ASSERT_EQ(views.size(), 1u);
   EXPECT_EQ(views[0].name, "message.txt");
   EXPECT_EQ(views[0].text, "\nx\n");
@@ -147,7 +140,7 @@ TEST(MessageViews, HostileMessagesGiveFewerViewsAndNoHarm) {
   ReadLog log;
   content::ViewLimits limits;
   limits.maxChildren = 100;
-  const auto views = Find(message, limits, &log);
+  const auto views = FindViewsIn(message, limits, &log);
   ASSERT_GE(views.size(), 2u);
   EXPECT_EQ(views[1].name, "big.bin");
   EXPECT_EQ(views[1].size, uint64_t{1} << 33);
@@ -156,7 +149,7 @@ TEST(MessageViews, HostileMessagesGiveFewerViewsAndNoHarm) {
 
   limits = {};
   limits.maxViews = 3;
-  EXPECT_EQ(Find(message, limits).size(), 3u);
+  EXPECT_EQ(FindViewsIn(message, limits).size(), 3u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "content/guid.h"
 #include "content/message_strings.h"
+#include "content/views.h"
 #include "memory_storage_reader.h"
 
 namespace testing_support {
@@ -77,6 +78,16 @@ inline MemoryElement SummaryStream(std::string_view title) {
   set.Raw(title).U8(0).PadTo4();
   set.PatchU32(48, static_cast<uint32_t>(set.size() - 48));
   return Stream(u"\x05SummaryInformation", set.bytes());
+}
+
+// The views of the tree, read with ANSI as the fallback code page; with
+// `log`, what the search read.
+inline std::vector<content::View> FindViewsIn(const MemoryElement& root,
+                                              const content::ViewLimits& limits = {},
+                                              ReadLog* log = nullptr) {
+  ReadLog ignored;
+  MemoryStorageReader reader(root, log ? *log : ignored);
+  return content::FindViews(reader, limits, platform::CodePage::kAnsi);
 }
 
 }  // namespace testing_support
