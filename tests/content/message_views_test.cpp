@@ -99,11 +99,24 @@ TEST(MessageViews, EightBitTextRecipientsFromTheirStoragesAndDeliveryTime) {
 }
 
 TEST(MessageViews, WithoutSubjectOrProperties) {
-  const auto views =
-      FindViewsIn(Storage(u"Root Entry", {FixedPropertyStream(32, {}), UnicodeProperty(0x1000, u"x")}));
+  const auto views = FindViewsIn(
+      Storage(u"Root Entry", {FixedPropertyStream(32, {}), UnicodeProperty(0x1000, u"x")}));
   ASSERT_EQ(views.size(), 1u);
   EXPECT_EQ(views[0].name, "message.txt");
   EXPECT_EQ(views[0].text, "\nx\n");
+}
+
+// Recipients and attachments have a property stream and properties of
+// their own, yet are no messages to copy.
+TEST(MessageViews, PartsOfADamagedMessageAreNoMessages) {
+  const auto views = FindViewsIn(Storage(
+      u"Root Entry",
+      {FixedPropertyStream(32, {}),
+       Storage(u"__attach_version1.0_#00000000",
+               {FixedPropertyStream(8, {}), UnicodeProperty(0x3707, u"a.txt"), AttachmentData(3)}),
+       Storage(u"__recip_version1.0_#00000000",
+               {FixedPropertyStream(8, {}), UnicodeProperty(0x3001, u"Bob")})}));
+  EXPECT_TRUE(views.empty());
 }
 
 TEST(TopLevelMessageProperties, WidensTheEmbeddedHeader) {
