@@ -43,8 +43,12 @@ enum VarType : uint16_t {
 constexpr double kDaysTo1899 = 109205;
 constexpr double kTicksPerDay = 864e9;
 
+// At most kMaxShownValueBytes, never ending inside a character.
 std::string Cut(std::string text) {
-  if (text.size() > kMaxShownValueBytes) text.resize(kMaxShownValueBytes);
+  if (text.size() <= kMaxShownValueBytes) return text;
+  size_t end = kMaxShownValueBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
   return text;
 }
 

@@ -182,6 +182,12 @@ TEST(PropertySetText, HostileSetsGiveFewerLinesAndNoHarm) {
   EXPECT_TRUE(Text(many).starts_with("Pages: 7\nWords: 8\n"))
       << "values read as entries show as what they say";
 
+  // A long value is cut, between characters.
+  const std::string euros =
+      Text(PropertySet({{kSummary, {{1, I2(1252)}, {2, Lpstr(std::string(70000, '\x80'))}}}}));
+  EXPECT_EQ(euros.size(), std::string("Title: \n").size() + 65535);
+  EXPECT_TRUE(euros.ends_with("\u20AC\n"));
+
   // Many entries that all point at one long string: the text stays bounded.
   std::vector<Property> aliases{{2, Lpstr(std::string(60000, 'x'))}};
   for (uint32_t i = 0; i < 5000; ++i) aliases.push_back({100 + i, {}, 8 + 8 * 5001});
