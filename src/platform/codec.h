@@ -3,6 +3,7 @@
 // above this interface, so a codec only ever encodes well-formed UTF-16.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,10 @@ class Codec {
 // serve one caller at a time, so `use` must not call the code-page functions
 // of os.h.
 void UseCodec(CodePage cp, void (*use)(Codec&, void*), void* context);
+
+// The same for the code page a document names by its Windows number; false,
+// without calling `use`, when the system has no converter for it.
+bool UseNumberedCodec(uint32_t codePage, void (*use)(Codec&, void*), void* context);
 
 // fn(codec) run with the codec of the code page, through UseCodec.
 template <typename Fn>

@@ -68,6 +68,15 @@ std::u16string AnsiToWide(std::string_view text, CodePage cp) {
   return WithCodec(cp, [&](Codec& codec) { return codec.Decode(text); });
 }
 
+std::optional<std::u16string> NumberedCodePageToWide(std::string_view text, uint32_t codePage) {
+  std::optional<std::u16string> out;
+  auto decode = [&](Codec& codec) { out = codec.Decode(text); };
+  UseNumberedCodec(
+      codePage, [](Codec& codec, void* context) { (*static_cast<decltype(decode)*>(context))(codec); },
+      &decode);
+  return out;
+}
+
 std::string WideToAnsi(std::u16string_view text, CodePage cp) {
   return WithCodec(cp, [&](Codec& codec) { return EncodeKeepingBytes(codec, text); });
 }

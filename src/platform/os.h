@@ -108,6 +108,10 @@ std::vector<AnsiCharacter> WideCharsToAnsiExact(std::u16string_view text, CodePa
 // one (the concatenation of what WideCharsToAnsiExact gives); nullopt
 // otherwise. Far cheaper for the common name that converts whole.
 std::optional<std::string> WideToAnsiExact(std::u16string_view text, CodePage cp);
+// 8-bit text in the code page a document names by its Windows number (1252,
+// 1251, 932, 65001, ...) converted to UTF-16 as AnsiToWide converts it;
+// nullopt when this system has no converter for that code page.
+std::optional<std::u16string> NumberedCodePageToWide(std::string_view text, uint32_t codePage);
 // True when the 8-bit code page is a single-byte one.
 bool IsSingleByteCodePage(CodePage cp);
 // True when every ASCII character is its own byte in the code page, both

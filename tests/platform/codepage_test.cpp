@@ -172,6 +172,18 @@ TEST(Unicode, AnyUtf16SurvivesUtf8) {
   EXPECT_EQ(platform::Utf8ToUtf16("a\xFF\xC0\xAF"), u"a\xDCFF\xDCC0\xDCAF");
 }
 
+// A document's own code page, whatever the locale's is.
+TEST(NumberedCodePage, DecodesWhateverTheLocale) {
+  ScopedLocale utf8Locale("C.UTF-8");
+  EXPECT_EQ(platform::NumberedCodePageToWide("caf\xE9", 1252), u"caf\u00E9");
+  EXPECT_EQ(platform::NumberedCodePageToWide("\xCF\xF0\xE8", 1251), u"\u041F\u0440\u0438");
+  EXPECT_EQ(platform::NumberedCodePageToWide("\x82\xA0", 932), u"\u3042");
+  EXPECT_EQ(platform::NumberedCodePageToWide("\xC3\xA9\xFF", 65001), u"\u00E9\xDCFF");
+  EXPECT_EQ(platform::NumberedCodePageToWide("\xE9", 28605), u"\u00E9");
+  for (uint32_t unknown : {0u, 1u, 1200u, 12345u, 0xFFFFFFFFu})
+    EXPECT_EQ(platform::NumberedCodePageToWide("x", unknown), std::nullopt) << unknown;
+}
+
 // The platform's file functions take UTF-8 and name files in the locale's
 // charset: a byte that did not decode reaches the disk as itself.
 TEST(SystemPaths, AreInTheLocalesCharset) {

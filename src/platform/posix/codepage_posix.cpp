@@ -8,7 +8,10 @@
 #include <cwctype>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/codec.h"
 #include "platform/posix/iconv_codec_posix.h"
@@ -30,21 +33,48 @@ Utf8Codec& Utf8() {
 // destructors from it, and the unload report would never run.)
 class IconvCodecCache {
  public:
-  void Use(const std::string& charset, void (*use)(Codec&, void*), void* context) {
+  // Calls use(codec, context) with the charset's codec; false when iconv
+  // does not know the charset.
+  bool Use(const std::string& charset, void (*use)(Codec&, void*), void* context) {
     std::lock_guard lock(mutex_);
     auto [entry, inserted] = codecs_.try_emplace(charset);
     if (inserted) entry->second = IconvCodec::Open(charset);
-    // A charset that iconv does not know is taken as UTF-8.
-    if (entry->second)
-      use(*entry->second, context);
-    else
-      use(Utf8(), context);
+    if (!entry->second) return false;
+    use(*entry->second, context);
+    return true;
   }
 
  private:
   std::mutex mutex_;
   std::unordered_map<std::string, std::unique_ptr<IconvCodec>> codecs_;
 };
+
+IconvCodecCache& Codecs() {
+  static IconvCodecCache cache;
+  return cache;
+}
+
+// iconv's names for the Windows code pages that documents name; a table, so
+// that numbers read from a file open no more than these charsets.
+constexpr uint16_t kNamedAsCp[] = {437,  737,  775,  850,  852,  855,  857,  860,  861, 862,
+                                   863,  864,  865,  866,  869,  874,  932,  936,  949, 950,
+                                   1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+constexpr std::pair<uint16_t, const char*> kNamedOtherwise[] = {
+    {10000, "MACINTOSH"},  {20127, "ASCII"},       {20866, "KOI8-R"},      {21866, "KOI8-U"},
+    {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"},
+    {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"},
+    {28599, "ISO-8859-9"}, {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"}, {50220, "ISO-2022-JP"},
+    {51932, "EUC-JP"},     {51936, "EUC-CN"},      {51949, "EUC-KR"},      {54936, "GB18030"},
+    {65000, "UTF-7"},
+};
+
+std::optional<std::string> CharsetOfCodePage(uint32_t codePage) {
+  for (uint16_t number : kNamedAsCp)
+    if (number == codePage) return "CP" + std::to_string(codePage);
+  for (const auto& [number, charset] : kNamedOtherwise)
+    if (number == codePage) return charset;
+  return std::nullopt;
+}
 
 // The innermost snapshot alive on this thread. A plain pointer: a
 // thread-local object with a destructor would keep the library loaded after
@@ -63,8 +93,17 @@ void UseCodec(CodePage, void (*use)(Codec&, void*), void* context) {
   std::string current;
   const std::string& charset = tSnapshot ? tSnapshot->Charset() : (current = LocaleCharset());
   if (charset.empty()) return use(Utf8(), context);
-  static IconvCodecCache cache;
-  cache.Use(charset, use, context);
+  // A charset that iconv does not know is taken as UTF-8.
+  if (!Codecs().Use(charset, use, context)) use(Utf8(), context);
+}
+
+bool UseNumberedCodec(uint32_t codePage, void (*use)(Codec&, void*), void* context) {
+  if (codePage == 65001) {
+    use(Utf8(), context);
+    return true;
+  }
+  const auto charset = CharsetOfCodePage(codePage);
+  return charset && Codecs().Use(*charset, use, context);
 }
 
 // Unicode's simple lower-case mapping, whatever the process's locale is.

@@ -116,6 +116,14 @@ void UseCodec(CodePage cp, void (*use)(Codec&, void*), void* context) {
   use(codec, context);
 }
 
+bool UseNumberedCodec(uint32_t codePage, void (*use)(Codec&, void*), void* context) {
+  // UTF-16 is no multi-byte code page to MultiByteToWideChar.
+  if (codePage == 1200 || codePage == 1201 || !IsValidCodePage(codePage)) return false;
+  WindowsCodec codec(codePage);
+  use(codec, context);
+  return true;
+}
+
 char32_t LowerCaseCodePoint(char32_t c) {
   if (c < 0x80) return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
   wchar_t units[2];
