@@ -9,28 +9,19 @@
 namespace wcx {
 namespace {
 
-// Held by plain pointers: freed at unload, also when a host ends its
-// process without unloading and static objects are gone already.
-std::mutex& SettingsLock() {
-  static std::mutex* lock = new std::mutex;
-  return *lock;
-}
-
-std::string& SettingsFile() {
-  static std::string* file = new std::string;
-  return *file;
-}
+std::mutex gSettingsLock;
+std::string gSettingsFile;  // guarded by gSettingsLock
 
 std::string CurrentSettingsFile() {
-  std::lock_guard<std::mutex> guard(SettingsLock());
-  return SettingsFile();
+  std::lock_guard<std::mutex> guard(gSettingsLock);
+  return gSettingsFile;
 }
 
 }  // namespace
 
 void SetSettingsFile(const std::string& iniFile) {
-  std::lock_guard<std::mutex> guard(SettingsLock());
-  SettingsFile() = iniFile;
+  std::lock_guard<std::mutex> guard(gSettingsLock);
+  gSettingsFile = iniFile;
 }
 
 bool SettingEnabled(const std::string& key, SettingDefault byDefault) {
