@@ -136,8 +136,20 @@ class MessageViewsTest(ContentTestCase):
         listing = self.list(damaged.name)
         self.assertNotIn(CONTENT + "Inner note.msg", listing)
         self.assertIn(CONTENT + "report.pdf", listing)
-        result = self.host("test", damaged.name, expect=1)
-        self.assertIn("[Content]", result.stdout + result.stderr)
+        self.assertIn("failed for folder '[Content]'", self.host("test", damaged.name, expect=1).stderr)
+
+    def test_attachment_whose_stream_size_lies_is_left_out(self):
+        data = bytearray(self.msg.read_bytes())
+        entry = data.find("__substg1.0_37010102".encode("utf-16-le"))  # report.pdf's data
+        self.assertEqual(entry % 128, 0)
+        data[entry + 120:entry + 128] = (0x7FFFFFF0).to_bytes(8, "little")
+        (self.tmp / "lying.msg").write_bytes(data)
+        listing = self.list("lying.msg")
+        self.assertNotIn(CONTENT + "report.pdf", listing)
+        self.assertIn(CONTENT + "Inner note.msg", listing)
+        off = self.list("lying.msg", "--ini", self.ini("[qorStorageWCX]\nContentViews=0\n"))
+        self.assertEqual(stored_part(listing), off)
+        self.assertIn("[Content]", self.host("test", "lying.msg", expect=1).stderr)
 
 
 class DocumentViewsTest(ContentTestCase):
