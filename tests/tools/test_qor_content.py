@@ -40,6 +40,10 @@ def olefile_streams(path):
 class ContentTestCase(HostTestCase):
     plugin = QOR
 
+    def host(self, *args, **kwargs):
+        # wcxhost.exe prints names in the ANSI code page.
+        return super().host(*args, encoding="cp1252" if UNDER_WINE else "utf-8", **kwargs)
+
     def list(self, archive, *options):
         return parse_listing(self.host(*options, "list", archive).lines)
 

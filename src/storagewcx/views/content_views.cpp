@@ -20,16 +20,16 @@ bool CanBeMade(const View& view, TStructStorageFolder& root) {
     case View::Kind::kText:
       return true;
     case View::Kind::kStreamSlice: {
-      std::unique_ptr<storage::TStructStorageStream> stream = OpenStreamPath(root, view.path);
-      const int64_t size = stream ? stream->GetSize() : -1;
+      const std::optional<OpenedPath> stream = OpenStreamPath(root, view.path);
+      const int64_t size = stream ? stream->stream->GetSize() : -1;
       return size >= 0 && view.offset <= static_cast<uint64_t>(size) &&
              view.size <= static_cast<uint64_t>(size) - view.offset;
     }
     case View::Kind::kStorageCopy:
     case View::Kind::kMessageCopy: {
-      std::unique_ptr<TStructStorageFolder> folder = OpenStoragePath(root, view.path);
-      if (!folder || !folder->ForEachElement([](storage::StatCopy) {})) return false;
-      return view.kind == View::Kind::kStorageCopy || HasMessageProperties(*folder);
+      const std::optional<OpenedPath> storage = OpenStoragePath(root, view.path);
+      if (!storage || !storage->Storage()->ForEachElement([](storage::StatCopy) {})) return false;
+      return view.kind == View::Kind::kStorageCopy || HasMessageProperties(*storage->Storage());
     }
   }
   return false;

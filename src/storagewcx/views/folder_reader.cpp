@@ -40,11 +40,21 @@ struct EnoughChildren {};
 
 }  // namespace
 
+// A storage a reader reads, and the one above it, which stays open with it.
+struct FolderReader::Node {
+  std::shared_ptr<const Node> parent;
+  std::unique_ptr<TStructStorageFolder> owned;
+  TStructStorageFolder* folder = nullptr;
+};
+
+FolderReader::FolderReader(TStructStorageFolder& folder)
+    : node_(std::make_shared<const Node>(Node{nullptr, nullptr, &folder})) {}
+
 std::vector<content::ChildElement> FolderReader::Children(size_t limit) {
   std::vector<content::ChildElement> children;
   if (limit == 0) return children;
   try {
-    folder_.ForEachElement([&](StatCopy stat) {
+    node_->folder->ForEachElement([&](StatCopy stat) {
       content::ChildElement child;
       if (stat->pwcsName) child.name = reinterpret_cast<const char16_t*>(stat->pwcsName);
       child.kind = stat->type == STGTY_STORAGE ? content::ElementKind::kStorage
@@ -72,7 +82,7 @@ std::optional<std::vector<uint8_t>> FolderReader::ReadStreamPrefix(std::u16strin
 
 std::optional<std::vector<uint8_t>> FolderReader::Read(std::u16string_view name, size_t limit,
                                                        bool wholeOnly) {
-  std::unique_ptr<TStructStorageStream> stream = OpenChildStream(folder_, std::u16string(name));
+  std::unique_ptr<TStructStorageStream> stream = OpenChildStream(*node_->folder, std::u16string(name));
   if (!stream) return std::nullopt;
   const int64_t size = stream->GetSize();
   if (size < 0 || (wholeOnly && static_cast<uint64_t>(size) > limit)) return std::nullopt;
@@ -92,30 +102,38 @@ std::optional<std::vector<uint8_t>> FolderReader::Read(std::u16string_view name,
 }
 
 std::unique_ptr<content::StorageReader> FolderReader::OpenStorage(std::u16string_view name) {
-  std::unique_ptr<TStructStorageFolder> folder = OpenChildFolder(folder_, std::u16string(name));
+  std::unique_ptr<TStructStorageFolder> folder =
+      OpenChildFolder(*node_->folder, std::u16string(name));
   if (!folder) return nullptr;
-  return std::unique_ptr<content::StorageReader>(new FolderReader(std::move(folder)));
+  TStructStorageFolder* opened = folder.get();
+  auto node = std::make_shared<const Node>(Node{node_, std::move(folder), opened});
+  return std::unique_ptr<content::StorageReader>(new FolderReader(std::move(node)));
 }
 
-std::unique_ptr<TStructStorageFolder> OpenStoragePath(TStructStorageFolder& root,
-                                                      const std::vector<std::u16string>& path) {
-  std::unique_ptr<TStructStorageFolder> folder;
-  TStructStorageFolder* at = &root;
+std::optional<OpenedPath> OpenStoragePath(TStructStorageFolder& root,
+                                          const std::vector<std::u16string>& path) {
+  OpenedPath opened;
   for (const std::u16string& name : path) {
-    folder = OpenChildFolder(*at, name);
-    if (!folder) return nullptr;
-    at = folder.get();
+    TStructStorageFolder* at = opened.storages.empty() ? &root : opened.Storage();
+    std::unique_ptr<TStructStorageFolder> folder = OpenChildFolder(*at, name);
+    if (!folder) return std::nullopt;
+    opened.storages.push_back(std::move(folder));
   }
-  return folder;
+  if (opened.storages.empty()) return std::nullopt;
+  return opened;
 }
 
-std::unique_ptr<TStructStorageStream> OpenStreamPath(TStructStorageFolder& root,
-                                                     const std::vector<std::u16string>& path) {
-  if (path.empty()) return nullptr;
-  const std::vector<std::u16string> above(path.begin(), path.end() - 1);
-  std::unique_ptr<TStructStorageFolder> parent = OpenStoragePath(root, above);
-  TStructStorageFolder* folder = above.empty() ? &root : parent.get();
-  return folder ? OpenChildStream(*folder, path.back()) : nullptr;
+std::optional<OpenedPath> OpenStreamPath(TStructStorageFolder& root,
+                                         const std::vector<std::u16string>& path) {
+  if (path.empty()) return std::nullopt;
+  std::optional<OpenedPath> opened;
+  if (path.size() == 1)
+    opened.emplace();
+  else if (!(opened = OpenStoragePath(root, {path.begin(), path.end() - 1})))
+    return std::nullopt;
+  TStructStorageFolder* parent = opened->storages.empty() ? &root : opened->Storage();
+  if (!(opened->stream = OpenChildStream(*parent, path.back()))) return std::nullopt;
+  return opened;
 }
 
 }  // namespace storagewcx

@@ -1,6 +1,9 @@
 // What the content parsers may read of a compound file, over the storage
 // wrappers: children, small streams whole, the first bytes of large ones.
 // Also the walk from the root to an element that a view's path names.
+//
+// Every storage on the way to an open element stays open as long as the
+// element: the system's storage reverts a storage whose parent is released.
 #pragma once
 
 #include <memory>
@@ -12,10 +15,27 @@
 
 namespace storagewcx {
 
+// An element that a path leads to, with the storages above it.
+struct OpenedPath {
+  std::vector<std::unique_ptr<storage::TStructStorageFolder>> storages;  // from the root's child down
+  std::unique_ptr<storage::TStructStorageStream> stream;                 // when the path names one
+  storage::TStructStorageFolder* Storage() const {
+    return storages.empty() ? nullptr : storages.back().get();
+  }
+};
+
+// The storage, or the stream, that a path of element names leads to from
+// root; nullopt when an element on the way is missing or is not exactly of
+// that name (a store that ignores case may offer a sibling).
+std::optional<OpenedPath> OpenStoragePath(storage::TStructStorageFolder& root,
+                                          const std::vector<std::u16string>& path);
+std::optional<OpenedPath> OpenStreamPath(storage::TStructStorageFolder& root,
+                                         const std::vector<std::u16string>& path);
+
 class FolderReader : public content::StorageReader {
  public:
-  // Reads folder, which must outlive the reader.
-  explicit FolderReader(storage::TStructStorageFolder& folder) : folder_(folder) {}
+  // Reads folder, which must outlive the reader and the readers it opens.
+  explicit FolderReader(storage::TStructStorageFolder& folder);
 
   std::vector<content::ChildElement> Children(size_t limit) override;
   std::optional<std::vector<uint8_t>> ReadStream(std::u16string_view name, size_t limit) override;
@@ -24,22 +44,12 @@ class FolderReader : public content::StorageReader {
   std::unique_ptr<content::StorageReader> OpenStorage(std::u16string_view name) override;
 
  private:
-  // The reader of a sub-storage owns the folder it reads.
-  explicit FolderReader(std::unique_ptr<storage::TStructStorageFolder> owned)
-      : owned_(std::move(owned)), folder_(*owned_) {}
+  struct Node;
+  explicit FolderReader(std::shared_ptr<const Node> node) : node_(std::move(node)) {}
   std::optional<std::vector<uint8_t>> Read(std::u16string_view name, size_t limit,
                                            bool wholeOnly);
 
-  std::unique_ptr<storage::TStructStorageFolder> owned_;
-  storage::TStructStorageFolder& folder_;
+  std::shared_ptr<const Node> node_;
 };
-
-// The storage, or the stream, that a path of element names leads to from
-// root; null when an element on the way is missing or is not exactly of
-// that name (a store that ignores case may offer a sibling).
-std::unique_ptr<storage::TStructStorageFolder> OpenStoragePath(
-    storage::TStructStorageFolder& root, const std::vector<std::u16string>& path);
-std::unique_ptr<storage::TStructStorageStream> OpenStreamPath(
-    storage::TStructStorageFolder& root, const std::vector<std::u16string>& path);
 
 }  // namespace storagewcx

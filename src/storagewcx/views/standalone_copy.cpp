@@ -36,14 +36,14 @@ bool ReplaceStream(TStructStorageFolder& folder, const std::u16string& name,
 // The root's map, where the message's named properties are defined; a
 // message without one has none to define.
 int32_t CopyNamedProperties(TStructStorageFolder& root, TStructStorageFolder& copy) {
-  std::unique_ptr<TStructStorageFolder> names = OpenStoragePath(root, {kNamedProperties});
+  const std::optional<OpenedPath> names = OpenStoragePath(root, {kNamedProperties});
   if (!names) return 0;
   std::unique_ptr<TStructStorageFolder> target;
   if (!copy.CreateElement(Ole(kNamedProperties), true) ||
       !copy.OpenSubFolder(Ole(kNamedProperties), target))
     return wcx::E_EWRITE;
-  names->AssignTo(target.get());
-  return SUCCEEDED(names->LastHResult()) ? 0 : wcx::E_BAD_DATA;
+  names->Storage()->AssignTo(target.get());
+  return SUCCEEDED(names->Storage()->LastHResult()) ? 0 : wcx::E_BAD_DATA;
 }
 
 }  // namespace

@@ -106,12 +106,12 @@ int32_t TqorViewFile::Make(const std::string& target, Destination destination) {
   if (!root) return wcx::E_EREAD;
   const ProgressReport report = [this](int32_t n) { return DoProcessData(GetPath(), n); };
   if (FView.kind == View::Kind::kStorageCopy || FView.kind == View::Kind::kMessageCopy) {
-    std::unique_ptr<storage::TStructStorageFolder> source = OpenStoragePath(*root, FView.path);
+    const std::optional<OpenedPath> source = OpenStoragePath(*root, FView.path);
     if (!source) return wcx::E_BAD_DATA;
     const CopyShape shape =
         FView.kind == View::Kind::kMessageCopy ? CopyShape::kMessage : CopyShape::kStorage;
     const int32_t result = WriteStandaloneCopy(
-        *source, shape, *root, destination == Destination::kFile ? target : std::string());
+        *source->Storage(), shape, *root, destination == Destination::kFile ? target : std::string());
     // One report for the whole copy, which moves no bytes through here.
     if (result == 0 && report(static_cast<int32_t>(std::min<uint64_t>(FView.size, INT32_MAX))) == 0)
       return wcx::E_EABORTED;
@@ -126,14 +126,15 @@ int32_t TqorViewFile::Make(const std::string& target, Destination destination) {
     out.WriteBuffer(FView.text.data(), static_cast<int32_t>(FView.text.size()));
     return report(static_cast<int32_t>(FView.text.size())) == 0 ? wcx::E_EABORTED : 0;
   }
-  std::unique_ptr<storage::TStructStorageStream> stream = OpenStreamPath(*root, FView.path);
-  if (!stream) return wcx::E_BAD_DATA;
-  const int64_t size = stream->GetSize();
+  const std::optional<OpenedPath> source = OpenStreamPath(*root, FView.path);
+  if (!source) return wcx::E_BAD_DATA;
+  storage::TStructStorageStream& stream = *source->stream;
+  const int64_t size = stream.GetSize();
   if (size < 0 || FView.offset > static_cast<uint64_t>(size) ||
       FView.size > static_cast<uint64_t>(size) - FView.offset)
     return wcx::E_BAD_DATA;
   try {
-    return CopyRange(*stream, static_cast<int64_t>(FView.offset), static_cast<int64_t>(FView.size),
+    return CopyRange(stream, static_cast<int64_t>(FView.offset), static_cast<int64_t>(FView.size),
                      &out, report);
   } catch (const rtl::EReadError&) {
     return wcx::E_BAD_DATA;
