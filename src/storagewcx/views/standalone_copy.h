@@ -9,8 +9,6 @@
 
 namespace storagewcx {
 
-// With an empty target the copy goes to a temporary file that is gone once
-// written: a test that reads everything and keeps nothing.
 enum class CopyShape {
   kStorage,  // the storage as it is
   // An attached message: its property stream gets a top-level message's
@@ -19,8 +17,11 @@ enum class CopyShape {
   kMessage,
 };
 
-// 0, E_BAD_DATA when the source cannot be copied (damaged, or not a
-// message), E_EWRITE when the copy cannot be written.
+// Writes source to the file target, replacing it. With an empty target the
+// copy goes to a temporary file that is gone once written: a test that
+// reads everything and keeps nothing. 0, E_BAD_DATA when the source cannot
+// be copied (damaged, or not a message), E_EWRITE when the copy cannot be
+// written.
 int32_t WriteStandaloneCopy(storage::TStructStorageFolder& source, CopyShape shape,
                             storage::TStructStorageFolder& root, const std::string& target);
 
