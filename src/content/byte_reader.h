@@ -33,8 +33,13 @@ class ByteReader {
     return out;
   }
   void Skip(uint64_t count) { Bytes(count); }
-  // Moves to the next multiple of four from the start.
-  void AlignTo4() { Skip((4 - position_ % 4) % 4); }
+  // Skips the zero bytes up to the next multiple of four from the start.
+  // Some writers (Excel 97 to 2000 in vectors of strings) do not pad, and
+  // their next value starts there: its first byte is no zero.
+  void SkipPadding() {
+    while (ok_ && position_ % 4 != 0 && position_ < bytes_.size() && bytes_[position_] == 0)
+      ++position_;
+  }
 
   // Bytes up to a NUL, which is passed; nullopt, and the reader failed,
   // when no NUL follows.

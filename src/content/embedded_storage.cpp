@@ -43,7 +43,8 @@ const std::array<ClassExtension, 9>& KnownClasses() {
 }
 
 // Any object the system embeds carries one of these.
-constexpr std::array kObjectStreams{std::u16string_view(u"\x01CompObj"),
+constexpr std::array kObjectStreams{std::u16string_view(u"\x01"
+                                                        "CompObj"),
                                     std::u16string_view(u"\x01Ole")};
 
 bool HasStream(const std::vector<ChildElement>& children, std::u16string_view name) {
@@ -82,7 +83,7 @@ std::string WithExtension(std::string name, std::string_view extension) {
 
 StorageKind ClassifyStorage(const std::vector<ChildElement>& children, const Guid& clsid) {
   if (HasStream(children, kOle10NativeStream)) return {StorageRole::kPackage, {}};
-  if (HasStream(children, kPropertiesStream)) return {StorageRole::kMessage, "msg"};
+  if (IsMessage(children)) return {StorageRole::kMessage, "msg"};
   for (const auto& [stream, extension] : kContentStreams)
     if (HasStream(children, stream)) return {StorageRole::kDocument, extension};
   for (const auto& known : KnownClasses())

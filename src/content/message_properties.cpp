@@ -44,6 +44,22 @@ std::optional<uint64_t> FixedProperties::Find(uint16_t id, PropertyType type) co
   return found->second;
 }
 
+bool IsMessage(const std::vector<ChildElement>& children) {
+  bool properties = false, variable = false;
+  for (const auto& child : children) {
+    properties |= child.kind == ElementKind::kStream && child.name == kPropertiesStream;
+    variable |= child.name.starts_with(u"__substg1.0_");
+  }
+  return properties && variable;
+}
+
+bool IsMessagePart(std::u16string_view name) {
+  for (std::u16string_view prefix :
+       {u"__substg1.0_", u"__recip_version1.0_#", u"__attach_version1.0_#", u"__nameid_version1.0"})
+    if (name.starts_with(prefix)) return true;
+  return false;
+}
+
 FixedProperties ReadFixedProperties(StorageReader& storage, PropertyStreamOwner owner) {
   const auto stream = storage.ReadStream(kPropertiesStream, kMaxPropertyStream);
   if (!stream) return {};

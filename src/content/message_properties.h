@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "content/storage_reader.h"
 
@@ -38,6 +39,15 @@ class FixedProperties {
  private:
   std::unordered_map<uint32_t, uint64_t> values_;  // by tag: id << 16 | type
 };
+
+// Whether the storage's children are those of a mail message: a property
+// stream and properties of variable size. Recipients and attachments have
+// them too; IsMessagePart tells those by name.
+bool IsMessage(const std::vector<ChildElement>& children);
+// Whether an element of this name belongs to the message around it (a
+// recipient, an attachment, a property, the named-property map) rather
+// than standing on its own.
+bool IsMessagePart(std::u16string_view name);
 
 // The storage's fixed properties; none when it has no property stream or
 // an implausibly large one.

@@ -61,15 +61,6 @@ void AddAttachmentView(StorageReader& attachment, const std::vector<std::u16stri
 
 }  // namespace
 
-bool IsMessage(const std::vector<ChildElement>& children) {
-  bool properties = false, substorage = false;
-  for (const auto& child : children) {
-    properties |= child.kind == ElementKind::kStream && child.name == kPropertiesStream;
-    substorage |= child.name.starts_with(u"__substg1.0_");
-  }
-  return properties && substorage;
-}
-
 void AddMessageViews(StorageReader& message, const std::vector<ChildElement>& children,
                      ViewCollector& collector) {
   const FixedProperties properties =

@@ -10,9 +10,6 @@
 
 namespace content {
 
-// Whether the storage's children are those of a mail message.
-bool IsMessage(const std::vector<ChildElement>& children);
-
 // `message` is the file's root, at `path` {}.
 void AddMessageViews(StorageReader& message, const std::vector<ChildElement>& children,
                      ViewCollector& collector);

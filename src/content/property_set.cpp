@@ -50,7 +50,7 @@ Dictionary ReadDictionary(std::span<const uint8_t> section, uint32_t offset,
     const uint32_t length = reader.U32();
     if (codePage.number == kCodePageUtf16) {
       const auto name = reader.Bytes(uint64_t{length} * 2);
-      reader.AlignTo4();
+      reader.SkipPadding();
       if (reader.ok()) names.emplace(id, OnOneLine(Utf16LeToUtf8(name)));
     } else {
       const auto name = reader.Bytes(length);

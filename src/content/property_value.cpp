@@ -55,7 +55,7 @@ std::optional<std::string> ReadString(ByteReader& reader, uint16_t type,
   // code page is 1200) count bytes.
   const uint64_t bytes = type == kLpwstr ? uint64_t{count} * 2 : count;
   const auto data = reader.Bytes(bytes);
-  reader.AlignTo4();
+  reader.SkipPadding();
   if (!reader.ok()) return std::nullopt;
   const auto shown = data.first(std::min<size_t>(data.size(), kMaxShownValueBytes));
   return Cut(OnOneLine(type == kLpwstr ? Utf16LeToUtf8(shown) : EightBitToUtf8(shown, codePage)));
@@ -169,7 +169,7 @@ std::optional<std::string> ReadVector(ByteReader& reader, uint16_t elementType,
     const auto element = ReadScalar(reader, type, codePage, time);
     if (!element) return std::nullopt;
     // Short elements pack, except inside variants, which pad each.
-    if (elementType == kVariant) reader.AlignTo4();
+    if (elementType == kVariant) reader.SkipPadding();
     if (i) text += "; ";
     text += *element;
     if (text.size() > kMaxShownValueBytes) return Cut(std::move(text));

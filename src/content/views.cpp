@@ -5,6 +5,7 @@
 
 #include "content/child_lookup.h"
 #include "content/embedded_storage.h"
+#include "content/message_properties.h"
 #include "content/message_views.h"
 #include "content/property_set.h"
 #include "content/view_collector.h"
@@ -29,7 +30,7 @@ void AddPropertySetViews(StorageReader& storage, const std::vector<ChildElement>
     const auto bytes = storage.ReadStream(stream, collector.limits().maxSmallStream);
     if (!bytes) continue;
     auto text = PropertySetText(*bytes, collector.ansi());
-    if (!text) continue;
+    if (!text || text->empty()) continue;
     View view;
     view.kind = View::Kind::kText;
     view.name = prefix + std::string(name);
@@ -52,7 +53,10 @@ void SearchStorages(StorageReader& storage, const std::vector<ChildElement>& chi
     const auto subChildren = sub->Children(collector.limits().maxChildren);
     const auto subPath = Below(path, child.name);
     const std::string name = platform::Utf16ToUtf8(child.name);
-    const StorageKind kind = ClassifyStorage(subChildren, GuidFrom(child.clsid));
+    // The parts of a message stand on their own only as the message shows them.
+    const StorageKind kind = IsMessagePart(child.name)
+                                 ? StorageKind{StorageRole::kFolder, {}}
+                                 : ClassifyStorage(subChildren, GuidFrom(child.clsid));
     if (kind.role != StorageRole::kFolder) {
       AddStorageView(*sub, subChildren, subPath, kind, name, collector);
       continue;

@@ -44,7 +44,25 @@ struct ViewLimits {
 
 // Every view the file offers, found from the root; bounded by the limits. A
 // view that cannot be made is left out. 8-bit text that names no code page
-// of its own is decoded through `ansi`.
+// of its own is decoded through `ansi`. In the order found:
+// - a mail message: "<subject>.txt" ("message.txt" without one), lines
+//   "Subject:", "From:", "To:", "Cc:", "Date:" (ISO 8601, UTC), a blank
+//   line and the plain-text body; each attachment under its long file
+//   name, else its short one, else its display name, else "attachment N";
+//   an attached message as "<its subject>.msg"; an OLE object attached as
+//   for the storages below, named after the attachment;
+// - below the root (not inside a message, nor inside a storage that
+//   gives a copy): an Ole10Native object as the file it packages,
+//   under that file's base name, else its native data as
+//   "<storage name>.bin" (a file that is one object: "Ole10Native.bin");
+//   an embedded document as "<storage name>.<ext>", the extension from
+//   its streams (WordDocument doc, Workbook or Book xls, PowerPoint
+//   Document ppt, VisioDocument vsd, a message msg), else from its class
+//   id, else "ole" for any storage with CompObj or Ole; a storage
+//   that is none of these is searched in turn, and its property sets are
+//   "<storage name> SummaryInformation.txt" and the like;
+// - the root's property sets: "SummaryInformation.txt" and
+//   "DocumentSummaryInformation.txt", one "Name: value" line a property.
 std::vector<View> FindViews(StorageReader& root, const ViewLimits& limits, platform::CodePage ansi);
 
 // For a kMessageCopy: the attached message's property stream rewritten with
