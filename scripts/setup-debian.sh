@@ -9,6 +9,7 @@ packages=(
   7zip python3-olefile libgsf-bin   # independent readers and writers for interop tests
   doublecmd-plugins cpio            # cpio.wcx and zip.wcx for the host tool's interface tests
   msitools wixl                     # installer databases written and checked by the installer's tools
+  libemail-outlook-message-perl libemail-address-perl  # msgconvert, which the message views are checked against
   "$@"
 )
 

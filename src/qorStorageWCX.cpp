@@ -9,6 +9,7 @@
 
 #include "wcx/archive_tree.h"
 #include "wcx/host_strings.h"
+#include "wcx/plugin_settings.h"
 #include "wcx/wcx_api.h"
 #include "wcx/wcx_root.h"
 
@@ -185,6 +186,17 @@ WCX_EXPORT int32_t WCX_API GetPackerCaps() {
 // may list, extract, pack and delete in threads of their own. In-memory
 // packing is not offered at all.
 WCX_EXPORT int32_t WCX_API GetBackgroundFlags() { return BACKGROUND_UNPACK | BACKGROUND_PACK; }
+
+// The host names the ini file where its plug-ins keep their settings
+// (section [qorStorageWCX]). A record too short to hold the name is ignored.
+WCX_EXPORT void WCX_API PackSetDefaultParams(PackDefaultParamStruct* dps) {
+  try {
+    if (!dps || dps->size < static_cast<int32_t>(sizeof *dps)) return;
+    const char* name = dps->DefaultIniName;
+    SetSettingsFile(FromHost(std::string(name, strnlen(name, sizeof dps->DefaultIniName)).c_str()));
+  } catch (...) {
+  }
+}
 
 WCX_EXPORT int32_t WCX_API CanYouHandleThisFile(char* fileName) { return CanHandle(fileName); }
 

@@ -221,6 +221,15 @@ bool LocalFileTimeToFileTime(const FILETIME& local, FILETIME& utc);
 bool FileTimeToSystemTime(const FILETIME& time, SYSTEMTIME& system);
 bool SystemTimeToFileTime(const SYSTEMTIME& system, FILETIME& time);
 
+// ---- Settings ---------------------------------------------------------------
+
+// The value of key in [section] of an ini file, as the system's profile
+// functions read it (names without regard to case, the value trimmed);
+// nullopt when the file, the section or the key is missing, or the value
+// is empty.
+std::optional<std::string> ReadIniValue(const std::string& iniFile, const std::string& section,
+                                        const std::string& key);
+
 // ---- The library itself -----------------------------------------------------
 
 // The full file name of the loaded plug-in library.

@@ -23,9 +23,15 @@ struct PageAlignedDelete {
 }  // namespace
 
 int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report) {
-  source.SetPosition(0);
   const int64_t size = source.GetSize();
   if (size < 0) throw rtl::EReadError();
+  return CopyRange(source, 0, size, target, report);
+}
+
+int32_t CopyRange(rtl::TStream& source, int64_t offset, int64_t size, rtl::TStream* target,
+                  const ProgressReport& report) {
+  if (offset < 0 || size < 0) throw rtl::EReadError();
+  source.SetPosition(offset);
   const int32_t bufferSize =
       static_cast<int32_t>(std::min<int64_t>(size, int64_t{kCopyBlockSize} * kBlocksPerCall));
   // Page-aligned, as the system's own copy tools keep theirs: the kernel

@@ -19,5 +19,8 @@ using ProgressReport = std::function<int32_t(int32_t n)>;
 // the target then holds exactly the blocks reported. A short read or write
 // raises.
 int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report);
+// The same for the bytes [offset, offset + size) of source.
+int32_t CopyRange(rtl::TStream& source, int64_t offset, int64_t size, rtl::TStream* target,
+                  const ProgressReport& report);
 
 }  // namespace storagewcx

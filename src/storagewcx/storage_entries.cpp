@@ -9,6 +9,7 @@
 #include "storagewcx/name_style.h"
 #include "storagewcx/open_failure.h"
 #include "storagewcx/stream_store.h"
+#include "storagewcx/views/content_views.h"
 #include "wcx/header_time.h"
 #include "wcx/names.h"
 #include "wcx/wcx_error.h"
@@ -273,6 +274,7 @@ void TqorStorageDir::OpenRoot() {
   if (!IsDated(FRootTime) && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
     FRootTime = platform::GetFileModifiedTime(FArcName).value_or(FILETIME{});
   for (StatCopy& stat : elements) AddChildEntry(std::move(stat));
+  AddContentViews(*this);
 }
 
 void TqorStorageDir::Close() {

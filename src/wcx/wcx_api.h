@@ -164,6 +164,15 @@ struct tHeaderDataExW {
   char Reserved[1024];
 };
 
+// What PackSetDefaultParams hands over: the interface version and the ini
+// file (in the host's 8-bit strings) where plug-ins keep their settings.
+struct PackDefaultParamStruct {
+  int32_t size;
+  uint32_t PluginInterfaceVersionLow;
+  uint32_t PluginInterfaceVersionHi;
+  char DefaultIniName[260];
+};
+
 #pragma pack(pop)
 
 inline constexpr bool kPointers64 = sizeof(void*) == 8;
@@ -182,6 +191,7 @@ static_assert(offsetof(tHeaderDataExW, FileTime) == 4124);
 static_assert(offsetof(tHeaderDataExW, FileAttr) == 4136);
 static_assert(offsetof(tHeaderDataExW, CmtBuf) == 4140);
 static_assert(offsetof(tHeaderDataExW, Reserved) == (kPointers64 ? 4160 : 4156));
+static_assert(sizeof(PackDefaultParamStruct) == 272);
 
 // The archive handle: the address of an archive root, or 0; -1 in the two
 // Set...Proc calls stands for "PackFiles and DeleteFiles".

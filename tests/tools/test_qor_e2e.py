@@ -51,7 +51,7 @@ class QorReadTest(QorTestCase):
     def test_caps_and_check(self):
         caps = self.host("caps").lines
         self.assertTrue(caps[0].startswith("capabilities: 335 (0x14f)"), caps)
-        self.assertEqual(len(caps[1].split()), 21, caps)  # "exports:", the twelve functions and eight W ones
+        self.assertEqual(len(caps[1].split()), 22, caps)  # "exports:", the thirteen functions and eight W ones
         self.assertEqual(caps[2], "background: 3 (0x3) BACKGROUND_UNPACK BACKGROUND_PACK")
         self.host("check", "sample.doc")
         self.host("check", "sample/notes.txt", expect=1)

@@ -80,11 +80,12 @@ class HostTestCase(unittest.TestCase):
         self.tmp = pathlib.Path(tempfile.mkdtemp(prefix="wcxhost-test-"))
         self.addCleanup(shutil.rmtree, self.tmp, ignore_errors=True)
 
-    def host(self, *args, expect=0, plugin=None, env=None, cwd=None, timeout=60):
-        """Runs wcxhost in the temporary folder (or cwd); checks its exit status."""
+    def host(self, *args, expect=0, plugin=None, env=None, cwd=None, timeout=60, encoding=None):
+        """Runs wcxhost in the temporary folder (or cwd); checks its exit status. Its
+        output is read in the given encoding (the locale's by default)."""
         args = [str(arg) for arg in args]
         command = [WCXHOST, *([] if "--plugin" in args else ["--plugin", str(plugin or self.plugin)]), *args]
-        result = run_program(command, cwd=cwd or self.tmp, text=True, timeout=timeout,
+        result = run_program(command, cwd=cwd or self.tmp, text=True, encoding=encoding, timeout=timeout,
                              env={**os.environ, "TZ": "UTC", **(env or {})})
         result.lines = [line for line in result.stdout.splitlines() if not line.startswith(_PLUGIN_CHATTER)]
         self.assertEqual(result.returncode, expect,

@@ -26,7 +26,7 @@ check "file format" "$format" "$(echo "$dump" | sed -n 's/.*file format //p')"
 exports=$(echo "$dump" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' |
   sort | tr '\n' ' ')
 check "exports" "CanYouHandleThisFile CanYouHandleThisFileW CloseArchive DeleteFiles DeleteFilesW \
-GetBackgroundFlags GetPackerCaps OpenArchive OpenArchiveW PackFiles PackFilesW ProcessFile ProcessFileW ReadHeader \
+GetBackgroundFlags GetPackerCaps OpenArchive OpenArchiveW PackFiles PackFilesW PackSetDefaultParams ProcessFile ProcessFileW ReadHeader \
 ReadHeaderEx ReadHeaderExW SetChangeVolProc SetChangeVolProcW SetProcessDataProc \
 SetProcessDataProcW " "$exports"
 

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.footer(
       "Making a new compound file: 'wcxhost add NEW.doc FILE...' creates NEW.doc holding\n"
-      "the files. Options of wcxhost itself (--plugin, --lenient-end, --wide, --ansi)\n"
+      "the files. Options of wcxhost itself (--plugin, --ini, --lenient-end, --wide, --ansi)\n"
       "may also follow the subcommand.\n"
       "Exit status: 0 success, 1 failure (or check: not handled), 2 bad command line,\n"
       "3 plug-in missing or unusable, 130 cancelled.");
@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
                                  "as file managers do)");
   app.add_flag("--ansi", ansi, "Drive the plug-in's 8-bit functions, as older file managers do")
       ->excludes(wide_flag);
+  std::string ini_file;
+  app.add_option("--ini", ini_file,
+                 "Name FILE to the plug-in as the ini file of its settings (PackSetDefaultParams),\n"
+                 "as file managers name theirs");
   int64_t cancel_after = -1;
   // Test hook: cancel at progress callback N + 1, as if Ctrl-C had been pressed.
   app.add_option("--cancel-after", cancel_after)->group("");
@@ -108,6 +112,7 @@ int main(int argc, char** argv) {
     const Interface interface = wide ? Interface::kWide : ansi ? Interface::kAnsi : Interface::kAuto;
     Plugin plugin(plugin_path.empty() ? DefaultPluginPath() : plugin_path, interface);
     plugin.lenient_end = lenient_end;
+    if (!ini_file.empty()) plugin.SetDefaultParams(ini_file);
     return run(plugin);
   } catch (const HostError& e) {
     PrintMessage(e.what());

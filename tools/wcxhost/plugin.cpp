@@ -12,11 +12,11 @@ namespace {
 
 constexpr std::array<const char*, 6> kMandatory{
     "OpenArchive", "ReadHeader", "ProcessFile", "CloseArchive", "SetChangeVolProc", "SetProcessDataProc"};
-constexpr std::array<const char*, 14> kOptional{
+constexpr std::array<const char*, 15> kOptional{
     "ReadHeaderEx", "GetPackerCaps",      "CanYouHandleThisFile", "PackFiles",
     "DeleteFiles",  "GetBackgroundFlags", "OpenArchiveW",         "ReadHeaderExW",
     "ProcessFileW", "SetChangeVolProcW",  "SetProcessDataProcW",  "CanYouHandleThisFileW",
-    "PackFilesW",   "DeleteFilesW"};
+    "PackFilesW",   "DeleteFilesW",       "PackSetDefaultParams"};
 
 sys::DynamicLibrary LoadPluginLibrary(const std::string& path) {
   std::error_code error;

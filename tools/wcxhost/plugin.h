@@ -52,6 +52,7 @@ class Plugin {
   using PackFilesWFn = int32_t(WCX_API*)(wcx::WCHAR* packed_file, wcx::WCHAR* sub_path,
                                          wcx::WCHAR* src_path, wcx::WCHAR* add_list, int32_t flags);
   using DeleteFilesWFn = int32_t(WCX_API*)(wcx::WCHAR* packed_file, wcx::WCHAR* delete_list);
+  using PackSetDefaultParamsFn = void(WCX_API*)(wcx::PackDefaultParamStruct* params);
 
   // Throws HostError (kExitPlugin) when the file cannot be loaded or lacks
   // one of the functions every host calls, or the W ones when kWide asks
@@ -107,6 +108,8 @@ class Plugin {
   const PackFilesFn PackFiles = Find<PackFilesFn>("PackFiles");
   const DeleteFilesFn DeleteFiles = Find<DeleteFilesFn>("DeleteFiles");
   const GetPackerCapsFn GetBackgroundFlags = Find<GetPackerCapsFn>("GetBackgroundFlags");
+  const PackSetDefaultParamsFn PackSetDefaultParams =
+      Find<PackSetDefaultParamsFn>("PackSetDefaultParams");
   // The Unicode interface, optional too.
   const OpenArchiveWFn OpenArchiveW = Find<OpenArchiveWFn>("OpenArchiveW");
   const ReadHeaderExWFn ReadHeaderExW = Find<ReadHeaderExWFn>("ReadHeaderExW");
@@ -133,6 +136,9 @@ class Plugin {
   int32_t Process(wcx::HANDLE archive, int32_t operation, const std::string& dest_name) const;
   // The host's callbacks on the handle (or kGlobalHandle).
   void SetCallbacks(wcx::HANDLE archive) const;
+  // PackSetDefaultParams with the ini file for the plug-in's settings, as
+  // file managers call it once after loading; nothing when not exported.
+  void SetDefaultParams(const std::string& ini_file) const;
   bool CanHandle(const std::string& file) const;
   // HostError (kExitPlugin) when the plug-in cannot pack, or delete, in the
   // interface chosen; commands check before they start.

@@ -157,6 +157,16 @@ void Plugin::CheckPacking() const {
     Need(PackFiles, "PackFiles");
 }
 
+void Plugin::SetDefaultParams(const std::string& ini_file) const {
+  if (PackSetDefaultParams == nullptr) return;
+  wcx::PackDefaultParamStruct params{};
+  params.size = sizeof params;
+  params.PluginInterfaceVersionLow = 10;  // interface 2.10, as Total Commander reports it
+  params.PluginInterfaceVersionHi = 2;
+  ini_file.copy(params.DefaultIniName, sizeof params.DefaultIniName - 1);
+  PackSetDefaultParams(&params);
+}
+
 void Plugin::CheckDeleting() const {
   if (wide_)
     Need(DeleteFilesW, "DeleteFilesW");
