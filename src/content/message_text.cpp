@@ -13,7 +13,7 @@ namespace id = message_id;
 
 // Header values and names are short; a longer one is cut there.
 constexpr size_t kMaxHeaderValue = 4096;
-// Recipients listed when the message has no display lists of its own.
+// Recipients listed; a longer list is cut there.
 constexpr size_t kMaxListedRecipients = 1000;
 constexpr std::u16string_view kRecipientPrefix = u"__recip_version1.0_#";
 
@@ -79,12 +79,12 @@ View MessageTextView(StorageReader& message, const std::vector<ChildElement>& ch
     return ReadFirstStringProperty(message, ids, codePage, kMaxHeaderValue);
   };
   const std::string subject = read({id::kSubject}).value_or("");
-  std::string to = read({id::kDisplayTo}).value_or("");
-  std::string cc = read({id::kDisplayCc}).value_or("");
+  // The recipient storages carry each one's address, as a mail reader
+  // shows it; the display lists, names only, stand in when there are none.
+  auto [to, cc] = ListRecipients(message, children, codePage, collector);
   if (to.empty() && cc.empty()) {
-    auto lists = ListRecipients(message, children, codePage, collector);
-    to = std::move(lists.to);
-    cc = std::move(lists.cc);
+    to = read({id::kDisplayTo}).value_or("");
+    cc = read({id::kDisplayCc}).value_or("");
   }
   std::optional<std::string> date;
   for (uint16_t time : {id::kClientSubmitTime, id::kDeliveryTime}) {

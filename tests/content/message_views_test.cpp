@@ -77,12 +77,13 @@ TEST(MessageViews, TextAttachmentsUnderTheirNamesAndAttachedMessage) {
   EXPECT_EQ(views[4].name, "attachment 4");
 }
 
-TEST(MessageViews, EightBitTextRecipientsFromTheirStoragesAndDeliveryTime) {
+TEST(MessageViews, EightBitTextRecipientsWithAddressesFromTheirStoragesAndDeliveryTime) {
   const MemoryElement message = Storage(
       u"Root Entry",
       {FixedPropertyStream(32, {{0x0E060040, k20230102T030405}, {0x3FDE0003, 1252}}),
        NarrowProperty(0x0037, "\xE9t\xE9"), NarrowProperty(0x0C1A, "Ren\xE9"),
        NarrowProperty(0x1000, "Line one\r\nLine two\r\n"),
+       NarrowProperty(0x0E04, "Z\xFC"),
        Storage(u"__recip_version1.0_#00000000",
                {FixedPropertyStream(8, {{0x0C150003, 1}}), NarrowProperty(0x3001, "Z\xFC"),
                 NarrowProperty(0x39FE, "z@example.com")}),
