@@ -119,10 +119,18 @@ def goals(workloads, editing):
         worst_title, worst = max(ours, key=lambda item: item[1]["peak_mib"])
         out.append(("peak memory under 32 MiB in every row", "largest %.1f MiB (%s: %s)" % (
             worst["peak_mib"], worst_title, worst["label"]), worst["peak_mib"] < 32))
-    a, b = row_of(workloads, "list", "wcxhost list"), row_of(workloads, "list", "7zz l")
-    if a and b and a["peak_mib"] and b["peak_mib"]:
-        out.append(("listing needs no more memory than `7zz l`", "%.1f MiB against %.1f MiB (%.2f×)" % (
-            a["peak_mib"], b["peak_mib"], a["peak_mib"] / b["peak_mib"]), a["peak_mib"] <= b["peak_mib"]))
+    def memory_goal(text, wid):
+        a, b = row_of(workloads, wid, "wcxhost list"), row_of(workloads, wid, "7zz l")
+        if a and b and a["peak_mib"] and b["peak_mib"]:
+            out.append((text, "%.1f MiB against %.1f MiB (%.2f×)" % (
+                a["peak_mib"], b["peak_mib"], a["peak_mib"] / b["peak_mib"]), a["peak_mib"] <= b["peak_mib"]))
+
+    memory_goal("listing needs no more memory than `7zz l`", "list")
+    for wid, written in (("list-flat", "an independent writer"), ("list-flat-q", "wcxhost")):
+        ratio_goal("listing one huge storage no slower than `7zz l` (file written by %s)" % written, wid,
+                   "wcxhost list", "7zz l", 1.0)
+        memory_goal("listing one huge storage needs no more memory than `7zz l` (file written by %s)" % written,
+                    wid)
     if editing:
         value = editing["edited_bytes"] / editing["fresh_bytes"]
         out.append(("file after long editing at most 1.5× a fresh write", "%.2f× (%.1f MiB against %.1f MiB)" % (

@@ -59,6 +59,8 @@ class CompoundFile {
   bool IsLive(uint32_t id, uint64_t stamp) const {
     return dir_.IsLive(id) && dir_.stamp(id) == stamp;
   }
+  // Stamps of live elements taken between two loads (or reverts) share
+  // their high 32 bits.
   uint64_t Stamp(uint32_t id) const { return dir_.stamp(id); }
   uint32_t Parent(uint32_t id) const { return dir_.parent(id); }
   // The element of exactly that name, else one whose name differs only in

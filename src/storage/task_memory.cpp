@@ -42,13 +42,15 @@ void ReleaseTaskAllocator() {
   if (gFetched.load()) TaskAllocator().Reset();
 }
 
-StatCopy::~StatCopy() {
-  if (stat_.pwcsName) {
-    try {
-      FreeTaskMemory(stat_.pwcsName);
-    } catch (...) {
-    }
+void TaskMemoryFree::operator()(OLECHAR* p) const noexcept {
+  try {
+    FreeTaskMemory(p);
+  } catch (...) {
   }
+}
+
+StatCopy::~StatCopy() {
+  if (stat_.pwcsName) TaskMemoryFree()(stat_.pwcsName);
 }
 
 }  // namespace storage

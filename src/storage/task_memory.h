@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "platform/ole.h"
@@ -15,6 +16,12 @@ namespace storage {
 void FreeTaskMemory(void* p);
 // Releases the cached task allocator; at library unload.
 void ReleaseTaskAllocator();
+
+struct TaskMemoryFree {
+  void operator()(OLECHAR* p) const noexcept;
+};
+// A name the platform allocated, owned.
+using TaskString = std::unique_ptr<OLECHAR, TaskMemoryFree>;
 
 // A STATSTG that owns the task-allocated name in it. Held by value: a
 // listing keeps one per entry, and a heap copy of each would cost an
@@ -31,6 +38,8 @@ class StatCopy {
   }
   ~StatCopy();
 
+  // The name, taken over; the description keeps none.
+  TaskString TakeName() { return TaskString(std::exchange(stat_.pwcsName, nullptr)); }
   // Whether a Stat call filled it in, name included.
   explicit operator bool() const { return stat_.pwcsName != nullptr; }
   STATSTG& operator*() { return stat_; }

@@ -11,19 +11,14 @@ constexpr char16_t kTablePrefix = u'!';
 
 }  // namespace
 
-NameStyle NameStyleOf(const CLSID& rootClass, const std::vector<storage::StatCopy>& topLevel) {
-  if (IsInstallerClass(rootClass)) return NameStyle::kInstaller;
+void InstallerNameGuess::See(const STATSTG& element) {
   // Names added keep the guess: a database stores them encoded, and
   // encoding leaves an encoded name as it is; a plain file would need one
   // added plainly that happens to read as an encoded table.
-  bool anyTable = false;
-  for (const storage::StatCopy& stat : topLevel) {
-    if (stat->type != STGTY_STREAM || !stat->pwcsName) continue;
-    const std::u16string_view name(reinterpret_cast<const char16_t*>(stat->pwcsName));
-    if (EncodeInstallerName(name) != name) return NameStyle::kPlain;
-    anyTable = anyTable || IsInstallerTableName(name);
-  }
-  return anyTable ? NameStyle::kInstaller : NameStyle::kPlain;
+  if (ruledOut_ || element.type != STGTY_STREAM || !element.pwcsName) return;
+  const std::u16string_view name(reinterpret_cast<const char16_t*>(element.pwcsName));
+  ruledOut_ = EncodeInstallerName(name) != name;
+  anyTable_ = anyTable_ || IsInstallerTableName(name);
 }
 
 std::string ShownElementName(NameStyle style, const char16_t* stored) {

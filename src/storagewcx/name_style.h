@@ -5,7 +5,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "storage/struct_storage.h"
 
@@ -17,11 +16,21 @@ enum class NameStyle {
 };
 
 // An archive is an installer database when its root's class is the
-// installer's, or else (files of other tools that wrote no class) when
-// every stream at the top level is named as the installer's tools store
-// names, so that encoding leaves it as it is (also property sets, \005...,
-// and names without a letter or digit), and at least one is a table.
-NameStyle NameStyleOf(const CLSID& rootClass, const std::vector<storage::StatCopy>& topLevel);
+// installer's (IsInstallerClass), or else (files of other tools that wrote
+// no class) when every stream at the top level is named as the installer's
+// tools store names, so that encoding leaves it as it is (also property
+// sets, \005..., and names without a letter or digit), and at least one is a
+// table. The guess sees the top-level elements one by one as they are
+// listed, so that a large archive needs no copy of their list.
+class InstallerNameGuess {
+ public:
+  void See(const STATSTG& element);
+  bool Holds() const { return !ruledOut_ && anyTable_; }
+
+ private:
+  bool ruledOut_ = false;
+  bool anyTable_ = false;
+};
 
 // The name the host sees for a stored element name; a null name gives the
 // empty string. In an installer database a name that decodes shows

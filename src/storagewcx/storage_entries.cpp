@@ -6,6 +6,8 @@
 #include "rtl/no_destructor.h"
 #include "storagewcx/capacity.h"
 #include "storagewcx/copy_loop.h"
+#include "storagewcx/element_name.h"
+#include "storagewcx/installer_names.h"
 #include "storagewcx/name_style.h"
 #include "storagewcx/open_failure.h"
 #include "storagewcx/stream_store.h"
@@ -39,10 +41,10 @@ bool IsDated(const FILETIME& time) { return time.dwLowDateTime != 0 || time.dwHi
 // Sizes, time and attributes that both kinds of element show. Where the
 // host has no way to show "no date", an element without a time shows its
 // storage's (TqorStorageDir::ShownTime).
-void FillElementHeader(const STATSTG& stat, uint32_t attr, const TqorStorageDir* parent,
+void FillElementHeader(const ElementRecord& element, uint32_t attr, const TqorStorageDir* parent,
                        wcx::EntryHeader& header) {
-  header.PackSize = header.UnpSize = stat.cbSize.QuadPart;
-  FILETIME time = stat.mtime;
+  header.PackSize = header.UnpSize = element.size;
+  FILETIME time = element.mtime;
   if (IsDated(time))
     header.OwnTime = time;
   else if (parent && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
@@ -125,13 +127,22 @@ class StorageDirClass : public wcx::TqorWCXDirClass {
 
 TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXFile(parent, ShownElementName(parent->Names(), NameOf(*stat))),
-      FStat(std::move(stat)) {}
+      FElement(std::move(stat)) {
+  // A plain name shown without an escape converts back exactly: a listing
+  // keeps no copy of it.
+  if (parent->Names() == NameStyle::kPlain && RawName().find('#') == std::string::npos)
+    FElement.name.reset();
+}
+
+std::u16string TqorStorageFile::ElementName() const {
+  return FElement ? std::u16string(FElement.Name()) : UnescapeElementName(RawName());
+}
 
 TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
 
 void TqorStorageFile::FillHeader(wcx::EntryHeader& header) {
   TqorWCXFile::FillHeader(header);
-  FillElementHeader(*FStat, platform::kStreamAttr, dynamic_cast<TqorStorageDir*>(FParent), header);
+  FillElementHeader(FElement, platform::kStreamAttr, dynamic_cast<TqorStorageDir*>(FParent), header);
 }
 
 int32_t TqorStorageFile::TestItem() { return CopyToStream(nullptr); }
@@ -144,7 +155,7 @@ int32_t TqorStorageFile::ExtractTo(const std::string& destPath) {
 int32_t TqorStorageFile::CopyToStream(rtl::TStream* target) {
   TStructStorageFolder* folder = ParentFolder();
   std::unique_ptr<TStructStorageStream> stream;
-  if (!folder || !OpenOwnStream(*folder, FStat->pwcsName, stream)) return E_EREAD;
+  if (!folder || !OpenOwnStream(*folder, Ole(ElementName()), stream)) return E_EREAD;
   try {
     return CopyLoop(*stream, target, [this](int32_t n) { return DoProcessData(GetPath(), n); });
   } catch (...) {
@@ -155,9 +166,10 @@ int32_t TqorStorageFile::CopyToStream(rtl::TStream* target) {
 int32_t TqorStorageFile::DeleteItem() {
   TStructStorageFolder* folder = ParentFolder();
   std::unique_ptr<TStructStorageStream> stream;
-  if (!folder || !OpenOwnStream(*folder, FStat->pwcsName, stream)) return E_EREAD;
+  const std::u16string name = ElementName();
+  if (!folder || !OpenOwnStream(*folder, Ole(name), stream)) return E_EREAD;
   stream.reset();
-  return folder->RemoveElement(FStat->pwcsName) ? 0 : E_EREAD;
+  return folder->RemoveElement(Ole(name)) ? 0 : E_EREAD;
 }
 
 // ---- TqorStorageDir ---------------------------------------------------------
@@ -166,7 +178,7 @@ TqorStorageDir::TqorStorageDir() : TqorWCXDir(nullptr, std::string()) {}
 
 TqorStorageDir::TqorStorageDir(TqorStorageDir* parent, StatCopy stat)
     : TqorWCXDir(parent, ShownElementName(parent->Names(), NameOf(*stat))),
-      FStat(std::move(stat)),
+      FElement(std::move(stat)),
       FNames(parent->Names()) {}
 
 TqorStorageDir::~TqorStorageDir() { ShutDown(); }
@@ -180,14 +192,14 @@ TStructStorageFolder* TqorStorageDir::ParentFolder() const { return FolderOf(FPa
 
 void TqorStorageDir::FillHeader(wcx::EntryHeader& header) {
   TqorWCXDir::FillHeader(header);
-  if (FStat)
-    FillElementHeader(*FStat, platform::kFolderAttr, dynamic_cast<TqorStorageDir*>(FParent),
+  if (FElement)
+    FillElementHeader(FElement, platform::kFolderAttr, dynamic_cast<TqorStorageDir*>(FParent),
                       header);
 }
 
 FILETIME TqorStorageDir::ShownTime() const {
-  if (!FStat) return FRootTime;
-  if (IsDated(FStat->mtime)) return FStat->mtime;
+  if (!FElement) return FRootTime;
+  if (IsDated(FElement.mtime)) return FElement.mtime;
   const auto* parent = dynamic_cast<const TqorStorageDir*>(FParent);
   return parent ? parent->ShownTime() : FILETIME{};
 }
@@ -207,14 +219,14 @@ bool TqorStorageDir::IsReadable() {
   std::unique_ptr<TStructStorageFolder> probe;
   // A storage whose directory breaks off part-way is as unreadable as one
   // that does not open.
-  return parentFolder && FStat && OpenOwnFolder(*parentFolder, FStat->pwcsName, probe) &&
+  return parentFolder && FElement && OpenOwnFolder(*parentFolder, FElement.name.get(), probe) &&
          probe->ForEachElement([](StatCopy) {});
 }
 
 int32_t TqorStorageDir::DeleteItem() {
   TStructStorageFolder* folder = ParentFolder();
-  if (!FStat || !folder || !IsReadable()) return E_EREAD;
-  return folder->RemoveElement(FStat->pwcsName) ? 0 : E_EREAD;
+  if (!FElement || !folder || !IsReadable()) return E_EREAD;
+  return folder->RemoveElement(FElement.name.get()) ? 0 : E_EREAD;
 }
 
 void TqorStorageDir::Open() {
@@ -225,7 +237,7 @@ void TqorStorageDir::Open() {
   // A sub-storage that cannot be opened shows as an empty folder; testing
   // or extracting it reports it.
   TStructStorageFolder* parentFolder = ParentFolder();
-  if (parentFolder && FStat && OpenOwnFolder(*parentFolder, FStat->pwcsName, FFolder))
+  if (parentFolder && FElement && OpenOwnFolder(*parentFolder, FElement.name.get(), FFolder))
     FListedWhole =
         FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
 }
@@ -251,10 +263,26 @@ void TqorStorageDir::OpenRoot() {
   // its cancel button, alive while another operation holds the archive.
   if (FCallbacks.HasProcessData())
     FFolder->SetAskToWait([this] { return DoProcessData(FArcName, 0) != 0; });
-  std::vector<StatCopy> elements;
+  StatCopy root = storage::NewStat();
+  bool described = false;
   try {
-    if (!FFolder->ForEachElement([&](StatCopy stat) { elements.push_back(std::move(stat)); }))
-      throw wcx::EWCXError(wcx::E_BAD_ARCHIVE, "the archive's directory is damaged");
+    described = FFolder->QueryStat(*root, false);
+    // Children are made as they are listed, plainly unless the root's class
+    // says otherwise; the rare installer database without the class is
+    // listed again once its names have told.
+    FNames = described && IsInstallerClass(root->clsid) ? NameStyle::kInstaller : NameStyle::kPlain;
+    InstallerNameGuess guess;
+    const auto addChild = [&](StatCopy stat) {
+      guess.See(*stat);
+      AddChildEntry(std::move(stat));
+    };
+    bool listed = FFolder->ForEachElement(addChild);
+    if (listed && described && FNames == NameStyle::kPlain && guess.Holds()) {
+      FreeItems();
+      FNames = NameStyle::kInstaller;
+      listed = FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+    }
+    if (!listed) throw wcx::EWCXError(wcx::E_BAD_ARCHIVE, "the archive's directory is damaged");
   } catch (const storage::EStructStorageError& error) {
     if (error.Code() == E_ABORT)
       throw wcx::EWCXError(wcx::E_EABORTED, "cancelled while the archive was in use");
@@ -265,15 +293,11 @@ void TqorStorageDir::OpenRoot() {
                                      : error.Message());
   }
   FCreated = create;
-  StatCopy root = storage::NewStat();
-  const bool described = FFolder->QueryStat(*root, false);
-  FNames = described ? NameStyleOf(root->clsid, elements) : NameStyle::kPlain;
   // Tools that write the compound file often leave the root undated: the
   // file's own time is then the best there is.
   FRootTime = described ? root->mtime : FILETIME{};
   if (!IsDated(FRootTime) && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
     FRootTime = platform::GetFileModifiedTime(FArcName).value_or(FILETIME{});
-  for (StatCopy& stat : elements) AddChildEntry(std::move(stat));
   AddContentViews(*this);
 }
 
@@ -347,8 +371,8 @@ std::u16string TqorStorageDir::ReplacedElementName(const std::string& hostName,
                                                    const std::u16string& stored) const {
   const int32_t index = IndexOfHostName(hostName);
   const auto* listed = index >= 0 ? dynamic_cast<const TqorStorageFile*>(Items(index)) : nullptr;
-  if (!listed || SameElementName(NameOf(listed->Stat()), stored)) return stored;
-  return NameOf(listed->Stat());
+  if (!listed || SameElementName(listed->ElementName(), stored)) return stored;
+  return listed->ElementName();
 }
 
 int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& name) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "storage/struct_storage.h"
+#include "storagewcx/element_record.h"
 #include "storagewcx/name_style.h"
 #include "wcx/archive_tree.h"
 
@@ -30,10 +31,11 @@ class TqorStorageFile : public wcx::TqorWCXFile {
   // E_EABORTED, E_EREAD (stream not there) or E_EWRITE (transfer failed).
   int32_t CopyToStream(rtl::TStream* target);
   storage::TStructStorageFolder* ParentFolder() const;
-  const STATSTG& Stat() const { return *FStat; }
+  // The stream's own name, which storage calls take.
+  std::u16string ElementName() const;
 
  private:
-  storage::StatCopy FStat;
+  ElementRecord FElement;
 };
 
 class TqorStorageDir : public wcx::TqorWCXDir {
@@ -102,7 +104,7 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   bool IsReadable();
   bool Writable() const { return GetOpenMode() > wcx::PK_OM_EXTRACT; }
 
-  storage::StatCopy FStat;  // empty for the archive root
+  ElementRecord FElement;  // empty for the archive root
   NameStyle FNames = NameStyle::kPlain;
   FILETIME FRootTime{};  // the archive root's (ShownTime)
   std::unique_ptr<storage::TStructStorageFolder> FFolder;

@@ -18,13 +18,14 @@ std::atomic<int32_t> LiveItemCount = 0;
 // ---- TqorWCXFile ------------------------------------------------------------
 
 TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
-    : FParent(parent), FRawName(rawName), FDepth(parent ? parent->FDepth + 1 : 0) {
-  if (FParent) {
-    FName = FParent->UniqueDisplayName(rawName, FNameKey);
-    FParent->Link(this);
-  } else if (!rawName.empty()) {
+    : FParent(parent), FDepth(parent ? parent->FDepth + 1 : 0) {
+  uint32_t keyHash = 0;
+  if (FParent)
+    FName = FParent->UniqueDisplayName(rawName, keyHash);
+  else if (!rawName.empty())
     FName = SanitizeName(rawName);  // an archive root's path stays empty
-  }
+  if (FName != rawName) FOwnRawName = std::make_unique<std::string>(rawName);
+  if (FParent) FParent->Link(this, keyHash);
   // Counted once nothing can fail any more: a node whose construction
   // fails is never destroyed.
   ++LiveItemCount;
@@ -135,16 +136,16 @@ int32_t TqorWCXDir::ExtractTo(const std::string& target) {
   return platform::CreateDir(target) ? 0 : E_EWRITE;
 }
 
-std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName, std::string& key) const {
-  const std::string sanitized = SanitizeName(rawName);
-  key = rtl::LowerCaseFileName(sanitized);
-  if (IndexOfKey(key) < 0) return sanitized;
-  uint32_t& n = FNextSuffix[key];
+std::string TqorWCXDir::UniqueDisplayName(const std::string& rawName, uint32_t& hash) const {
+  std::string sanitized = SanitizeName(rawName);
+  hash = NameKeyHash(sanitized);
+  if (IndexOfKey(sanitized, hash) < 0) return sanitized;
+  uint32_t& n = FNextSuffix[rtl::LowerCaseFileName(sanitized)];
   std::string name;
   for (n = std::max(n, 2u);; ++n) {
     name = rtl::Format("%s (%02X)", sanitized.c_str(), n);
-    key = rtl::LowerCaseFileName(name);
-    if (IndexOfKey(key) < 0) break;
+    hash = NameKeyHash(name);
+    if (IndexOfKey(name, hash) < 0) break;
   }
   ++n;
   return name;
@@ -215,12 +216,20 @@ TqorWCXFile* TqorWCXDir::Items(int64_t index) const {
 }
 
 int32_t TqorWCXDir::IndexOfName(const std::string& name) const {
-  return IndexOfKey(rtl::LowerCaseFileName(name));
+  return IndexOfKey(name, NameKeyHash(name));
 }
 
-int32_t TqorWCXDir::IndexOfKey(std::string_view key) const {
-  const TqorWCXFile* found = FNameIndex.Find(key);
-  return found ? static_cast<int32_t>(found->FIndexInParent) : -1;
+int32_t TqorWCXDir::IndexOfKey(std::string_view name, uint32_t hash) const {
+  // Keys are built only for a hash that matches: a true twin, or rarely
+  // another name.
+  std::string key;
+  const int64_t found = FNameIndex.Find(hash, [&](uint32_t position) {
+    const std::string& candidate = FItems[position]->FName;
+    if (candidate == name) return true;
+    if (key.empty()) key = rtl::LowerCaseFileName(name);
+    return rtl::LowerCaseFileName(candidate) == key;
+  });
+  return static_cast<int32_t>(found);
 }
 
 void TqorWCXDir::FreeItems() {
@@ -240,18 +249,21 @@ TqorWCXFile* TqorWCXDir::CurrentItem() const {
   return item;
 }
 
-void TqorWCXDir::Link(TqorWCXFile* child) {
-  child->FIndexInParent = FItems.size();
+void TqorWCXDir::Link(TqorWCXFile* child, uint32_t keyHash) {
+  child->FIndexInParent = static_cast<uint32_t>(FItems.size());
   FItems.push_back(child);
-  FNameIndex.Insert(child);
+  FNameIndex.Insert(keyHash, child->FIndexInParent);
 }
 
 void TqorWCXDir::Unlink(TqorWCXFile* child) {
-  size_t index = child->FIndexInParent;
+  const uint32_t index = child->FIndexInParent;
   if (index >= FItems.size() || FItems[index] != child) return;
+  if (!FNameIndex.Empty()) {
+    FNameIndex.Erase(NameKeyHash(child->FName), index);
+    if (index + 1 < FItems.size()) FNameIndex.CloseGap(index);
+  }
   FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(index));
-  for (size_t i = index; i < FItems.size(); ++i) FItems[i]->FIndexInParent = i;
-  FNameIndex.Erase(child);
+  for (size_t i = index; i < FItems.size(); ++i) FItems[i]->FIndexInParent = static_cast<uint32_t>(i);
   if (FCurrent == child) FCurrent = nullptr;
   if (FHeldOpen == child) FHeldOpen = nullptr;
 }
@@ -259,16 +271,23 @@ void TqorWCXDir::Unlink(TqorWCXFile* child) {
 void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
   // Swapping positions first makes the old node the last one, so its removal
   // does not shift the list: replacing n entries stays linear.
+  // Their slots in the index follow them.
+  const uint32_t oldHash = NameKeyHash(old->FName);
+  const uint32_t replacementHash = NameKeyHash(replacement->FName);
+  FNameIndex.Erase(oldHash, old->FIndexInParent);
+  FNameIndex.Erase(replacementHash, replacement->FIndexInParent);
   std::swap(FItems[old->FIndexInParent], FItems[replacement->FIndexInParent]);
   std::swap(old->FIndexInParent, replacement->FIndexInParent);
+  FNameIndex.Insert(oldHash, old->FIndexInParent);
+  FNameIndex.Insert(replacementHash, replacement->FIndexInParent);
   delete old;
-  std::string name = SanitizeName(replacement->FRawName);
-  std::string key = rtl::LowerCaseFileName(name);
-  if (name != replacement->FName && IndexOfKey(key) < 0) {
-    FNameIndex.Erase(replacement);
+  std::string name = SanitizeName(replacement->RawName());
+  const uint32_t hash = NameKeyHash(name);
+  if (replacement->FOwnRawName && name != replacement->FName && IndexOfKey(name, hash) < 0) {
+    FNameIndex.Erase(replacementHash, replacement->FIndexInParent);
     replacement->FName = std::move(name);
-    replacement->FNameKey = std::move(key);
-    FNameIndex.Insert(replacement);
+    if (replacement->FName == *replacement->FOwnRawName) replacement->FOwnRawName.reset();
+    FNameIndex.Insert(hash, replacement->FIndexInParent);
   }
 }
 

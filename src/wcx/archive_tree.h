@@ -71,24 +71,22 @@ class TqorWCXFile {
   int32_t Depth() const { return FDepth; }
 
   TqorWCXDir* Parent() const { return FParent; }
-  const std::string& RawName() const { return FRawName; }
+  const std::string& RawName() const { return FOwnRawName ? *FOwnRawName : FName; }
   const std::string& Name() const { return FName; }
   // The folder this node is, or null for an entry.
   virtual TqorWCXDir* AsDir() { return nullptr; }
 
  protected:
   TqorWCXDir* FParent = nullptr;
-  std::string FRawName;
   std::string FName;
 
  private:
   friend class TqorWCXDir;
-  friend class NameIndex;
-  size_t FIndexInParent = 0;
+  // A listing keeps a node per entry, so a node is kept small: the raw name
+  // is kept apart only where it differs from the display name.
+  std::unique_ptr<std::string> FOwnRawName;
+  uint32_t FIndexInParent = 0;
   int32_t FDepth = 0;
-  std::string FNameKey;  // FName lower-cased, the key in the parent's index
-  size_t FKeyHash = 0;
-  TqorWCXFile* FNextInIndex = nullptr;
 };
 
 class TqorWCXDirClass;
@@ -195,13 +193,15 @@ class TqorWCXDir : public TqorWCXFile {
  private:
   friend class TqorWCXFile;
   friend class TqorWCXDirClass;
-  void Link(TqorWCXFile* child);
+  void Link(TqorWCXFile* child, uint32_t keyHash);
   void Unlink(TqorWCXFile* child);
   // The display name, before any suffix, of what a host's name stands for.
   std::string ListedNameOf(const std::string& hostName) const;
-  // A display name for rawName that no child has yet, and its key.
-  std::string UniqueDisplayName(const std::string& rawName, std::string& key) const;
-  int32_t IndexOfKey(std::string_view key) const;
+  // A display name for rawName that no child has yet, and its key's hash.
+  std::string UniqueDisplayName(const std::string& rawName, uint32_t& hash) const;
+  // Position of the child whose display name has the key of name, whose
+  // key hashes to hash; or -1.
+  int32_t IndexOfKey(std::string_view name, uint32_t hash) const;
   // Destroys old and gives replacement its place and, where free, its name.
   void ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement);
   // Closes the sub-folder that adding keeps open between entries.

@@ -1,63 +1,84 @@
 #include "wcx/name_index.h"
 
 #include <algorithm>
-#include <functional>
 
-#include "wcx/archive_tree.h"
+#include "rtl/file_names.h"
 
 namespace wcx {
 namespace {
 
-size_t HashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+// FNV-1a, folded to 32 bits.
+class KeyHasher {
+ public:
+  void Add(unsigned char byte) { value_ = (value_ ^ byte) * 0x100000001B3ull; }
+  uint32_t Value() const { return static_cast<uint32_t>(value_ ^ (value_ >> 32)); }
+
+ private:
+  uint64_t value_ = 0xCBF29CE484222325ull;
+};
 
 }  // namespace
 
-TqorWCXFile* NameIndex::Find(std::string_view key) const {
-  if (buckets_.empty()) return nullptr;
-  const size_t hash = HashOf(key);
-  for (TqorWCXFile* node = buckets_[BucketOf(hash)]; node; node = node->FNextInIndex)
-    if (node->FKeyHash == hash && node->FNameKey == key) return node;
-  return nullptr;
+uint32_t NameKeyHash(std::string_view name) {
+  // Most names are ASCII: lower-cased as they are hashed, with no key built.
+  KeyHasher hasher;
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80) {
+      KeyHasher full;
+      for (const char k : rtl::LowerCaseFileName(name)) full.Add(static_cast<unsigned char>(k));
+      return full.Value();
+    }
+    hasher.Add(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+  }
+  return hasher.Value();
 }
 
-void NameIndex::Insert(TqorWCXFile* child) {
-  if (size_ >= buckets_.size()) Rehash(std::max<size_t>(16, buckets_.size() * 2));
-  child->FKeyHash = HashOf(child->FNameKey);
-  TqorWCXFile*& head = buckets_[BucketOf(child->FKeyHash)];
-  child->FNextInIndex = head;
-  head = child;
+void NameIndex::Insert(uint32_t hash, uint32_t position) {
+  if ((size_ + 1) * 2 > slots_.size()) Grow();
+  size_t i = SlotOf(hash);
+  while (slots_[i].position != 0) i = Next(i);
+  slots_[i] = {hash, position + 1};
   ++size_;
 }
 
-void NameIndex::Erase(TqorWCXFile* child) {
-  if (buckets_.empty()) return;
-  for (TqorWCXFile** link = &buckets_[BucketOf(child->FKeyHash)]; *link;
-       link = &(*link)->FNextInIndex) {
-    if (*link == child) {
-      *link = child->FNextInIndex;
-      child->FNextInIndex = nullptr;
-      --size_;
-      return;
-    }
+void NameIndex::Erase(uint32_t hash, uint32_t position) {
+  if (slots_.empty()) return;
+  size_t i = SlotOf(hash);
+  for (; slots_[i].position != position + 1; i = Next(i))
+    if (slots_[i].position == 0) return;
+  // Later slots of the run move up into the hole where their home allows,
+  // so that no search stops early at it.
+  for (size_t j = Next(i);; j = Next(j)) {
+    if (slots_[j].position == 0) break;
+    const size_t home = SlotOf(slots_[j].hash);
+    const bool between = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+    if (between) continue;
+    slots_[i] = slots_[j];
+    i = j;
   }
+  slots_[i] = Slot{};
+  --size_;
+}
+
+void NameIndex::CloseGap(uint32_t removed) {
+  for (Slot& slot : slots_)
+    if (slot.position > removed + 1) --slot.position;
 }
 
 void NameIndex::Clear() {
-  std::vector<TqorWCXFile*>().swap(buckets_);
+  std::vector<Slot>().swap(slots_);
   size_ = 0;
 }
 
-void NameIndex::Rehash(size_t bucketCount) {
-  std::vector<TqorWCXFile*> old(bucketCount, nullptr);
-  old.swap(buckets_);
-  for (TqorWCXFile* node : old) {
-    while (node) {
-      TqorWCXFile* next = node->FNextInIndex;
-      TqorWCXFile*& head = buckets_[BucketOf(node->FKeyHash)];
-      node->FNextInIndex = head;
-      head = node;
-      node = next;
-    }
+void NameIndex::Grow() {
+  std::vector<Slot> old(std::max<size_t>(16, slots_.size() * 2));
+  old.swap(slots_);
+  for (const Slot& slot : old) {
+    if (slot.position == 0) continue;
+    size_t i = SlotOf(slot.hash);
+    while (slots_[i].position != 0) i = Next(i);
+    slots_[i] = slot;
   }
 }
 

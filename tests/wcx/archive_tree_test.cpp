@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/os.h"
+#include "rtl/file_names.h"
 #include "rtl/exceptions.h"
 #include "scoped_env.h"
 #include "temp_dir.h"
@@ -83,6 +85,72 @@ TEST(DisplayNames, ANameIsFreeAgainOnceItsEntryIsGone) {
   Entry again(&root, "E0");
   EXPECT_EQ(again.Name(), "E0");
   EXPECT_EQ(root.Items(root.IndexOfName("e1"))->Name(), "e1");
+}
+
+// A large flat folder whose names collide only through case (ASCII and
+// beyond), exact twins (damaged files) and names that look like suffixes:
+// every display name stays unique, keeps its raw name, and finds its own
+// entry however it is spelled, also after entries leave the middle.
+TEST(DisplayNames, AFlatFolderOfTwinsStaysUniqueAndFindable) {
+  OpenFolder root(nullptr, "");
+  const std::vector<std::string> twins = {
+      "Readme", "README", "readme",  "\xC3\x84pfel", "\xC3\xA4pfel", "\xC3\x84PFEL",
+      "x (02)", "x",      "X",       "dup",          "dup",          "a/b",
+      "a%2Fb",  "\x05Info", "%05Info", "",             "%"};
+  std::vector<std::string> raw;
+  for (int i = 0; i < 3000; ++i) {
+    raw.push_back("e" + std::to_string(i));
+    if (i % 150 == 0) raw.push_back(twins[static_cast<size_t>(i / 150) % twins.size()]);
+  }
+  raw.insert(raw.end(), twins.begin(), twins.end());
+  for (const std::string& name : raw) new Entry(&root, name);
+
+  const auto expectConsistent = [&](const char* when) {
+    std::set<std::string> keys;
+    for (int32_t i = 0; i < root.ItemCount(); ++i) {
+      const TqorWCXFile* item = root.Items(i);
+      EXPECT_TRUE(keys.insert(rtl::LowerCaseFileName(item->Name())).second)
+          << when << ": " << item->Name();
+      EXPECT_EQ(root.IndexOfName(item->Name()), i) << when << ": " << item->Name();
+      EXPECT_EQ(root.IndexOfName(rtl::LowerCaseFileName(item->Name())), i) << when;
+      EXPECT_EQ(item->IndexInParent(), i) << when;
+    }
+  };
+  expectConsistent("linked");
+  for (int32_t i = 0; i < root.ItemCount(); ++i) EXPECT_EQ(root.Items(i)->RawName(), raw[i]);
+  EXPECT_EQ(root.Items(root.IndexOfName("readme (03)"))->RawName(), "readme");
+  EXPECT_EQ(root.Items(root.IndexOfName("A%2FB"))->RawName(), "a/b");
+
+  // Entries leave the middle, the front and the end.
+  delete root.Items(1);
+  for (int32_t i = root.ItemCount() - 1; i >= 0; i -= 7) delete root.Items(i);
+  delete root.Items(0);
+  expectConsistent("after deleting");
+  // A name given back is free again.
+  Entry readme(&root, "README"), dup(&root, "dup");
+  EXPECT_EQ(readme.Name(), "README");
+  expectConsistent("after adding again");
+}
+
+// The index's slots hold no keys: runs of one hash, wrapping past the end of
+// the table, must still find every entry after any of them is taken out.
+TEST(DisplayNames, TheNameIndexFindsEveryEntryAfterErasing) {
+  const std::vector<uint32_t> hashes = {15, 15, 14, 15, 0, 14, 1};  // in a table of 16
+  for (size_t erased = 0; erased < hashes.size(); ++erased) {
+    NameIndex index;
+    for (uint32_t p = 0; p < hashes.size(); ++p) index.Insert(hashes[p], p);
+    index.Erase(hashes[erased], static_cast<uint32_t>(erased));
+    for (uint32_t p = 0; p < hashes.size(); ++p) {
+      const auto isP = [&](uint32_t position) { return position == p; };
+      EXPECT_EQ(index.Find(hashes[p], isP), p == erased ? -1 : int64_t{p}) << erased << " " << p;
+    }
+    index.CloseGap(static_cast<uint32_t>(erased));
+    for (uint32_t p = 0; p < hashes.size(); ++p) {
+      if (p == erased) continue;
+      const uint32_t now = p > erased ? p - 1 : p;
+      EXPECT_EQ(index.Find(hashes[p], [&](uint32_t position) { return position == now; }), now);
+    }
+  }
 }
 
 TEST(Paths, JoinDisplayNamesBelowTheRoot) {

@@ -5,8 +5,8 @@
 
 namespace platform::ole {
 
-ElementEnum::ElementEnum(ElementRef storage, Snapshot children, size_t position)
-    : storage_(std::move(storage)), children_(std::move(children)), position_(position) {}
+ElementEnum::ElementEnum(ElementRef storage, Snapshot snapshot, size_t position)
+    : storage_(std::move(storage)), snapshot_(std::move(snapshot)), position_(position) {}
 
 HRESULT ElementEnum::Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched) {
   if (pceltFetched) *pceltFetched = 0;
@@ -15,9 +15,9 @@ HRESULT ElementEnum::Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched) {
     if (!rgelt || (celt > 1 && !pceltFetched)) return STG_E_INVALIDPOINTER;
     cfb::CompoundFile* file = storage_.Live();
     if (!file) return STG_E_REVERTED;
-    while (fetched < celt && position_ < children_.size()) {
-      const auto [id, stamp] = children_[position_++];
-      if (!file->IsLive(id, stamp)) continue;  // destroyed since the snapshot
+    while (fetched < celt && position_ < snapshot_.children.size()) {
+      const auto [id, stamp] = snapshot_.children[position_++];
+      if (!file->IsLive(id, snapshot_.stamp_high | stamp)) continue;  // destroyed since the snapshot
       FillElementStat(*file, id, 0, STATFLAG_DEFAULT, rgelt[fetched]);
       ++fetched;
     }
@@ -38,9 +38,9 @@ HRESULT ElementEnum::Skip(ULONG celt) {
   cfb::CompoundFile* file = storage_.Live();
   if (!file) return STG_E_REVERTED;
   ULONG skipped = 0;
-  while (skipped < celt && position_ < children_.size()) {
-    const auto [id, stamp] = children_[position_++];
-    if (file->IsLive(id, stamp)) ++skipped;
+  while (skipped < celt && position_ < snapshot_.children.size()) {
+    const auto [id, stamp] = snapshot_.children[position_++];
+    if (file->IsLive(id, snapshot_.stamp_high | stamp)) ++skipped;
   }
   return skipped == celt ? S_OK : S_FALSE;
 }
@@ -55,7 +55,7 @@ HRESULT ElementEnum::Clone(IEnumSTATSTG** ppenum) {
     if (!ppenum) return STG_E_INVALIDPOINTER;
     *ppenum = nullptr;
     if (!storage_.Live()) return STG_E_REVERTED;
-    *ppenum = new ElementEnum(storage_, children_, position_);
+    *ppenum = new ElementEnum(storage_, snapshot_, position_);
     return S_OK;
   });
 }

@@ -12,8 +12,13 @@ namespace platform::ole {
 
 class ElementEnum final : public ComObject<IEnumSTATSTG> {
  public:
-  using Snapshot = std::vector<std::pair<uint32_t, uint64_t>>;  // id, stamp
-  ElementEnum(ElementRef storage, Snapshot children, size_t position = 0);
+  // The children as the enumeration began: 8 bytes each, for a storage may
+  // hold millions. Their stamps share the high half (CompoundFile::Stamp).
+  struct Snapshot {
+    uint64_t stamp_high = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> children;  // id, low half of the stamp
+  };
+  ElementEnum(ElementRef storage, Snapshot snapshot, size_t position = 0);
 
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
@@ -27,7 +32,7 @@ class ElementEnum final : public ComObject<IEnumSTATSTG> {
 
  private:
   ElementRef storage_;
-  Snapshot children_;
+  Snapshot snapshot_;
   size_t position_;
 };
 

@@ -217,9 +217,15 @@ HRESULT Storage::EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3,
   return Guarded([&] {
     cfb::CompoundFile* file = element_.Live();
     if (!file) return STG_E_REVERTED;
-    ElementEnum::Snapshot children;
-    for (uint32_t id : file->Children(element_.id)) children.emplace_back(id, file->Stamp(id));
-    *ppenum = new ElementEnum(element_, std::move(children));
+    const std::vector<uint32_t> ids = file->Children(element_.id);
+    ElementEnum::Snapshot snapshot;
+    snapshot.children.reserve(ids.size());
+    for (uint32_t id : ids) {
+      const uint64_t stamp = file->Stamp(id);
+      snapshot.stamp_high = stamp & ~uint64_t{0xFFFFFFFF};
+      snapshot.children.emplace_back(id, static_cast<uint32_t>(stamp));
+    }
+    *ppenum = new ElementEnum(element_, std::move(snapshot));
     return S_OK;
   });
 }
