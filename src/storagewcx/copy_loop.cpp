@@ -23,7 +23,6 @@ struct PageAlignedDelete {
 }  // namespace
 
 int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report) {
-  source.SetPosition(0);
   const int64_t size = source.GetSize();
   if (size < 0) throw rtl::EReadError();
   const int32_t bufferSize =
