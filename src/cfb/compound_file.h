@@ -72,6 +72,13 @@ class CompoundFile {
   std::vector<uint32_t> Children(uint32_t storage) const { return dir_.Children(storage); }
   // True for a stream whose sectors are damaged: it can only be destroyed.
   bool IsDamaged(uint32_t id) const;
+  // Drops what is kept of a stream's sector chain to speed up its reads and
+  // writes, for a stream no one holds open any more: the tables hold the
+  // chain all the same. Adding many small streams then keeps nothing per
+  // stream beyond its directory entry.
+  void ForgetChain(uint32_t id) {
+    if (id != kRootId) chains_.erase(id);
+  }
 
   // Throws kInvalidName, kAlreadyExists.
   uint32_t CreateElement(uint32_t storage, std::u16string_view name, EntryType type);

@@ -31,7 +31,7 @@ int CompareToProbe(std::u16string_view name, std::u16string_view probe, Match ma
   return name.compare(probe);
 }
 
-const std::vector<uint32_t> kNoChildren;
+const ChildOrder kNoChildren;
 
 }  // namespace
 
@@ -42,7 +42,7 @@ bool Directory::ChildBefore(uint32_t a, uint32_t b) const {
   return a < b;
 }
 
-const std::vector<uint32_t>& Directory::ChildrenOf(uint32_t storage) const {
+const ChildOrder& Directory::ChildrenOf(uint32_t storage) const {
   const auto it = children_.find(storage);
   return it != children_.end() ? it->second.ids : kNoChildren;
 }
@@ -133,7 +133,7 @@ void Directory::Load(EntryStore entries, uint32_t entries_per_page) {
     const auto before = [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); };
     if (!std::is_sorted(in_order.begin(), in_order.end(), before))
       std::sort(in_order.begin(), in_order.end(), before);
-    children_[storage].ids.assign(in_order.begin(), in_order.end());
+    children_[storage].ids.Assign(in_order);
   }
   for (uint32_t id = 0; id < size(); ++id) {
     if (reached[id]) continue;
@@ -158,35 +158,32 @@ void Directory::SetAttributes(uint32_t id, const Attributes& attributes) {
 }
 
 uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
-  const std::vector<uint32_t>& ids = ChildrenOf(storage);
-  const auto below = [this](Match match) {
-    return [this, match](uint32_t id, std::u16string_view probe) {
-      return CompareToProbe(entries_[id].name(), probe, match) < 0;
+  const ChildOrder& ids = ChildrenOf(storage);
+  const auto below = [this, name](Match match) {
+    return [this, name, match](uint32_t id) {
+      return CompareToProbe(entries_[id].name(), name, match) < 0;
     };
   };
-  const auto bears = [&](std::vector<uint32_t>::const_iterator it, Match match) {
-    return it != ids.end() && CompareToProbe(entries_[*it].name(), name, match) == 0;
+  const auto bears = [&](ChildOrder::Cursor at, Match match) {
+    const uint32_t id = ids.At(at);
+    return id != kNoStream && CompareToProbe(entries_[id].name(), name, match) == 0;
   };
-  const auto exact = std::lower_bound(ids.begin(), ids.end(), name, below(Match::kExactName));
+  const ChildOrder::Cursor exact = ids.LowerBound(below(Match::kExactName));
   if (bears(exact, Match::kExactName))
-    return bears(std::next(exact), Match::kExactName) ? kAmbiguous : *exact;
-  const auto same_key = std::lower_bound(ids.begin(), ids.end(), name, below(Match::kAnyCase));
-  return bears(same_key, Match::kAnyCase) ? *same_key : kNoStream;
+    return bears(ids.Next(exact), Match::kExactName) ? kAmbiguous : ids.At(exact);
+  const ChildOrder::Cursor same_key = ids.LowerBound(below(Match::kAnyCase));
+  return bears(same_key, Match::kAnyCase) ? ids.At(same_key) : kNoStream;
 }
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {
   ChildIndex& index = children_.at(storage);
-  const auto at = std::upper_bound(index.ids.begin(), index.ids.end(), id,
-                                   [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
-  index.ids.insert(at, id);
+  index.ids.Insert(id, [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
   index.tree_dirty = true;
 }
 
 void Directory::UnlinkChild(uint32_t storage, uint32_t id) {
   ChildIndex& index = children_.at(storage);
-  const auto at = std::lower_bound(index.ids.begin(), index.ids.end(), id,
-                                   [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
-  if (at != index.ids.end() && *at == id) index.ids.erase(at);
+  index.ids.Erase(id, [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
   index.tree_dirty = true;
 }
 
@@ -239,7 +236,7 @@ void Directory::RebuildTrees() {
   for (auto& [storage, index] : children_) {
     if (!index.tree_dirty) continue;
     index.tree_dirty = false;
-    const std::vector<uint32_t>& ids = index.ids;
+    const std::vector<uint32_t> ids = index.ids.ToVector();
     // Middle splits leave every empty link at one of two depths; the nodes of
     // the deepest level are red unless that level is full, which makes the
     // tree a valid red-black tree.

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cfb/child_order.h"
 #include "cfb/dir_entry.h"
 #include "cfb/entry_store.h"
 
@@ -55,7 +56,7 @@ class Directory {
   // bear exactly that name.
   uint32_t Find(uint32_t storage, std::u16string_view name) const;
   // The children in the order of the sibling tree.
-  std::vector<uint32_t> Children(uint32_t storage) const { return ChildrenOf(storage); }
+  std::vector<uint32_t> Children(uint32_t storage) const { return ChildrenOf(storage).ToVector(); }
   size_t ChildCount(uint32_t storage) const { return ChildrenOf(storage).size(); }
   // Adds a child whose name is not taken; returns its id (a free slot first).
   uint32_t Insert(uint32_t storage, const DirEntry& entry);
@@ -77,7 +78,7 @@ class Directory {
   // that names colliding in case keep their own places. Names are read from
   // the entries, so an entry leaves its index before its name changes.
   struct ChildIndex {
-    std::vector<uint32_t> ids;
+    ChildOrder ids;
     bool tree_dirty = false;
   };
   struct Slot {
@@ -85,7 +86,7 @@ class Directory {
     uint32_t generation = 0;  // occupancies since the directory was loaded
   };
 
-  const std::vector<uint32_t>& ChildrenOf(uint32_t storage) const;
+  const ChildOrder& ChildrenOf(uint32_t storage) const;
   bool ChildBefore(uint32_t a, uint32_t b) const;
   void Occupy(uint32_t id, uint32_t parent);
   void MarkDirty(uint32_t id) { dirty_[id / per_page_] = true; }

@@ -152,6 +152,13 @@ std::optional<FileStamp> GetFileStamp(const std::string& path);
 // A file's last modification time (UTC); nullopt when it cannot be read.
 std::optional<FILETIME> GetFileModifiedTime(const std::string& path);
 
+// What a path names, from one look at it.
+enum class PathKind { kFile, kDirectory };
+struct PathInfo {
+  PathKind kind = PathKind::kFile;
+  int64_t size = 0;  // 0 for a directory
+};
+std::optional<PathInfo> GetPathInfo(const std::string& path);
 bool FileExists(const std::string& path);       // an existing file, not a directory
 bool DirectoryExists(const std::string& path);  // an existing directory
 bool CreateDir(const std::string& path);        // one level; false when it exists
@@ -186,11 +193,13 @@ class File {
   File() = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  File(File&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+  File(File&& other) noexcept
+      : handle_(std::exchange(other.handle_, -1)), size_(std::exchange(other.size_, -1)) {}
   File& operator=(File&& other) noexcept {
     if (this != &other) {
       Close();
       handle_ = std::exchange(other.handle_, -1);
+      size_ = std::exchange(other.size_, -1);
     }
     return *this;
   }
@@ -205,10 +214,14 @@ class File {
   int64_t Write(const void* buffer, int64_t count);
   // The new position, or -1. Origin 0 beginning, 1 current, 2 end.
   int64_t Seek(int64_t offset, int origin);
+  // The length of the open file, or -1. What opening learnt of it counts
+  // until this handle writes.
+  int64_t Size() const;
   bool Truncate(int64_t size);
 
  private:
   intptr_t handle_ = -1;
+  int64_t size_ = -1;  // as learnt, -1 when not known
 };
 
 // ---- Time -------------------------------------------------------------------

@@ -43,6 +43,8 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   return file_.Seek(offset, static_cast<int>(origin));
 }
 
+int64_t TFileStream::GetSize() { return file_.Size(); }
+
 void TFileStream::SetSize(int64_t newSize) {
   if (!file_.Truncate(newSize)) RaiseLastOSError();
 }

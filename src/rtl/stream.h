@@ -24,8 +24,8 @@ class TStream {
 
   int64_t GetPosition() { return Seek(0, TSeekOrigin::soCurrent); }
   void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
-  // Three seeks: remember the position, find the end, go back.
-  int64_t GetSize();
+  // By default three seeks: remember the position, find the end, go back.
+  virtual int64_t GetSize();
 
   // Exactly Count bytes or EReadError / EWriteError.
   void ReadBuffer(void* buffer, int32_t count);
@@ -45,6 +45,8 @@ class TFileStream : public TStream {
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   void SetSize(int64_t newSize) override;
+  // Asks the open file, without seeking.
+  int64_t GetSize() override;
 
   const std::string& FileName() const { return fileName_; }
 

@@ -64,6 +64,9 @@ class TStructStorageFolder : public rtl::TPersistent {
   // Creates an empty stream or storage. An existing element of the name is
   // replaced, or, without replaceExisting, left alone and the call fails.
   bool CreateElement(const OLECHAR* name, bool asStorage, bool replaceExisting = true);
+  // Creates an empty stream where the name is free and hands it over open
+  // for writing: one call where creating and opening would take two.
+  bool CreateStreamElement(const OLECHAR* name, std::unique_ptr<TStructStorageStream>& stream);
   bool RemoveElement(const OLECHAR* name);
   bool RenameElement(const OLECHAR* oldName, const OLECHAR* newName);
   bool OpenStreamElement(const OLECHAR* name, std::unique_ptr<TStructStorageStream>& stream);

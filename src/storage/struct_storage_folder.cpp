@@ -95,6 +95,19 @@ bool TStructStorageFolder::CreateElement(const OLECHAR* name, bool asStorage,
   return RecordResult(hr);
 }
 
+bool TStructStorageFolder::CreateStreamElement(const OLECHAR* name,
+                                               std::unique_ptr<TStructStorageStream>& stream) {
+  EnsureOpen();
+  stream.reset();
+  platform::ComPtr<IStream> created;
+  if (!RecordResult(FStorageIntf->CreateStream(name, STGM_FAILIFTHERE | ChildStgMode(FAccessSet),
+                                               0, 0, created.Receive())))
+    return false;
+  stream = std::make_unique<TStructStorageStream>();
+  stream->FStreamIntf = std::move(created);
+  return true;
+}
+
 bool TStructStorageFolder::RemoveElement(const OLECHAR* name) {
   EnsureOpen();
   if (RefusedAsDamaged(name)) return false;

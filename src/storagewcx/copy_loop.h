@@ -14,8 +14,8 @@ inline constexpr int32_t kCopyBlockSize = 61440;
 // Reports a block of n bytes; 0 asks to stop.
 using ProgressReport = std::function<int32_t(int32_t n)>;
 
-// Copies the whole of source (from position 0) to target, or only reads it
-// when target is null. 0 when done, E_EABORTED when a report asked to stop;
+// Copies the whole of source, which must be at its start (as every stream
+// just opened is), to target, or only reads it when target is null. 0 when done, E_EABORTED when a report asked to stop;
 // the target then holds exactly the blocks reported. A short read or write
 // raises.
 int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report);

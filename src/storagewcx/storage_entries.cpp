@@ -367,10 +367,9 @@ int32_t TqorStorageDir::CreateFolder(const std::string& name) {
   return AddNodeFor(*folder) ? 0 : E_EWRITE;
 }
 
-std::u16string TqorStorageDir::ReplacedElementName(const std::string& hostName,
+std::u16string TqorStorageDir::ReplacedElementName(const wcx::TqorWCXFile* listedNode,
                                                    const std::u16string& stored) const {
-  const int32_t index = IndexOfHostName(hostName);
-  const auto* listed = index >= 0 ? dynamic_cast<const TqorStorageFile*>(Items(index)) : nullptr;
+  const auto* listed = dynamic_cast<const TqorStorageFile*>(listedNode);
   if (!listed || SameElementName(listed->ElementName(), stored)) return stored;
   return listed->ElementName();
 }
@@ -378,19 +377,22 @@ std::u16string TqorStorageDir::ReplacedElementName(const std::string& hostName,
 int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& name) {
   const std::u16string stored = StoredElementName(FNames, name);
   if (!UsableElementName(stored) || !FFolder) return E_EWRITE;
-  const std::u16string element = ReplacedElementName(name, stored);
+  const int32_t index = IndexOfHostName(name);
+  const std::u16string element = ReplacedElementName(index >= 0 ? Items(index) : nullptr, stored);
   // Progress names the entry as the listing will show it.
   const std::string shown = wcx::SanitizeName(ShownElementName(FNames, element.c_str()));
   const std::string progressPath =
       GetPath().empty() ? shown : GetPath() + platform::kPathDelim + shown;
-  return StoreReplacing(element, srcPath + name, progressPath);
+  return StoreReplacing(element, srcPath + name, progressPath,
+                        index >= 0 ? NewNode::kForListedName : NewNode::kNone);
 }
 
 int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::string& srcFile,
-                                       const std::string& progressPath) {
+                                       const std::string& progressPath, NewNode node) {
   rtl::TFileStream source(srcFile, rtl::TFileStream::Mode::fmOpenReadDenyWrite);
   const ProgressReport report = [&](int32_t n) { return DoProcessData(progressPath, n); };
   if (const int32_t result = StoreStream(*FFolder, target, source, report)) return result;
+  if (node == NewNode::kNone) return 0;
   std::unique_ptr<TStructStorageStream> stored;
   if (!FFolder->OpenStreamElement(Ole(target), stored) || !AddNodeFor(*stored)) return E_EWRITE;
   return 0;

@@ -85,18 +85,21 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   // false when it cannot be described.
   template <class Element>
   bool AddNodeFor(Element& element);
-  // The stream that adding under a host's name replaces, given the name's
-  // element name in this archive's style (stored): the one listed under
-  // the host's name, however it is stored (plainly in an installer
-  // database, or a twin listed with a suffix). Where nothing is listed
-  // there, or the store takes both names for one, stored itself: the
-  // host's spelling wins.
-  std::u16string ReplacedElementName(const std::string& hostName,
+  // The stream that adding under a host's name replaces, given the node
+  // listed under that name (or null) and the name's element name in this
+  // archive's style (stored): the listed stream, however it is stored
+  // (plainly in an installer database, or a twin listed with a suffix).
+  // Where no stream is listed there, or the store takes both names for one,
+  // stored itself: the host's spelling wins.
+  std::u16string ReplacedElementName(const wcx::TqorWCXFile* listed,
                                      const std::u16string& stored) const;
-  // Stores the disk file as the stream target (StoreStream) and gives it a
-  // node.
+  // Stores the disk file as the stream target (StoreStream). A node is made
+  // only for the new content of a name the folder lists, to take the old
+  // node's place: a new name needs none while packing, and a node for each
+  // would make memory grow with the number of files added.
+  enum class NewNode { kNone, kForListedName };
   int32_t StoreReplacing(const std::u16string& target, const std::string& srcFile,
-                         const std::string& progressPath);
+                         const std::string& progressPath, NewNode node);
 
   // The archive root: opens or creates the compound file.
   void OpenRoot();

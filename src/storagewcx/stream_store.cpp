@@ -22,7 +22,8 @@ const OLECHAR* Ole(const std::u16string& name) {
 // rename, so a name of another length would come out cut short or trailed
 // by the rest of the old one. "~" and a count in base 36, the count alone
 // for a single character.
-bool CreateTemporaryStream(TStructStorageFolder& folder, size_t length, std::u16string& name) {
+bool CreateTemporaryStream(TStructStorageFolder& folder, size_t length, std::u16string& name,
+                           std::unique_ptr<TStructStorageStream>& stream) {
   static constexpr std::u16string_view kDigits = u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
   const size_t countDigits = length > 1 ? length - 1 : 1;
   for (size_t attempt = 0; attempt < 1000; ++attempt) {
@@ -31,25 +32,26 @@ bool CreateTemporaryStream(TStructStorageFolder& folder, size_t length, std::u16
     for (size_t i = 1; i <= countDigits; ++i, rest /= kDigits.size())
       name[length - i] = kDigits[rest % kDigits.size()];
     if (rest != 0) return false;  // every name of this length was tried
-    if (folder.CreateElement(Ole(name), false, false)) return true;
+    if (folder.CreateStreamElement(Ole(name), stream)) return true;
     if (folder.LastHResult() != STG_E_FILEALREADYEXISTS) return false;
   }
   return false;
 }
 
-// Copies source into the empty stream name; when that fails or is cancelled
-// the stream goes again.
+// Copies source into stream, just created as name, and closes it; when that
+// fails or is cancelled the stream goes again.
 int32_t FillNewStream(TStructStorageFolder& folder, const std::u16string& name,
-                      rtl::TStream& source, const ProgressReport& report) {
-  int32_t result = E_EWRITE;
+                      std::unique_ptr<TStructStorageStream> stream, rtl::TStream& source,
+                      const ProgressReport& report) {
+  int32_t result;
   try {
-    std::unique_ptr<TStructStorageStream> stream;
-    if (folder.OpenStreamElement(Ole(name), stream))
-      result = CopyLoop(source, stream.get(), report);
+    result = CopyLoop(source, stream.get(), report);
   } catch (...) {
+    stream.reset();
     folder.RemoveElement(Ole(name));
     throw;
   }
+  stream.reset();
   if (result != 0) folder.RemoveElement(Ole(name));
   return result;
 }
@@ -57,8 +59,10 @@ int32_t FillNewStream(TStructStorageFolder& folder, const std::u16string& name,
 int32_t ReplaceStream(TStructStorageFolder& folder, const std::u16string& name,
                       rtl::TStream& source, const ProgressReport& report) {
   std::u16string temporary;
-  if (!CreateTemporaryStream(folder, name.size(), temporary)) return E_EWRITE;
-  if (const int32_t result = FillNewStream(folder, temporary, source, report)) return result;
+  std::unique_ptr<TStructStorageStream> stream;
+  if (!CreateTemporaryStream(folder, name.size(), temporary, stream)) return E_EWRITE;
+  if (const int32_t result = FillNewStream(folder, temporary, std::move(stream), source, report))
+    return result;
   // Every byte is in: only now does the old stream go.
   std::unique_ptr<TStructStorageStream> old;
   const bool isStream = folder.OpenStreamElement(Ole(name), old);
@@ -75,8 +79,8 @@ int32_t ReplaceStream(TStructStorageFolder& folder, const std::u16string& name,
 int32_t StoreStream(TStructStorageFolder& folder, const std::u16string& name, rtl::TStream& source,
                     const ProgressReport& report) {
   // Adding, the common case, needs no temporary name and no rename.
-  if (folder.CreateElement(Ole(name), false, false))
-    return FillNewStream(folder, name, source, report);
+  if (std::unique_ptr<TStructStorageStream> stream; folder.CreateStreamElement(Ole(name), stream))
+    return FillNewStream(folder, name, std::move(stream), source, report);
   if (folder.LastHResult() != STG_E_FILEALREADYEXISTS) return E_EWRITE;
   return ReplaceStream(folder, name, source, report);
 }

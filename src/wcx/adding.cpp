@@ -1,20 +1,25 @@
 // Adding disk files and folders below a folder of the archive.
+#include <utility>
+
 #include "platform/os.h"
 #include "wcx/archive_tree.h"
 
 namespace wcx {
 
-int32_t TqorWCXDir::AddPath(const std::string& basePath, std::string relName, bool moveFiles,
-                            bool savePaths, bool encrypt) {
+int32_t TqorWCXDir::AddPath(const std::string& basePath, std::string relName, bool, bool, bool) {
   const std::string full = basePath + relName;
   if (full.empty()) return E_NO_FILES;
-  if (full.back() != platform::kPathDelim && platform::DirectoryExists(full))
+  const bool folder = full.back() == platform::kPathDelim || platform::DirectoryExists(full);
+  return AddPath(basePath, std::move(relName), folder ? SourceKind::kFolder : SourceKind::kFile);
+}
+
+int32_t TqorWCXDir::AddPath(const std::string& basePath, std::string relName, SourceKind kind) {
+  if (kind == SourceKind::kFolder && !relName.empty() && relName.back() != platform::kPathDelim)
     relName += platform::kPathDelim;
   size_t delim = relName.find(platform::kPathDelim);
-  if (delim != std::string::npos)
-    return AddSubPath(basePath, relName, delim, moveFiles, savePaths, encrypt);
+  if (delim != std::string::npos) return AddSubPath(basePath, relName, delim, kind);
   ReleaseHeldFolder();
-  return AddPlainFile(basePath, relName, moveFiles);
+  return AddPlainFile(basePath, relName);
 }
 
 TqorWCXDir* TqorWCXDir::SubFolderFor(const std::string& head, bool& created, int32_t& result) {
@@ -40,7 +45,7 @@ void TqorWCXDir::RemoveIfEmpty(TqorWCXDir* folder) {
 }
 
 int32_t TqorWCXDir::AddSubPath(const std::string& basePath, const std::string& relName,
-                               size_t delim, bool moveFiles, bool savePaths, bool encrypt) {
+                               size_t delim, SourceKind kind) {
   const std::string head = relName.substr(0, delim);
   const std::string subBase = basePath + head + platform::kPathDelim;
   const std::string rest = relName.substr(delim + 1);
@@ -62,7 +67,7 @@ int32_t TqorWCXDir::AddSubPath(const std::string& basePath, const std::string& r
       }
       FHeldOpen = sub;
     }
-    result = sub->AddPath(subBase, rest, moveFiles, savePaths, encrypt);
+    result = sub->AddPath(subBase, rest, kind);
   } catch (...) {
     // A failed add leaves nothing new behind.
     if (created) RemoveIfEmpty(sub);
@@ -76,8 +81,7 @@ int32_t TqorWCXDir::AddSubPath(const std::string& basePath, const std::string& r
   return result;
 }
 
-int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string& relName,
-                                 bool moveFiles) {
+int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string& relName) {
   int32_t index = IndexOfHostName(relName);
   TqorWCXFile* old = index >= 0 ? FItems[static_cast<size_t>(index)] : nullptr;
   if (old && old->AsDir()) return E_EWRITE;
@@ -93,8 +97,6 @@ int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string&
     else
       delete old;
   }
-  // The source goes only when the archive holds its content durably.
-  if (moveFiles) Root().FMovedSources.push_back(basePath + relName);
   return 0;
 }
 

@@ -187,10 +187,6 @@ bool TqorWCXDir::CreatedArchive() const { return false; }
 
 void TqorWCXDir::DiscardArchive() {}
 
-std::vector<std::string> TqorWCXDir::TakeMovedSources() { return std::exchange(FMovedSources, {}); }
-
-TqorWCXDir& TqorWCXDir::Root() { return FParent ? FParent->Root() : *this; }
-
 std::string TqorWCXDir::ListedNameOf(const std::string& hostName) const {
   return SanitizeName(HostNameToRawName(hostName));
 }

@@ -23,6 +23,7 @@
 #include "wcx/entry_header.h"
 #include "wcx/host_callbacks.h"
 #include "wcx/name_index.h"
+#include "wcx/source_kind.h"
 #include "wcx/wcx_api.h"
 
 namespace wcx {
@@ -116,7 +117,10 @@ class TqorWCXDir : public TqorWCXFile {
   // folder too deep to show); Close frees them.
   virtual void Open();
   virtual void Close();
-  // Only on an open folder: create a sub-folder, store a disk file.
+  // Only on an open folder: create a sub-folder, store a disk file. A
+  // store need not give a new name a node (packing lists nothing it adds);
+  // where the folder lists the name, a node it makes for the new content
+  // takes the old one's place, else the old one goes.
   virtual int32_t CreateFolder(const std::string& name);
   virtual int32_t AddFile(const std::string& srcPath, const std::string& name);
   // The archive root's open mode.
@@ -144,9 +148,6 @@ class TqorWCXDir : public TqorWCXFile {
   virtual void PlanAdding(uint64_t bytes);
   virtual bool CreatedArchive() const;
   virtual void DiscardArchive();
-  // The disk files that adding with the move flag stored; deleting them is
-  // the caller's, once the archive holds them durably.
-  std::vector<std::string> TakeMovedSources();
 
   int32_t ItemCount() const { return static_cast<int32_t>(FItems.size()); }
   // The child at a position; EListError outside the list.
@@ -168,9 +169,13 @@ class TqorWCXDir : public TqorWCXFile {
   void SetProcessDataCallback(tProcessDataProc proc) { FCallbacks.SetProcessData(proc); }
   void SetProcessDataCallback(tProcessDataProcW proc) { FCallbacks.SetProcessData(proc); }
   void SetCallbacks(const HostCallbacks& callbacks) { FCallbacks = callbacks; }
-  // Stores the disk file or folder basePath + relName below this open folder.
+  // Stores the disk file or folder basePath + relName below this open
+  // folder. Moving the sources is the caller's, once the archive holds them
+  // durably; the other flags change nothing.
   int32_t AddPath(const std::string& basePath, std::string relName, bool moveFiles, bool savePaths,
                   bool encrypt);
+  // The same for a path whose kind the caller knows.
+  int32_t AddPath(const std::string& basePath, std::string relName, SourceKind kind);
 
   const std::string& ArcName() const { return FArcName; }
   bool ForPacking() const { return FForPacking; }
@@ -207,14 +212,13 @@ class TqorWCXDir : public TqorWCXFile {
   // Closes the sub-folder that adding keeps open between entries.
   void ReleaseHeldFolder();
   int32_t AddSubPath(const std::string& basePath, const std::string& relName, size_t delim,
-                     bool moveFiles, bool savePaths, bool encrypt);
+                     SourceKind kind);
   // The sub-folder head names, created when missing (created tells); null
   // with result set when it cannot be had.
   TqorWCXDir* SubFolderFor(const std::string& head, bool& created, int32_t& result);
   // Removes a folder made by a failed add when nothing went into it.
   void RemoveIfEmpty(TqorWCXDir* folder);
-  TqorWCXDir& Root();
-  int32_t AddPlainFile(const std::string& basePath, const std::string& relName, bool moveFiles);
+  int32_t AddPlainFile(const std::string& basePath, const std::string& relName);
 
   NameIndex FNameIndex;
   // Per name key, the counter from which UniqueDisplayName looks for a free
@@ -224,7 +228,6 @@ class TqorWCXDir : public TqorWCXFile {
   // entries of one folder (sub/f1, sub/f2, ...) then reuse it instead of
   // reloading it for every entry.
   TqorWCXDir* FHeldOpen = nullptr;
-  std::vector<std::string> FMovedSources;  // the archive root's
 };
 
 // A class reference to TqorWCXDir or a descendant: the class-level

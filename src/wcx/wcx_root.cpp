@@ -25,15 +25,6 @@ const TqorWCXDirClass* gArchiveClass = nullptr;
 thread_local HostCallbacks tCallbacks;
 static_assert(std::is_trivially_destructible_v<HostCallbacks>);
 
-// The bytes of the listed files that exist; folders add nothing of their own.
-uint64_t SizeOfFiles(const std::string& basePath, const TStringList& names) {
-  uint64_t total = 0;
-  for (const std::string& name : names)
-    if (auto stamp = platform::GetFileStamp(basePath + name); stamp && stamp->size > 0)
-      total += static_cast<uint64_t>(stamp->size);
-  return total;
-}
-
 // The listed paths, lower-cased, that the host's paths stand for.
 std::unordered_set<std::string> ListedPathKeys(const TqorWCXDir& root, const TStringList& paths) {
   std::unordered_set<std::string> keys;
@@ -45,6 +36,15 @@ std::unordered_set<std::string> ListedPathKeys(const TqorWCXDir& root, const TSt
 std::string FileNamePart(const std::string& path) {
   size_t delim = path.find_last_of(platform::kPathDelim == '\\' ? "\\:" : "/");
   return delim == std::string::npos ? path : path.substr(delim + 1);
+}
+
+// The files of the first `count` names, once the archive holds them durably.
+void RemoveMovedSources(const AddList& names, const std::string& basePath, size_t count) {
+  for (const AddList::Entry& entry : names) {
+    if (count-- == 0) return;
+    if (entry.kind == SourceKind::kFile && !entry.repeated)
+      platform::RemoveFile(basePath + std::string(entry.name));
+  }
 }
 
 }  // namespace
@@ -88,8 +88,8 @@ TqorWCXDir* TqorWCXRoot::FindPackTarget(TqorWCXDir& root, const std::string& sub
   }
 }
 
-int32_t TqorWCXRoot::AddEach(TqorWCXDir& target, const TStringList& names,
-                             const std::string& srcPath, int32_t flags, size_t& added) {
+int32_t TqorWCXRoot::AddEach(TqorWCXDir& target, const AddList& names,
+                             const std::string& basePath, size_t& done) {
   try {
     target.Open();
   } catch (...) {
@@ -97,33 +97,31 @@ int32_t TqorWCXRoot::AddEach(TqorWCXDir& target, const TStringList& names,
     target.Close();
     return result;
   }
-  const std::string basePath = WithTrailingBackslash(srcPath);
-  for (const std::string& name : names) {
-    const int32_t result = target.AddPath(basePath, name, flags & PK_PACK_MOVE_FILES,
-                                          flags & PK_PACK_SAVE_PATHS, flags & PK_PACK_ENCRYPT);
-    if (result != 0) return result;
-    ++added;
+  for (const AddList::Entry& entry : names) {
+    if (!entry.repeated) {
+      const int32_t result = target.AddPath(basePath, std::string(entry.name), entry.kind);
+      if (result != 0) return result;
+    }
+    ++done;
   }
   return 0;
 }
 
 int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::string& subPath,
                                  const std::string& srcPath, const char* addList, int32_t flags) {
-  TStringList names;
-  ParseFileList(addList, names);
-  RemoveDuplicateNames(names);
+  const std::string basePath = WithTrailingBackslash(srcPath);
+  const AddList names(addList, basePath);
   if (names.empty()) return 0;
 
   int32_t result = 0;
-  size_t added = 0;
-  std::vector<std::string> moved;
+  size_t done = 0;
   try {
     std::unique_ptr<TqorWCXDir> root = OpenRoot(packedFile, OM_PACK, true);
     root->SetCallbacks(ThreadCallbacks());
-    root->PlanAdding(SizeOfFiles(WithTrailingBackslash(srcPath), names));
+    root->PlanAdding(names.Bytes());
     try {
       TqorWCXDir* target = FindPackTarget(*root, subPath, result);
-      if (target) result = AddEach(*target, names, srcPath, flags, added);
+      if (target) result = AddEach(*target, names, basePath, done);
     } catch (...) {
       result = CurrentExceptionResult(E_EOPEN);
     }
@@ -132,19 +130,19 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
       root->DiscardArchive();
       return result;
     }
-    if (result != 0 && added == 0) {
+    if (result != 0 && done == 0) {
       root->RevertChanges();
       return result;
     }
     // What was added before a failure stays added. The target is still
     // open: freeing the root closes it, after the commit.
     if (int32_t committed = root->CommitChanges(); committed != 0) return committed;
-    moved = root->TakeMovedSources();
     root->FinishChanges();
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);
   }
-  for (const std::string& source : moved) platform::RemoveFile(source);
+  // The sources go only once the archive holds their content durably.
+  if (flags & PK_PACK_MOVE_FILES) RemoveMovedSources(names, basePath, done);
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "wcx/add_list.h"
 #include "wcx/archive_tree.h"
 #include "wcx/file_lists.h"
 #include "wcx/host_callbacks.h"
@@ -41,10 +42,10 @@ class TqorWCXRoot {
  private:
   TqorWCXDir* FindPackTarget(TqorWCXDir& root, const std::string& subPath, int32_t& result);
   // Opens the target folder and adds every name below it; the first failure
-  // stops it; added counts the names added. The target stays open, unless
-  // it could not be opened.
-  int32_t AddEach(TqorWCXDir& target, const TStringList& names, const std::string& srcPath,
-                  int32_t flags, size_t& added);
+  // stops it; done counts the names dealt with. The target stays open,
+  // unless it could not be opened.
+  int32_t AddEach(TqorWCXDir& target, const AddList& names, const std::string& basePath,
+                  size_t& done);
   // Walks the archive and deletes the entries that the host's names stand
   // for; the first failure stops it.
   int32_t DeleteEach(TqorWCXDir& root, const TStringList& names);

@@ -4,9 +4,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+
 #include "cfb/compound_file.h"
 #include "cfb/error.h"
 #include "cfb/names.h"
+#include "reader_checks.h"
 #include "test_files.h"
 
 namespace cfb {
@@ -156,6 +159,39 @@ TEST_P(EngineTest, ManyChildrenStaySortedAndFindable) {
     EXPECT_TRUE(less(NameKey(file->Entry(children[i - 1]).name()),
                      NameKey(file->Entry(children[i]).name())));
   }
+}
+
+// A host adds names alphabetically ("f10000" before "f100000" before
+// "f10001"); the sibling order puts shorter names first, so nearly every
+// name goes somewhere in the middle, in blocks that split and empty.
+TEST_P(EngineTest, ChildrenAddedOutOfSiblingOrderStayFindable) {
+  TempDir dir;
+  const std::string path = dir.File("mixed.cfb");
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 6000; ++i) names.push_back(u"F" + ToU16(i));
+  std::sort(names.begin(), names.end());
+  {
+    auto file = CompoundFile::Create(path, false, GetParam());
+    std::vector<uint32_t> ids;
+    for (const std::u16string& name : names)
+      ids.push_back(file->CreateElement(kRootId, name, EntryType::kStream));
+    for (size_t i = 0; i < names.size(); i += 3) file->DestroyElement(ids[i]);
+    for (size_t i = 0; i < names.size(); ++i) {
+      std::u16string lower = names[i];
+      lower[0] = u'f';
+      EXPECT_EQ(file->Find(kRootId, lower), i % 3 == 0 ? kNoStream : ids[i]) << i;
+    }
+    EXPECT_THROW(file->CreateElement(kRootId, names[1], EntryType::kStream), Error);
+    file->Commit();
+  }
+  EXPECT_EQ(testing::ReaderComplaints(path), "");
+  auto file = Reopen(path);
+  const auto children = file->Children(kRootId);
+  ASSERT_EQ(children.size(), 4000u);
+  NameKeyLess less;
+  for (size_t i = 1; i < children.size(); ++i)
+    EXPECT_TRUE(less(NameKey(file->Entry(children[i - 1]).name()),
+                     NameKey(file->Entry(children[i]).name())));
 }
 
 // Renames and erases leave old names and attributes behind in the

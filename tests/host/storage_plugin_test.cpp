@@ -228,6 +228,79 @@ TEST_F(StoragePlugin, MovingDeletesOnlyWhatWasStored) {
   EXPECT_EQ(Paths(arc), std::vector<std::string>{"one"});
 }
 
+// A name listed twice is stored once; where case tells names apart, the
+// second spelling is another file, which must stay where it is.
+TEST_F(StoragePlugin, MovingANameListedTwiceMovesOnlyWhatWasStored) {
+  TempDir src;
+  src.Write("dir/a.txt", "first");
+  src.Write("dir/sub/b.txt", "b");
+  if (!platform::kWindowsFileNames) src.Write("dir/A.TXT", "second");
+  std::string arc = dir / "twice.doc";
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(),
+                 {"dir/", "dir/a.txt", "dir/A.TXT", "dir/sub/", "dir/sub/b.txt"}, PK_PACK_MOVE_FILES),
+            0);
+  const std::set<std::string> packed{"dir", "dir/a.txt", "dir/sub", "dir/sub/b.txt"};
+  const std::vector<std::string> listed = Paths(arc);
+  EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), packed);
+  if (auto others = PathsByOtherReaders(arc)) {
+    EXPECT_EQ(*others, packed);
+  }
+  EXPECT_EQ(Process(arc, "dir/a.txt", dir / "a"), 0);
+  EXPECT_EQ(ReadFile(dir / "a"), "first");
+  EXPECT_FALSE(std::filesystem::exists(src / "dir/a.txt"));
+  EXPECT_FALSE(std::filesystem::exists(src / "dir/sub/b.txt"));
+  EXPECT_TRUE(std::filesystem::exists(src / "dir/sub")) << "folders are the host's to remove";
+  if (!platform::kWindowsFileNames) {
+    EXPECT_EQ(ReadFile(src / "dir/A.TXT"), "second");
+  }
+}
+
+// The host lists first and packs later: by the time a file is stored it may
+// be gone or have grown. What each path is was decided from one look; the
+// content is what the open file holds.
+std::filesystem::path gChangingFolder;
+int32_t WCX_API ChangeSourcesOnce(char*, int32_t) {
+  if (!gChangingFolder.empty()) {
+    std::filesystem::remove(gChangingFolder / "gone");
+    std::FILE* grows = std::fopen((gChangingFolder / "grows").string().c_str(), "ab");
+    std::fputs(" and more", grows);
+    std::fclose(grows);
+    gChangingFolder.clear();
+  }
+  return 1;
+}
+
+TEST_F(StoragePlugin, SourcesChangedAfterListingAreStoredAsTheyAreOrRefused) {
+  TempDir src;
+  src.Write("a/x.txt", "x");
+  src.Write("grows", "grows");
+  src.Write("gone", "gone");
+  src.Write("later", "later");
+  src.Write("file", "f");
+  std::filesystem::create_directories(src / "empty");
+  std::string arc = dir / "c.doc";
+  { CompoundBuilder existing(arc); }
+  gChangingFolder = std::filesystem::path(src.Slash());
+  plugin->SetProcessDataProc(kGlobalHandle, ChangeSourcesOnce);
+  std::string list = HostNames({"a/x.txt", "empty", "grows", "gone", "later"});
+  std::string srcPath = src.Slash();
+  EXPECT_EQ(plugin->PackFiles(const_cast<char*>(arc.c_str()), nullptr, srcPath.data(), list.data(), 0),
+            E_EREAD);
+  const std::set<std::string> packed{"a", "a/x.txt", "empty", "grows"};
+  std::vector<std::string> listed = Paths(arc);
+  EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), packed) << "what came before stays";
+  if (auto others = PathsByOtherReaders(arc)) {
+    EXPECT_EQ(*others, packed);
+  }
+  EXPECT_EQ(Process(arc, "grows", dir / "g"), 0);
+  EXPECT_EQ(ReadFile(dir / "g"), "grows and more");
+
+  // A path that runs through a file on disk fails, and leaves no folder.
+  EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"file/x"}), E_EREAD);
+  listed = Paths(arc);
+  EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), packed);
+}
+
 TEST_F(StoragePlugin, DeletingStreamsAndWholeStorages) {
   std::string arc = dir / "d.doc";
   {

@@ -32,7 +32,7 @@ void ReportStored(const std::vector<PackGroup>& groups, const std::string& archi
   uint64_t bytes = 0;
   for (const PackGroup& group : groups) {
     folders += group.folders.size();
-    files += group.names.size() - group.folders.size();
+    files += group.name_count - group.folders.size();
     bytes += group.total_bytes;
   }
   std::cout << (moved ? "moved " : "stored ") << files << (files == 1 ? " file (" : " files (") << bytes
@@ -53,7 +53,7 @@ int RunAdd(const Plugin& plugin, const AddOptions& options) {
   bool anything = false;
   for (const PackGroup& group : groups) {
     total_bytes += group.total_bytes;
-    anything = anything || !group.names.empty();
+    anything = anything || group.name_count > 0;
   }
   if (!anything) throw HostError("nothing to add to archive " + Quoted(archive));
 
@@ -62,7 +62,7 @@ int RunAdd(const Plugin& plugin, const AddOptions& options) {
   int32_t flags = wcx::PK_PACK_SAVE_PATHS | (options.move ? wcx::PK_PACK_MOVE_FILES : 0);
   ProgressScope progress(total_bytes);
   for (const PackGroup& group : groups) {
-    if (group.names.empty()) continue;
+    if (group.name_count == 0) continue;
     if (CancelRequested()) throw HostError("adding to archive " + Quoted(archive) + " cancelled", kExitCancelled);
     plugin.SetCallbacks(wcx::kGlobalHandle);
     int32_t result = plugin.Pack(archive_path, sub_path, group.source_folder, group.names, flags);

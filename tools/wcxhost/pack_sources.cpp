@@ -13,37 +13,67 @@ namespace fs = std::filesystem;
 namespace wcxhost {
 namespace {
 
+// What a folder holds, as read once: names sorted, each with what it is and
+// the size of a file, so that every path is looked at only once.
+struct Child {
+  fs::path name;
+  bool folder = false;
+  uint64_t size = 0;
+};
+
+// A file that cannot be measured any more adds nothing to the total; adding
+// it reports why.
+uint64_t SizeOrZero(uintmax_t size, const std::error_code& error) { return error ? 0 : size; }
+
 class Collector {
  public:
   Collector(PackGroup& group, fs::path archive) : group_(group), archive_(std::move(archive)) {}
 
-  // `status` decides what `path` is: the user's own arguments are followed
-  // when they are links, links found inside folders are not.
-  void Add(const fs::path& path, const std::string& name, fs::file_status status) {
-    if (fs::is_directory(status)) {
+  // The user's own arguments are followed when they are links.
+  void AddArgument(const fs::path& path, const std::string& name, fs::file_status status) {
+    if (fs::is_directory(status))
       AddFolder(path, name);
-    } else if (std::error_code error; fs::is_regular_file(fs::status(path, error))) {
-      if (path == archive_) return;
-      group_.names.push_back(name);
-      group_.total_bytes += fs::file_size(path, error);
-    } else {
-      PrintMessage("skipping " + Quoted(sys::PathString(path)) + ": not a regular file or folder");
-    }
+    else if (std::error_code error; fs::is_regular_file(status)) {
+      if (path != archive_) AddFile(name, SizeOrZero(fs::file_size(path, error), error));
+    } else
+      Skip(path);
   }
 
  private:
+  void AddFile(const std::string& name, uint64_t size) {
+    group_.AddName(name);
+    group_.total_bytes += size;
+  }
+
+  static void Skip(const fs::path& path) {
+    PrintMessage("skipping " + Quoted(sys::PathString(path)) + ": not a regular file or folder");
+  }
+
   void AddFolder(const fs::path& folder, const std::string& name) {
-    group_.names.push_back(name + kArchiveDelim);
+    group_.AddName(name + kArchiveDelim);
     group_.folders.push_back(folder);
-    std::vector<fs::directory_entry> children;
+    std::vector<Child> children;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-      children.push_back(*it);
+      // Links found inside folders are not followed to folders; a link to
+      // a file stores the file.
+      std::error_code unknown;
+      if (!it->is_symlink(unknown) && it->is_directory(unknown))
+        children.push_back(Child{it->path().filename(), true, 0});
+      else if (it->is_regular_file(unknown))
+        children.push_back(Child{it->path().filename(), false, SizeOrZero(it->file_size(unknown), unknown)});
+      else
+        Skip(it->path());
     }
     if (error) throw HostError("cannot read folder " + Quoted(sys::PathString(folder)) + ": " + error.message());
-    std::sort(children.begin(), children.end());
-    for (const fs::directory_entry& child : children) {
-      Add(child.path(), name + kArchiveDelim + sys::PathString(child.path().filename()), child.symlink_status(error));
+    std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) { return a.name < b.name; });
+    const bool holds_archive = folder == archive_.parent_path();
+    for (const Child& child : children) {
+      const std::string child_name = name + kArchiveDelim + sys::PathString(child.name);
+      if (child.folder)
+        AddFolder(folder / child.name, child_name);
+      else if (!holds_archive || child.name != archive_.filename())
+        AddFile(child_name, child.size);
     }
   }
 
@@ -76,8 +106,8 @@ std::vector<PackGroup> CollectPackSources(const std::vector<std::string>& source
     std::string folder = sys::PathString(path.parent_path());
     if (folder.empty() || folder.back() != kArchiveDelim) folder += kArchiveDelim;
     auto [slot, new_folder] = group_of_folder.emplace(folder, groups.size());
-    if (new_folder) groups.push_back(PackGroup{folder, {}, {}, 0});
-    Collector(groups[slot->second], archive_path).Add(path, name, status);
+    if (new_folder) groups.emplace_back().source_folder = folder;
+    Collector(groups[slot->second], archive_path).AddArgument(path, name, status);
   }
   return groups;
 }

@@ -144,8 +144,9 @@ class Plugin {
   // interface chosen; commands check before they start.
   void CheckPacking() const;
   void CheckDeleting() const;
+  // list: an AddList, zero-terminated names ended by an empty one.
   int32_t Pack(const std::string& archive, const std::string& sub_path, const std::string& src_path,
-               const std::vector<std::string>& names, int32_t flags) const;
+               const std::string& list, int32_t flags) const;
   int32_t Delete(const std::string& archive, const std::vector<std::string>& names) const;
 };
 

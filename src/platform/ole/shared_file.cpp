@@ -30,7 +30,9 @@ void SharedFile::AddHolder(uint32_t id, uint64_t stamp) {
 
 void SharedFile::Unregister(uint32_t id, uint64_t stamp) {
   auto it = open_.find(id);
-  if (it != open_.end() && it->second.stamp == stamp && --it->second.count == 0) open_.erase(it);
+  if (it == open_.end() || it->second.stamp != stamp || --it->second.count != 0) return;
+  open_.erase(it);
+  if (file_ && file_->IsLive(id, stamp)) file_->ForgetChain(id);
 }
 
 bool SharedFile::IsOpen(uint32_t id, uint64_t stamp) const {

@@ -65,6 +65,13 @@ std::optional<FILETIME> GetFileModifiedTime(const std::string& path) {
   return UInt64ToFileTime(static_cast<uint64_t>(ticks));
 }
 
+std::optional<PathInfo> GetPathInfo(const std::string& path) {
+  struct stat st;
+  if (path.empty() || stat(SystemPath(path).c_str(), &st) != 0) return std::nullopt;
+  if (S_ISDIR(st.st_mode)) return PathInfo{PathKind::kDirectory, 0};
+  return PathInfo{PathKind::kFile, st.st_size};
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(SystemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -166,10 +173,14 @@ bool File::Open(const std::string& path, Mode mode) {
       fd = -1;
     }
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      errno = EISDIR;
-      fd = -1;
+    if (fd >= 0 && fstat(fd, &st) == 0) {
+      if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        fd = -1;
+      } else {
+        size_ = st.st_size;  // spares packing a look per file
+      }
     }
   }
   if (fd < 0) return false;
@@ -184,6 +195,7 @@ bool File::IsOpen() const {
 void File::Close() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
   handle_ = -1;
+  size_ = -1;
 }
 
 int64_t File::Read(void* buffer, int64_t count) {
@@ -200,6 +212,7 @@ int64_t File::Read(void* buffer, int64_t count) {
 }
 
 int64_t File::Write(const void* buffer, int64_t count) {
+  size_ = -1;
   auto* p = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -221,7 +234,14 @@ int64_t File::Seek(int64_t offset, int origin) {
   return r < 0 ? -1 : static_cast<int64_t>(r);
 }
 
+int64_t File::Size() const {
+  if (size_ >= 0) return size_;
+  struct stat st;
+  return fstat(static_cast<int>(handle_), &st) == 0 ? int64_t{st.st_size} : -1;
+}
+
 bool File::Truncate(int64_t size) {
+  size_ = -1;
   return ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0;
 }
 

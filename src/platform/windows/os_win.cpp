@@ -85,6 +85,15 @@ std::optional<FILETIME> GetFileModifiedTime(const std::string& path) {
   return UInt64ToFileTime(static_cast<uint64_t>(stamp->modified));
 }
 
+std::optional<PathInfo> GetPathInfo(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() || !GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return PathInfo{PathKind::kDirectory, 0};
+  return PathInfo{PathKind::kFile,
+                  static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow)};
+}
+
 bool FileExists(const std::string& path) {
   const std::optional<DWORD> attributes = Attributes(path);
   return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -212,6 +221,11 @@ int64_t File::Seek(int64_t offset, int origin) {
   distance.QuadPart = offset;
   if (!SetFilePointerEx(AsHandle(handle_), distance, &position, kMethod[origin])) return -1;
   return position.QuadPart;
+}
+
+int64_t File::Size() const {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(AsHandle(handle_), &size) ? int64_t{size.QuadPart} : -1;
 }
 
 bool File::Truncate(int64_t size) {

@@ -1,0 +1,38 @@
+// The host's AddList as packing reads it: what each name stands for, names
+// listed twice, and the bytes the call adds.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "temp_dir.h"
+#include "tree_helpers.h"
+#include "wcx/add_list.h"
+
+namespace wcx {
+namespace {
+
+using testing_support::HostList;
+using testing_support::TempDir;
+
+TEST(AddList, EachNameIsDecidedOnceAndRepeatsAreLeftOut) {
+  TempDir src;
+  src.Write("a.txt", "abc");
+  src.Write("d/f", "12345");
+  std::filesystem::create_directory(src / "disk");
+  const std::string list = HostList({"a.txt", "d/", "d/f", "disk", "missing", "A.TXT",
+                                     "\xC3\x84", "\xC3\xA4", "a.txt", "d"});
+  const AddList names(list.c_str(), src.Slash());
+  EXPECT_EQ(names.size(), 10u);
+  EXPECT_EQ(names.Bytes(), 8u) << "files that exist";
+  std::vector<std::string> seen;
+  for (const AddList::Entry& entry : names)
+    seen.push_back(std::string(entry.name) + (entry.kind == SourceKind::kFolder ? " folder" : " file") +
+                   (entry.repeated ? " again" : ""));
+  EXPECT_EQ(seen, (std::vector<std::string>{"a.txt file", "d/ folder", "d/f file", "disk folder",
+                                            "missing file", "A.TXT file again", "\xC3\x84 file",
+                                            "\xC3\xA4 file again", "a.txt file again", "d folder"}));
+  EXPECT_TRUE(AddList(nullptr, src.Slash()).empty());
+}
+
+}  // namespace
+}  // namespace wcx
