@@ -44,7 +44,7 @@ class Scenario {
       : path_(path) {
     OpGenerator ops(seed, 20000);
     auto file = CompoundFile::Create(path, false, version);
-    const Path crowded = {u"\x01crowd"};
+    const Path crowded = {u"\x01" u"crowd"};
     const auto member = [&](int i) { return u"\x01m" + Utf16(std::to_string(i)); };
     if (crowd == Crowd::kCrowded) {
       Apply(Op{Op::Kind::kCreateStorage, {}, crowded[0], 0, 0, 0}, committed_, *file);
