@@ -1,6 +1,6 @@
 """How much a compound file grows when one stream in a storage of many is
-deleted and added again, cycle after cycle, through the plug-in. The first
-cycle puts the stream at its new size and is not counted.
+deleted and added again, cycle after cycle, through the plug-in. The
+archive holds the stream as it is added again.
 
   growth.py WCXHOST ARCHIVE STORAGE STREAM_FILE CYCLES   prints one JSON object
 """
@@ -20,7 +20,6 @@ def cycle(host, archive, storage, stream):
 
 
 def main(host, archive, storage, stream, cycles):
-    cycle(host, archive, storage, stream)
     before = os.path.getsize(archive)
     sizes = []
     for _ in range(cycles):

@@ -119,7 +119,7 @@ def growth_section(growth):
     sizes = [growth["before_bytes"]] + growth["after_bytes"]
     lines = ["", "## File growth when a stream is deleted and added again", "",
              "One stream of %.0f KiB in the storage of many streams, deleted and added again "
-             "through `wcxhost`, %d times (after one such cycle that gives it that size)." % (
+             "through `wcxhost`, %d times." % (
                  growth["stream_bytes"] / 1024, growth["cycles"]), "",
              "| cycle | file size | grown |", "|---:|---:|---:|"]
     lines += ["| %d | %d | %+d |" % (i, size, size - sizes[i - 1])
