@@ -320,8 +320,10 @@ HRESULT QorCompactStorageFile(const OLECHAR* pwcsName, const QOR_COMPACTION* opt
 
 // Not the system's API: the length of the compound file that root (a root
 // storage) holds, and the bytes of it that nothing uses, as its last commit
-// or its opening left them. E_NOTIMPL where the platform's storage does not
-// count them (Windows: QorCompactStorageFile finds out for itself).
+// or its opening left them; and, as QorCompactStorageFile would, removes the
+// unfinished copies an ended compaction left beside the file. E_NOTIMPL
+// where the platform's storage does not count them (Windows:
+// QorCompactStorageFile finds out for itself).
 struct QOR_FILE_ROOM {
   uint64_t fileBytes;
   uint64_t freeBytes;

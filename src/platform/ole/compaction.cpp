@@ -56,5 +56,12 @@ HRESULT QorCompactStorageFile(const OLECHAR* pwcsName, const QOR_COMPACTION* opt
 HRESULT QorQueryFileRoom(IStorage* root, QOR_FILE_ROOM* room) {
   auto* storage = dynamic_cast<platform::ole::Storage*>(root);
   if (!storage || !room) return STG_E_INVALIDPOINTER;
-  return storage->QueryRoom(*room);
+  return platform::ole::Guarded([&] {
+    std::string path;
+    const HRESULT hr = storage->QueryRoom(*room, path);
+    // The root's exclusive lock keeps out any compaction that might still
+    // be writing such a copy.
+    if (hr == S_OK) RemoveLeftoverCopies(path);
+    return hr;
+  });
 }
