@@ -3,8 +3,9 @@
   report.py WORK_DIR OUT_DIR
 
 WORK_DIR holds manifest.tsv (one line per measured command: workload id,
-title, label, kind, hyperfine export, index in it, peak KiB), machine.json
-and editing.json. Kinds: ours, peer, floor (what no tool can beat), and
+title, label, kind, hyperfine export, index in it, peak KiB), machine.json,
+editing.json, and where measured io.tsv (workload id, label, bytes read,
+bytes written, CPU seconds of one run) and growth.json. Kinds: ours, peer, floor (what no tool can beat), and
 reference (ours again, under other conditions). Everything below the notes
 marker of an existing benchmarks.md is kept: that is where the reading of
 the figures goes.
@@ -84,6 +85,55 @@ def workload_table(w):
             r["runs"], seconds(r["cpu"]), mem, ratio_text(r["median"], peer),
             ratio_text(r["median"], floor)))
     return "\n".join(lines)
+
+
+def load_io(work):
+    """{workload id: [(label, bytes read, bytes written, CPU seconds)]} from io.tsv."""
+    io = OrderedDict()
+    path = os.path.join(work, "io.tsv")
+    if os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                wid, label, read, written, cpu = line.rstrip("\n").split("\t")
+                io.setdefault(wid, []).append((label, int(read), int(written), float(cpu)))
+    return io
+
+
+def mib(n):
+    return "%.2f MiB" % (n / 2**20)
+
+
+def io_table(rows):
+    lines = ["Bytes the process read and wrote (its read and write calls, one run):", "",
+             "| tool | read | written | CPU time |", "|---|---:|---:|---:|"]
+    lines += ["| %s | %s | %s | %s |" % (label, mib(read), mib(written), seconds(cpu))
+              for label, read, written, cpu in rows]
+    return "\n".join(lines)
+
+
+def growth_per_cycle(growth):
+    return (growth["after_bytes"][-1] - growth["before_bytes"]) / growth["cycles"]
+
+
+def growth_section(growth):
+    sizes = [growth["before_bytes"]] + growth["after_bytes"]
+    lines = ["", "## File growth when a stream is deleted and added again", "",
+             "One stream of %.0f KiB in the storage of many streams, deleted and added again "
+             "through `wcxhost`, %d times." % (
+                 growth["stream_bytes"] / 1024, growth["cycles"]), "",
+             "| cycle | file size | grown |", "|---:|---:|---:|"]
+    lines += ["| %d | %d | %+d |" % (i, size, size - sizes[i - 1])
+              for i, size in enumerate(sizes) if i > 0]
+    lines += ["", "Per cycle: %+.0f bytes, against the stream's %d bytes." % (
+        growth_per_cycle(growth), growth["stream_bytes"])]
+    return lines
+
+
+def growth_goal(growth):
+    limit = growth["stream_bytes"] + 16 * 1024
+    value = growth_per_cycle(growth)
+    return ("a delete and re-add grows the file by at most the stream's size and 16 KiB a cycle",
+            "%+.0f bytes a cycle (stream %d bytes)" % (value, growth["stream_bytes"]), value <= limit)
 
 
 def goals(workloads, editing):
@@ -204,9 +254,19 @@ def main(work, out_dir):
           "## Machine", ""]
     md += ["- %s: %s" % (k, v) for k, v in machine["described"]]
     md += ["", "## Goals", "", "| goal | measured | met |", "|---|---|---|"]
-    md += ["| %s | %s | %s |" % (g, m, "yes" if ok else "**no**") for g, m, ok in goals(workloads, editing)]
+    io = load_io(work)
+    growth = None
+    if os.path.exists(os.path.join(work, "growth.json")):
+        with open(os.path.join(work, "growth.json")) as f:
+            growth = json.load(f)
+    listed_goals = goals(workloads, editing) + ([growth_goal(growth)] if growth else [])
+    md += ["| %s | %s | %s |" % (g, m, "yes" if ok else "**no**") for g, m, ok in listed_goals]
     for wid, w in workloads.items():
         md += ["", "## %s" % w["title"], "", workload_table(w)]
+        if wid in io:
+            md += ["", io_table(io[wid])]
+    if growth:
+        md += growth_section(growth)
     if editing:
         md += ["", "## File size after long editing", "",
                "%d random steps through `wcxhost add` and `wcxhost delete` (mostly adding and replacing "

@@ -15,6 +15,7 @@ void AllocationTable::Assign(std::vector<uint32_t> entries) {
   committed_.clear();
   dirty_.assign(page_count(), false);
   allocatable_ = static_cast<uint64_t>(std::count(next_.begin(), next_.end(), kFreeSect));
+  used_ = next_.size() - allocatable_;
   search_from_ = 0;
   if (reserved_ < next_.size() && next_[reserved_] == kFreeSect) Set(reserved_, kEndOfChain);
 }
@@ -38,6 +39,7 @@ void AllocationTable::MarkDirty(uint32_t index) { dirty_[index / per_page_] = tr
 void AllocationTable::Set(uint32_t index, uint32_t value) {
   Grow(index + 1);
   const bool was = Allocatable(index);
+  used_ += uint64_t{value != kFreeSect} - uint64_t{next_[index] != kFreeSect};
   next_[index] = value;
   const bool now = Allocatable(index);
   if (was && !now) --allocatable_;
@@ -132,8 +134,10 @@ uint32_t AllocationTable::CommittedEnd() const {
 
 void AllocationTable::Shrink(uint32_t new_size) {
   if (new_size >= next_.size()) return;
-  for (uint32_t i = new_size; i < next_.size(); ++i)
+  for (uint32_t i = new_size; i < next_.size(); ++i) {
     if (Allocatable(i)) --allocatable_;
+    if (next_[i] != kFreeSect) --used_;  // the reserved entry
+  }
   next_.resize(new_size);
   if (committed_.size() > new_size) committed_.resize(new_size);
   dirty_.resize(page_count());
@@ -145,10 +149,6 @@ uint32_t AllocationTable::FirstAllocatable() const {
   uint32_t i = search_from_;
   while (i < next_.size() && !Allocatable(i)) ++i;
   return i;
-}
-
-uint64_t AllocationTable::UsedCount() const {
-  return static_cast<uint64_t>(next_.size() - std::count(next_.begin(), next_.end(), kFreeSect));
 }
 
 void AllocationTable::MarkAllDirty() { dirty_.assign(page_count(), true); }

@@ -65,7 +65,7 @@ class AllocationTable {
   void MarkPageDirty(uint32_t page) { dirty_[page] = true; }
   void MarkAllDirty();
   uint32_t FirstAllocatable() const;
-  uint64_t UsedCount() const;
+  uint64_t UsedCount() const { return used_; }
   void ClearDirty();
   void SerializePage(uint32_t page, std::span<uint8_t> out) const;
 
@@ -83,6 +83,7 @@ class AllocationTable {
   std::vector<uint8_t> committed_;  // bytes: filled and tested per entry, often
   std::vector<bool> dirty_;
   uint64_t allocatable_ = 0;  // allocatable entries below size()
+  uint64_t used_ = 0;         // entries other than FREESECT
   uint32_t search_from_ = 0;  // no allocatable entry below it
 };
 

@@ -53,32 +53,51 @@ class ChildOrder {
     return ++at.index < blocks_[at.block].size() ? at : Cursor{at.block + 1, 0};
   }
 
-  // After the ids that are not after it by less.
+  // The ids on either side of one, kNoStream at an end.
+  struct Neighbours {
+    uint32_t before = kNoStream;
+    uint32_t after = kNoStream;
+  };
+
+  // After the ids that are not after it by less; returns its neighbours there.
   template <class Less>
-  void Insert(uint32_t id, Less less) {
+  Neighbours Insert(uint32_t id, Less less) {
     ++size_;
     if (blocks_.empty()) {
       blocks_.push_back({id});
-      return;
+      return {};
     }
     auto block = std::partition_point(blocks_.begin(), blocks_.end(),
                                       [&](const std::vector<uint32_t>& b) { return !less(id, b.back()); });
     if (block == blocks_.end()) --block;
-    block->insert(std::upper_bound(block->begin(), block->end(), id, less), id);
-    if (block->size() <= 2 * kHalfBlock) return;
-    std::vector<uint32_t> upper(block->begin() + kHalfBlock, block->end());
-    block->resize(kHalfBlock);
-    blocks_.insert(block + 1, std::move(upper));
+    const auto placed = block->insert(std::upper_bound(block->begin(), block->end(), id, less), id);
+    Neighbours sides;
+    if (placed != block->begin())
+      sides.before = *std::prev(placed);
+    else if (block != blocks_.begin())
+      sides.before = std::prev(block)->back();
+    if (std::next(placed) != block->end())
+      sides.after = *std::next(placed);
+    else if (std::next(block) != blocks_.end())
+      sides.after = std::next(block)->front();
+    if (block->size() > 2 * kHalfBlock) {
+      std::vector<uint32_t> upper(block->begin() + kHalfBlock, block->end());
+      block->resize(kHalfBlock);
+      blocks_.insert(block + 1, std::move(upper));
+    }
+    return sides;
   }
   // less must order every two ids of the order.
+  // Whether id was there.
   template <class Less>
-  void Erase(uint32_t id, Less less) {
+  bool Erase(uint32_t id, Less less) {
     const Cursor at = LowerBound([&](uint32_t other) { return less(other, id); });
-    if (At(at) != id) return;
+    if (At(at) != id) return false;
     std::vector<uint32_t>& block = blocks_[at.block];
     block.erase(block.begin() + static_cast<std::ptrdiff_t>(at.index));
     if (block.empty()) blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(at.block));
     --size_;
+    return true;
   }
 
  private:

@@ -51,12 +51,15 @@ void CompoundFile::TrimMiniStream() {
   minifat_.Shrink(static_cast<uint32_t>(used));
 }
 
-// Readers that expect a chain's sectors in ascending order (libolecf
-// reads the directory so) stop early otherwise: a page that must move goes
-// between its neighbours where a free sector allows it, else after the page
-// before it, and the pages after it follow.
+// A chain is kept ascending where that costs little, as a copy written
+// afresh lays it out: a page that must move goes between its neighbours
+// where a sector is free there, else, when few pages follow it, after the
+// page before it, and those pages follow. With many pages after it, it takes
+// the lowest free sector and they stay: moving them would rewrite the rest
+// of a large directory at the end of the file at every commit.
 void CompoundFile::PlaceChainPages(std::vector<uint32_t>& pages, uint32_t needed,
                                    const std::vector<bool>& dirty, std::vector<bool>& to_write) {
+  constexpr uint32_t kFollowersMoved = 16;
   to_write.assign(needed, false);
   if (pages.size() > needed) {
     for (size_t i = needed; i < pages.size(); ++i) fat_.Free(pages[i]);
@@ -67,8 +70,10 @@ void CompoundFile::PlaceChainPages(std::vector<uint32_t>& pages, uint32_t needed
     if (i < dirty.size() && dirty[i]) to_write[i] = true;
     const bool in_order = exists && (i == 0 || pages[i] > pages[i - 1]);
     const bool fixed = exists && (!to_write[i] || !fat_.IsCommitted(pages[i]));
-    if (in_order && fixed) continue;
-    const uint32_t s = fat_.Allocate(SectorForPage(pages, i, Placement::kAfterPrevious));
+    const bool few_follow = needed - i - 1 <= kFollowersMoved;
+    if (fixed && (in_order || !few_follow)) continue;
+    const Placement placement = few_follow ? Placement::kAfterPrevious : Placement::kAnywhere;
+    const uint32_t s = fat_.Allocate(SectorForPage(pages, i, placement));
     if (exists) {
       fat_.Free(pages[i]);  // a committed one stays protected until the commit
       pages[i] = s;
@@ -307,6 +312,7 @@ void CompoundFile::CommitOnce() {
   difat_dirty_ = false;
   changed_ = false;
   CutTrailingFreeSectors();
+  committed_room_ = Room{file_size_, FreeBytes()};
 }
 
 void CompoundFile::CutTrailingFreeSectors() {

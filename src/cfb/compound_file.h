@@ -107,6 +107,14 @@ class CompoundFile {
 
   // Compaction (compact.cpp). The bytes of the file that no structure uses.
   uint64_t FreeBytes() const;
+  // The file's length and its free bytes as the last commit, or the
+  // opening, left them: what a decision to compact needs, without reading
+  // the file again.
+  struct Room {
+    uint64_t file_bytes = 0;
+    uint64_t free_bytes = 0;
+  };
+  Room CommittedRoom() const { return committed_room_; }
   // A new file at path (which must not exist) with the committed content of
   // source, written afresh: every chain ascending, the directory first.
   // Refuses a source with damaged streams (kCorrupt): the copy would lose them.
@@ -199,6 +207,7 @@ class CompoundFile {
   uint64_t committed_size_ = 0;
   std::array<uint8_t, kHeaderSize> committed_header_{};
   bool header_write_started_ = false;
+  Room committed_room_;
   bool changed_ = false;
   bool difat_dirty_ = false;  // DIFAT sectors to write at the next commit
 };

@@ -116,13 +116,16 @@ void Directory::Load(EntryStore entries, uint32_t entries_per_page) {
     const uint32_t storage = storages.back();
     storages.pop_back();
     in_order.clear();
+    uint32_t from = kNoStream;
     for (uint32_t next = entries_[storage].child(); next != kNoStream || !left_spine.empty();) {
-      for (; next != kNoStream; next = entries_[next].left()) {
+      for (; next != kNoStream; from = next, next = entries_[next].left()) {
         reach(next);
+        slots_[next].tree_parent = from;
         left_spine.push_back(next);
       }
       const uint32_t id = left_spine.back();
       left_spine.pop_back();
+      from = id;
       next = entries_[id].right();
       in_order.push_back(id);
       Occupy(id, storage);
@@ -131,9 +134,12 @@ void Directory::Load(EntryStore entries, uint32_t entries_per_page) {
     // A well-formed tree gives its children sorted, at the cost of one
     // comparison each; the index is sized exactly.
     const auto before = [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); };
-    if (!std::is_sorted(in_order.begin(), in_order.end(), before))
-      std::sort(in_order.begin(), in_order.end(), before);
-    children_[storage].ids.Assign(in_order);
+    const bool sorted = std::is_sorted(in_order.begin(), in_order.end(), before);
+    if (!sorted) std::sort(in_order.begin(), in_order.end(), before);
+    ChildIndex& index = children_[storage];
+    index.ids.Assign(in_order);
+    index.upkeep =
+        sorted && IsRedBlack(storage) ? TreeUpkeep::kNodeByNode : TreeUpkeep::kRebuild;
   }
   for (uint32_t id = 0; id < size(); ++id) {
     if (reached[id]) continue;
@@ -177,14 +183,22 @@ uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {
   ChildIndex& index = children_.at(storage);
-  index.ids.Insert(id, [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
-  index.tree_dirty = true;
+  const ChildOrder::Neighbours sides =
+      index.ids.Insert(id, [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
+  if (index.upkeep == TreeUpkeep::kRebuild) {
+    index.tree_dirty = true;
+    return;
+  }
+  TreeInsert(storage, id, sides.before, sides.after);
 }
 
 void Directory::UnlinkChild(uint32_t storage, uint32_t id) {
   ChildIndex& index = children_.at(storage);
-  index.ids.Erase(id, [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
-  index.tree_dirty = true;
+  if (!index.ids.Erase(id, [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); })) return;
+  if (index.upkeep == TreeUpkeep::kRebuild)
+    index.tree_dirty = true;
+  else
+    TreeRemove(storage, id);
 }
 
 uint32_t Directory::Insert(uint32_t storage, const DirEntry& entry) {
@@ -223,6 +237,8 @@ uint32_t Directory::BuildTree(const std::vector<uint32_t>& ids, size_t lo, size_
   const uint32_t left = BuildTree(ids, lo, mid, depth + 1, red_depth);
   const uint32_t right = BuildTree(ids, mid + 1, hi, depth + 1, red_depth);
   const uint32_t id = ids[mid];
+  for (const uint32_t child : {left, right})
+    if (child != kNoStream) slots_[child].tree_parent = id;
   const EntryView e = entries_[id];
   const Color color = depth == red_depth ? Color::kRed : Color::kBlack;
   if (e.left() != left || e.right() != right || e.color() != color) {
@@ -244,6 +260,8 @@ void Directory::RebuildTrees() {
     const int levels = static_cast<int>(std::bit_width(n));  // ceil(log2(n + 1))
     const bool perfect = std::has_single_bit(n + 1);
     const uint32_t root = BuildTree(ids, 0, ids.size(), 0, perfect ? -1 : levels - 1);
+    if (root != kNoStream) slots_[root].tree_parent = kNoStream;
+    index.upkeep = TreeUpkeep::kNodeByNode;
     if (entries_[storage].child() != root) {
       MarkDirty(storage);
       entries_.SetChild(storage, root);

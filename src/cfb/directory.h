@@ -1,6 +1,8 @@
 // The directory: all entries, and for each storage an index of its children
-// by name. The sibling trees on disk are read once at load and written anew
-// (balanced, coloured red-black) for the storages whose children changed.
+// by name. A sibling tree that is a valid red-black tree in the index's order
+// is kept so, node by node (sibling_tree.cpp), so that a change rewrites only
+// the few entries it touches; any other tree is written anew, balanced, at
+// the first change of its storage.
 #pragma once
 
 #include <cstdint>
@@ -77,12 +79,17 @@ class Directory {
   // upper-cased units), ties broken by the exact name and then the id, so
   // that names colliding in case keep their own places. Names are read from
   // the entries, so an entry leaves its index before its name changes.
+  // A tree that is red-black in the index's order is kept so node by node;
+  // any other is built anew at the commit after its storage changed.
+  enum class TreeUpkeep { kNodeByNode, kRebuild };
   struct ChildIndex {
     ChildOrder ids;
-    bool tree_dirty = false;
+    TreeUpkeep upkeep = TreeUpkeep::kNodeByNode;
+    bool tree_dirty = false;  // to be built anew at the next commit
   };
   struct Slot {
     uint32_t parent = kNoStream;
+    uint32_t tree_parent = kNoStream;  // in the storage's sibling tree
     uint32_t generation = 0;  // occupancies since the directory was loaded
   };
 
@@ -95,6 +102,28 @@ class Directory {
   void UnlinkChild(uint32_t storage, uint32_t id);
   uint32_t BuildTree(const std::vector<uint32_t>& ids, size_t lo, size_t hi, int depth,
                      int red_depth);
+
+  // Red-black upkeep of a storage's sibling tree (sibling_tree.cpp). The
+  // neighbours are the new child's in the index's order (kNoStream at an end).
+  void TreeInsert(uint32_t storage, uint32_t id, uint32_t before, uint32_t after);
+  void TreeRemove(uint32_t storage, uint32_t id);
+  // Whether the tree loaded under storage is red-black, with the black
+  // depth at each empty link the same.
+  bool IsRedBlack(uint32_t storage) const;
+  enum class Side { kLeft, kRight };
+  static Side Opposite(Side side) { return side == Side::kLeft ? Side::kRight : Side::kLeft; }
+  uint32_t Link(uint32_t id, Side side) const;
+  void SetLink(uint32_t id, Side side, uint32_t to);
+  Side SideOf(uint32_t id) const;  // of its tree parent
+  void SetColor(uint32_t id, Color color);
+  Color ColorOf(uint32_t id) const;  // black for kNoStream
+  // Lifts the node's child on the other side into its place.
+  void Rotate(uint32_t storage, uint32_t id, Side side);
+  // new_child (kNoStream allowed) takes old_child's place under its parent.
+  void Replace(uint32_t storage, uint32_t old_child, uint32_t new_child);
+  void InsertFixup(uint32_t storage, uint32_t id);
+  void RebuildAtCommit(uint32_t storage);
+  void RemoveFixup(uint32_t storage, uint32_t x, uint32_t x_parent);
 
   uint32_t per_page_;
   EntryStore entries_;

@@ -40,6 +40,7 @@ void CompoundFile::Load() {
   changed_ = false;
   difat_dirty_ = false;
   ReleaseUnlistedTablePages();
+  committed_room_ = Room{file_size_, FreeBytes()};
 }
 
 // Earlier versions left a DIFAT page marked in the FAT after the table shrank

@@ -318,6 +318,23 @@ struct QOR_COMPACTION {
 };
 HRESULT QorCompactStorageFile(const OLECHAR* pwcsName, const QOR_COMPACTION* options);
 
+// Not the system's API: the length of the compound file that root (a root
+// storage) holds, and the bytes of it that nothing uses, as its last commit
+// or its opening left them; and, as QorCompactStorageFile would, removes the
+// unfinished copies an ended compaction left beside the file. E_NOTIMPL
+// where the platform's storage does not count them (Windows:
+// QorCompactStorageFile finds out for itself).
+struct QOR_FILE_ROOM {
+  uint64_t fileBytes;
+  uint64_t freeBytes;
+};
+HRESULT QorQueryFileRoom(IStorage* root, QOR_FILE_ROOM* room);
+// Whether that much free room is worth a compaction without a change of size.
+inline bool QorCompactionWorthIt(const QOR_FILE_ROOM& room, const QOR_COMPACTION& options) {
+  return room.freeBytes > options.minFreeBytes &&
+         room.freeBytes * 100 > room.fileBytes * uint64_t{options.minFreePercent};
+}
+
 // Not the system's API: StgOpenStorage that, while other opens hold the
 // file, tries again for as long as keepWaiting answers true. It is asked
 // between tries, often: the caller paces anything slow it does there. After

@@ -43,6 +43,9 @@ class TStructStorageStream;
 
 // Receives the description of one child element, with its name.
 using TStgElementHandler = std::function<void(StatCopy stat)>;
+// Whether a compound file is worth compacting; kUnknown where only reading
+// the file again would tell.
+enum class TStgCompactionNeed { kNo, kYes, kUnknown };
 
 class TStructStorageFolder : public rtl::TPersistent {
  public:
@@ -97,6 +100,9 @@ class TStructStorageFolder : public rtl::TPersistent {
   // the file changed, S_FALSE when it stayed as it was.
   static HRESULT Compact(const std::string& fileName, uint32_t sectorSize, uint32_t minFreePercent,
                          uint64_t minFreeBytes);
+  // For an open root: Compact's test on the file as its last commit (or its
+  // opening) left it, from the counts that commit made.
+  TStgCompactionNeed CompactionNeed(uint32_t minFreePercent, uint64_t minFreeBytes) const;
 
   HRESULT LastHResult() const { return FLastHResult; }
   uint32_t StgMode() const { return FStgMode; }

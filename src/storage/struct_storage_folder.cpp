@@ -217,6 +217,15 @@ HRESULT TStructStorageFolder::Compact(const std::string& fileName, uint32_t sect
   return QorCompactStorageFile(name.get(), &options);
 }
 
+TStgCompactionNeed TStructStorageFolder::CompactionNeed(uint32_t minFreePercent,
+                                                       uint64_t minFreeBytes) const {
+  QOR_FILE_ROOM room{};
+  if (!FStorageIntf || QorQueryFileRoom(FStorageIntf.Get(), &room) != S_OK)
+    return TStgCompactionNeed::kUnknown;
+  const QOR_COMPACTION options{0, minFreePercent, minFreeBytes};
+  return QorCompactionWorthIt(room, options) ? TStgCompactionNeed::kYes : TStgCompactionNeed::kNo;
+}
+
 HRESULT TStructStorageFolder::IsCompoundFile(const std::string& fileName) {
   WideBuffer name = StringToWideBuffer(fileName);
   return StgIsStorageFile(name.get());

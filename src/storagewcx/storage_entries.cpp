@@ -85,6 +85,9 @@ bool OpenOwnFolder(TStructStorageFolder& parent, const OLECHAR* name,
 
 constexpr uint32_t kKeepSectorSize = 0;
 constexpr uint32_t kLargeSectorSize = 4096;
+// Edits that leave more than half of the file, and 1 MiB, free compact it.
+constexpr uint32_t kCompactFreePercent = 50;
+constexpr uint64_t kCompactFreeBytes = 1 << 20;
 
 TStructStorageFolder* FolderOf(wcx::TqorWCXDir* parent) {
   auto* dir = dynamic_cast<TqorStorageDir*>(parent);
@@ -303,14 +306,19 @@ void TqorStorageDir::OpenRoot() {
 
 void TqorStorageDir::Close() {
   TqorWCXDir::Close();
-  if (!FParent && FFolder && FFolder->IsOpen() && Writable())
-    FCommitResult = FFolder->Commit() ? 0 : E_EWRITE;
+  if (!FParent && FFolder && FFolder->IsOpen() && Writable()) CommitRoot();
   FFolder.reset();
+}
+
+void TqorStorageDir::CommitRoot() {
+  FCommitResult = FFolder->Commit() ? 0 : E_EWRITE;
+  FCompaction = FCommitResult == 0 ? FFolder->CompactionNeed(kCompactFreePercent, kCompactFreeBytes)
+                                   : storage::TStgCompactionNeed::kUnknown;
 }
 
 int32_t TqorStorageDir::CommitChanges() {
   // Open: commit now. Closed: the commit its closing made.
-  if (FFolder && FFolder->IsOpen()) FCommitResult = FFolder->Commit() ? 0 : E_EWRITE;
+  if (FFolder && FFolder->IsOpen()) CommitRoot();
   return std::exchange(FCommitResult, 0);
 }
 
@@ -320,7 +328,12 @@ void TqorStorageDir::RevertChanges() {
 
 void TqorStorageDir::FinishChanges() {
   ShutDown();
-  if (!FParent) TStructStorageFolder::Compact(FArcName, kKeepSectorSize, 50, 1 << 20);
+  // The commit's own counts spare reading the whole file again to find
+  // there is nothing to do, the usual outcome.
+  if (FParent || std::exchange(FCompaction, storage::TStgCompactionNeed::kUnknown) ==
+                     storage::TStgCompactionNeed::kNo)
+    return;
+  TStructStorageFolder::Compact(FArcName, kKeepSectorSize, kCompactFreePercent, kCompactFreeBytes);
 }
 
 void TqorStorageDir::DiscardArchive() {

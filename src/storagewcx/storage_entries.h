@@ -103,6 +103,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
 
   // The archive root: opens or creates the compound file.
   void OpenRoot();
+  // The root's commit; its outcome and the compaction it calls for are kept.
+  void CommitRoot();
   // Whether this sub-storage opens as itself.
   bool IsReadable();
   bool Writable() const { return GetOpenMode() > wcx::PK_OM_EXTRACT; }
@@ -117,6 +119,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   uint64_t FBytesToAdd = 0;
   bool FCreated = false;
   int32_t FCommitResult = 0;
+  // Whether the file as the last commit left it wants compacting.
+  storage::TStgCompactionNeed FCompaction = storage::TStgCompactionNeed::kUnknown;
 };
 
 // Registers TqorStorageDir as the archive class; at library load.

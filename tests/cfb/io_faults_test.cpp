@@ -33,12 +33,24 @@ void Spill(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// kCrowded adds a storage of many streams, whose directory pages a change
+// in its middle rewrites only in part.
+enum class Crowd { kNone, kCrowded };
+
 // A committed file, the changes that follow it and their commit.
 class Scenario {
  public:
-  Scenario(const std::string& path, Version version, uint32_t seed) : path_(path) {
+  Scenario(const std::string& path, Version version, uint32_t seed, Crowd crowd = Crowd::kNone)
+      : path_(path) {
     OpGenerator ops(seed, 20000);
     auto file = CompoundFile::Create(path, false, version);
+    const Path crowded = {u"\x01" u"crowd"};
+    const auto member = [&](int i) { return u"\x01m" + Utf16(std::to_string(i)); };
+    if (crowd == Crowd::kCrowded) {
+      Apply(Op{Op::Kind::kCreateStorage, {}, crowded[0], 0, 0, 0}, committed_, *file);
+      for (int i = 0; i < 800; ++i)
+        Apply(Op{Op::Kind::kCreateStream, crowded, member(i), 0, 0, 0}, committed_, *file);
+    }
     for (int i = 0; i < 15; ++i) Apply(ops.Next(committed_), committed_, *file);
     file->Commit();
     file.reset();
@@ -47,6 +59,14 @@ class Scenario {
     for (int i = 0; i < 8; ++i) {
       const Op op = ops.Next(changed_);
       if (changed_.Apply(op)) batch_.push_back(op);
+    }
+    if (crowd == Crowd::kCrowded) {
+      Path gone = crowded;
+      gone.push_back(member(400));
+      for (const Op& op : {Op{Op::Kind::kDestroy, gone, {}, 0, 0, 0},
+                           Op{Op::Kind::kCreateStream, crowded, u"\x01new", 0, 0, 0},
+                           Op{Op::Kind::kWrite, {crowded[0], u"\x01new"}, {}, 0, 10240, seed}})
+        if (changed_.Apply(op)) batch_.push_back(op);
     }
   }
 
@@ -79,10 +99,10 @@ struct Outcome {
   Listing expected;
 };
 
-void RunEveryFault(Version version, uint32_t seed) {
+void RunEveryFault(Version version, uint32_t seed, Crowd crowd = Crowd::kNone) {
   TempDir dir;
   const std::string path = dir.File("faults.cfb");
-  const Scenario scenario(path, version, seed);
+  const Scenario scenario(path, version, seed, crowd);
   std::unique_ptr<CompoundFile> file;
 
   scenario.Restore();
@@ -163,6 +183,12 @@ TEST(IoFaults, EveryFailureOfACommitLeavesTheCommittedState) {
   for (uint32_t seed = 1; seed <= 6; ++seed)
     for (Version version : {Version::k3, Version::k4})
       if (!HasFailure()) RunEveryFault(version, seed);
+}
+
+TEST(IoFaults, EveryFailureOfAPartialDirectoryRewriteLeavesOneState) {
+  for (uint32_t seed = 1; seed <= 2; ++seed)
+    for (Version version : {Version::k3, Version::k4})
+      if (!HasFailure()) RunEveryFault(version, seed, Crowd::kCrowded);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/ole.h"
 #include "platform/ole/copy_beside.h"
 #include "platform/ole/result.h"
+#include "platform/ole/storage.h"
 #include "platform/os.h"
 
 namespace {
@@ -19,9 +20,7 @@ using platform::ole::RemoveLeftoverCopies;
 using platform::ole::ReplaceWithCopy;
 
 bool WorthIt(const CompoundFile& file, const QOR_COMPACTION& options) {
-  const uint64_t free = file.FreeBytes();
-  return free > options.minFreeBytes &&
-         free * 100 > file.file_size() * uint64_t{options.minFreePercent};
+  return QorCompactionWorthIt(QOR_FILE_ROOM{file.file_size(), file.FreeBytes()}, options);
 }
 
 }  // namespace
@@ -51,5 +50,18 @@ HRESULT QorCompactStorageFile(const OLECHAR* pwcsName, const QOR_COMPACTION* opt
     // file itself can stay what they refer to.
     if (resize) return S_FALSE;
     return file->CompactInPlace() ? S_OK : S_FALSE;
+  });
+}
+
+HRESULT QorQueryFileRoom(IStorage* root, QOR_FILE_ROOM* room) {
+  auto* storage = dynamic_cast<platform::ole::Storage*>(root);
+  if (!storage || !room) return STG_E_INVALIDPOINTER;
+  return platform::ole::Guarded([&] {
+    std::string path;
+    const HRESULT hr = storage->QueryRoom(*room, path);
+    // The root's exclusive lock keeps out any compaction that might still
+    // be writing such a copy.
+    if (hr == S_OK) RemoveLeftoverCopies(path);
+    return hr;
   });
 }

@@ -194,6 +194,16 @@ HRESULT Storage::Commit(DWORD) {
   });
 }
 
+HRESULT Storage::QueryRoom(QOR_FILE_ROOM& room, std::string& path) const {
+  if (!root_) return STG_E_INVALIDFUNCTION;
+  const cfb::CompoundFile* file = element_.Live();
+  if (!file) return STG_E_REVERTED;
+  const cfb::CompoundFile::Room counted = file->CommittedRoom();
+  room = QOR_FILE_ROOM{counted.file_bytes, counted.free_bytes};
+  path = file->path();
+  return S_OK;
+}
+
 HRESULT Storage::Revert() {
   return Guarded([&] {
     cfb::CompoundFile* file = element_.Live();

@@ -37,6 +37,8 @@ class Storage final : public ComObject<IStorage> {
   HRESULT STDMETHODCALLTYPE SetClass(REFCLSID clsid) override;
   HRESULT STDMETHODCALLTYPE SetStateBits(DWORD grfStateBits, DWORD grfMask) override;
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) override;
+  // QorQueryFileRoom: the root's counts from the engine's last commit.
+  HRESULT QueryRoom(QOR_FILE_ROOM& room, std::string& path) const;
 
  protected:
   ~Storage() override;

@@ -23,7 +23,7 @@ using namespace platform::compaction;
 
 bool WorthIt(uint64_t fileSize, uint64_t compactedSize, const QOR_COMPACTION& options) {
   const uint64_t free = fileSize > compactedSize ? fileSize - compactedSize : 0;
-  return free > options.minFreeBytes && free * 100 > fileSize * uint64_t{options.minFreePercent};
+  return QorCompactionWorthIt(QOR_FILE_ROOM{fileSize, free}, options);
 }
 
 // Wine's ReplaceFileW takes only full paths.
@@ -95,6 +95,9 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
 }
 
 }  // namespace
+
+// The system's structured storage keeps no such counts.
+HRESULT QorQueryFileRoom(IStorage*, QOR_FILE_ROOM*) { return E_NOTIMPL; }
 
 HRESULT QorCompactStorageFile(const OLECHAR* pwcsName, const QOR_COMPACTION* options) {
   if (!pwcsName || !options) return STG_E_INVALIDPOINTER;
