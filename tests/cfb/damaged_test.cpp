@@ -174,6 +174,41 @@ TEST(OddFiles, ChainEndingInAFreeEntryKeepsItsSector) {
   EXPECT_EQ(big, Pattern(20000, kBig));
 }
 
+// A stream refused only because a damaged one claimed its sectors first
+// reads again once that one is gone, and no later write takes its sectors.
+TEST(OddFiles, StreamSharingADamagedChainKeepsItsBytesWhenTheOtherGoes) {
+  TempDir dir;
+  const std::string path = dir.File("shared.cfb");
+  WriteSample(path);
+  constexpr uint32_t kSkipped = 10;  // sectors of big before other's start
+  uint32_t ss = 0;
+  {
+    RawFile raw(path);
+    ss = raw.sector_size();
+    uint32_t s = raw.StartOf(kBig);
+    for (uint32_t i = 0; i < kSkipped; ++i) s = raw.Fat(s);
+    StoreU32(raw.Entry(kOther) + 0x74, s);
+    StoreU32(raw.Entry(kBig) + 0x78, 900000);  // longer than its chain
+    raw.Save();
+  }
+  const auto big = Pattern(20000, kBig);
+  const std::vector<uint8_t> shared(big.begin() + kSkipped * ss, big.begin() + kSkipped * ss + 9000);
+  {
+    auto file = CompoundFile::Open(path, CompoundFile::Access::kReadWrite, ShareLock::kExclusive);
+    ASSERT_TRUE(file->IsDamaged(kBig));
+    ASSERT_TRUE(file->IsDamaged(kOther));
+    file->DestroyElement(kBig);
+    const uint32_t id = file->CreateElement(kRootId, u"new", EntryType::kStream);
+    const auto bytes = Pattern(50000, 77);
+    file->Write(id, 0, bytes.data(), bytes.size());
+    file->Commit();
+  }
+  auto file = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  std::vector<uint8_t> other(9000);
+  file->Read(kOther, 0, other.data(), other.size());
+  EXPECT_EQ(other, shared);
+}
+
 TEST(OddFiles, FatSectorPastWhatTheFatDescribes) {
   TempDir dir;
   const std::string path = dir.File("odd.cfb");
