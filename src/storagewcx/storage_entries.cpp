@@ -268,8 +268,10 @@ void TqorStorageDir::OpenRoot() {
     FFolder->SetAskToWait([this] { return DoProcessData(FArcName, 0) != 0; });
   StatCopy root = storage::NewStat();
   bool described = false;
+  FoundContentViews views;
   try {
     described = FFolder->QueryStat(*root, false);
+    if (!create) views = FindContentViews(*this);
     // Children are made as they are listed, plainly unless the root's class
     // says otherwise; the rare installer database without the class is
     // listed again once its names have told.
@@ -301,7 +303,7 @@ void TqorStorageDir::OpenRoot() {
   FRootTime = described ? root->mtime : FILETIME{};
   if (!IsDated(FRootTime) && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
     FRootTime = platform::GetFileModifiedTime(FArcName).value_or(FILETIME{});
-  AddContentViews(*this);
+  AddContentViews(*this, std::move(views));
 }
 
 void TqorStorageDir::Close() {
