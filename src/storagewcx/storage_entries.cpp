@@ -241,8 +241,9 @@ void TqorStorageDir::Open() {
   // or extracting it reports it.
   TStructStorageFolder* parentFolder = ParentFolder();
   if (parentFolder && FElement && OpenOwnFolder(*parentFolder, FElement.name.get(), FFolder))
-    FListedWhole =
-        FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+    FListedWhole = ListChildren([this] {
+      return FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+    });
 }
 
 void TqorStorageDir::OpenRoot() {
@@ -281,11 +282,13 @@ void TqorStorageDir::OpenRoot() {
       guess.See(*stat);
       AddChildEntry(std::move(stat));
     };
-    bool listed = FFolder->ForEachElement(addChild);
+    bool listed = ListChildren([&] { return FFolder->ForEachElement(addChild); });
     if (listed && described && FNames == NameStyle::kPlain && guess.Holds()) {
       FreeItems();
       FNames = NameStyle::kInstaller;
-      listed = FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+      listed = ListChildren([this] {
+        return FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+      });
     }
     if (!listed) throw wcx::EWCXError(wcx::E_BAD_ARCHIVE, "the archive's directory is damaged");
   } catch (const storage::EStructStorageError& error) {

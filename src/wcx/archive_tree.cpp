@@ -20,7 +20,9 @@ std::atomic<int32_t> LiveItemCount = 0;
 TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
     : FParent(parent), FDepth(parent ? parent->FDepth + 1 : 0) {
   uint32_t keyHash = 0;
-  if (FParent)
+  if (FParent && FParent->FListing)
+    FName = SanitizeName(rawName);
+  else if (FParent)
     FName = FParent->UniqueDisplayName(rawName, keyHash);
   else if (!rawName.empty())
     FName = SanitizeName(rawName);  // an archive root's path stays empty
@@ -216,6 +218,7 @@ int32_t TqorWCXDir::IndexOfName(const std::string& name) const {
 }
 
 int32_t TqorWCXDir::IndexOfKey(std::string_view name, uint32_t hash) const {
+  EnsureIndexed();
   // Keys are built only for a hash that matches: a true twin, or rarely
   // another name.
   std::string key;
@@ -231,8 +234,49 @@ int32_t TqorWCXDir::IndexOfKey(std::string_view name, uint32_t hash) const {
 void TqorWCXDir::FreeItems() {
   // Emptied first, the index has nothing for each node to take out.
   FNameIndex.Clear();
+  FIndexed = false;
   while (!FItems.empty()) delete FItems.back();
   FNextSuffix.clear();
+}
+
+void TqorWCXDir::EnsureIndexed() const {
+  if (FIndexed) return;
+  for (const TqorWCXFile* item : FItems) FNameIndex.Insert(NameKeyHash(item->FName), item->FIndexInParent);
+  FIndexed = true;
+}
+
+bool TqorWCXDir::ListChildren(const std::function<bool()>& list) {
+  FNameIndex.Clear();
+  FIndexed = false;
+  FListing = true;
+  bool listed = false;
+  try {
+    listed = list();
+  } catch (...) {
+    FListing = false;
+    FreeItems();
+    throw;
+  }
+  FListing = false;
+  SettleNames();
+  return listed;
+}
+
+void TqorWCXDir::SettleNames() {
+  const auto nameAt = [this](size_t i) { return std::string_view(FItems[i]->FName); };
+  if (!AnyKeyRepeats(FItems.size(), nameAt)) return;
+  // Named again in order with the index that grows as they go, as linking
+  // did child by child: the first of two twins keeps the plain name.
+  FNameIndex.Clear();
+  FNextSuffix.clear();
+  FIndexed = true;
+  for (TqorWCXFile* item : FItems) {
+    const std::string raw = item->RawName();
+    uint32_t hash = 0;
+    item->FName = UniqueDisplayName(raw, hash);
+    if (item->FName != raw && !item->FOwnRawName) item->FOwnRawName = std::make_unique<std::string>(raw);
+    FNameIndex.Insert(hash, item->FIndexInParent);
+  }
 }
 
 TqorWCXFile* TqorWCXDir::CurrentItem() const {
@@ -248,13 +292,14 @@ TqorWCXFile* TqorWCXDir::CurrentItem() const {
 void TqorWCXDir::Link(TqorWCXFile* child, uint32_t keyHash) {
   child->FIndexInParent = static_cast<uint32_t>(FItems.size());
   FItems.push_back(child);
-  FNameIndex.Insert(keyHash, child->FIndexInParent);
+  if (FIndexed)
+    FNameIndex.Insert(FListing ? NameKeyHash(child->FName) : keyHash, child->FIndexInParent);
 }
 
 void TqorWCXDir::Unlink(TqorWCXFile* child) {
   const uint32_t index = child->FIndexInParent;
   if (index >= FItems.size() || FItems[index] != child) return;
-  if (!FNameIndex.Empty()) {
+  if (FIndexed && !FNameIndex.Empty()) {
     FNameIndex.Erase(NameKeyHash(child->FName), index);
     if (index + 1 < FItems.size()) FNameIndex.CloseGap(index);
   }
@@ -268,6 +313,7 @@ void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
   // Swapping positions first makes the old node the last one, so its removal
   // does not shift the list: replacing n entries stays linear.
   // Their slots in the index follow them.
+  EnsureIndexed();
   const uint32_t oldHash = NameKeyHash(old->FName);
   const uint32_t replacementHash = NameKeyHash(replacement->FName);
   FNameIndex.Erase(oldHash, old->FIndexInParent);

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -186,6 +187,11 @@ class TqorWCXDir : public TqorWCXFile {
   // one, and this folder if it is still open. Destructors of classes that
   // override Close call it first, while their Close still works.
   void ShutDown() noexcept;
+  // Runs list, which makes the children an open folder lists, and returns
+  // its result. The names come out as if each child were linked on its own;
+  // a folder of a million children is spared a hash-table probe per child.
+  // When list raises, the children made so far go with it.
+  bool ListChildren(const std::function<bool()>& list);
 
   HostCallbacks FCallbacks;  // FChangeVolProc and FProcessDataProc, in both forms
   int32_t FOpenRef = 0;
@@ -200,6 +206,12 @@ class TqorWCXDir : public TqorWCXFile {
   friend class TqorWCXDirClass;
   void Link(TqorWCXFile* child, uint32_t keyHash);
   void Unlink(TqorWCXFile* child);
+  // Fills the name index from the children when it is not filled yet.
+  void EnsureIndexed() const;
+  // After a listing that linked its children under their sanitized names
+  // alone: where two of them share a key, every child takes again the name
+  // it would have taken when linked one by one.
+  void SettleNames();
   // The display name, before any suffix, of what a host's name stands for.
   std::string ListedNameOf(const std::string& hostName) const;
   // A display name for rawName that no child has yet, and its key's hash.
@@ -220,7 +232,13 @@ class TqorWCXDir : public TqorWCXFile {
   void RemoveIfEmpty(TqorWCXDir* folder);
   int32_t AddPlainFile(const std::string& basePath, const std::string& relName);
 
-  NameIndex FNameIndex;
+  // Filled on the first look-up by name, which a listing never makes; from
+  // then on it follows every child that comes and goes.
+  mutable NameIndex FNameIndex;
+  mutable bool FIndexed = false;
+  // Set while a store lists the children (ListChildren): they are linked
+  // without a look-up each, and settled at the end all at once.
+  bool FListing = false;
   // Per name key, the counter from which UniqueDisplayName looks for a free
   // display name: many siblings of one name then cost one look-up each.
   mutable std::unordered_map<std::string, uint32_t> FNextSuffix;
