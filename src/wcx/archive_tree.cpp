@@ -17,17 +17,20 @@ std::atomic<int32_t> LiveItemCount = 0;
 
 // ---- TqorWCXFile ------------------------------------------------------------
 
-TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
-    : FParent(parent), FDepth(parent ? parent->FDepth + 1 : 0) {
-  uint32_t keyHash = 0;
-  if (FParent && FParent->FListing)
-    FName = SanitizeName(rawName);
-  else if (FParent)
-    FName = FParent->UniqueDisplayName(rawName, keyHash);
-  else if (!rawName.empty())
+TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName) : FParent(parent) {
+  if (FParent) {
+    uint32_t keyHash = 0;
+    FName = FParent->FListing ? SanitizeName(rawName) : FParent->UniqueDisplayName(rawName, keyHash);
+    if (FName != rawName) FParent->FRawNames[this] = rawName;
+    try {
+      FParent->Link(this, keyHash);
+    } catch (...) {
+      FParent->FRawNames.erase(this);
+      throw;
+    }
+  } else if (!rawName.empty()) {
     FName = SanitizeName(rawName);  // an archive root's path stays empty
-  if (FName != rawName) FOwnRawName = std::make_unique<std::string>(rawName);
-  if (FParent) FParent->Link(this, keyHash);
+  }
   // Counted once nothing can fail any more: a node whose construction
   // fails is never destroyed.
   ++LiveItemCount;
@@ -76,6 +79,18 @@ std::string TqorWCXFile::GetPath() const {
     if (level < delimiters) path[--end] = platform::kPathDelim;
   }
   return path;
+}
+
+const std::string& TqorWCXFile::RawName() const {
+  if (!FParent || FParent->FRawNames.empty()) return FName;
+  const auto raw = FParent->FRawNames.find(this);
+  return raw == FParent->FRawNames.end() ? FName : raw->second;
+}
+
+int32_t TqorWCXFile::Depth() const {
+  int32_t depth = 0;
+  for (const TqorWCXFile* node = FParent; node; node = node->FParent) ++depth;
+  return depth;
 }
 
 int32_t TqorWCXFile::IndexInParent() const {
@@ -236,6 +251,7 @@ void TqorWCXDir::FreeItems() {
   FNameIndex.Clear();
   FIndexed = false;
   while (!FItems.empty()) delete FItems.back();
+  FRawNames.clear();
   FNextSuffix.clear();
 }
 
@@ -273,10 +289,17 @@ void TqorWCXDir::SettleNames() {
   for (TqorWCXFile* item : FItems) {
     const std::string raw = item->RawName();
     uint32_t hash = 0;
-    item->FName = UniqueDisplayName(raw, hash);
-    if (item->FName != raw && !item->FOwnRawName) item->FOwnRawName = std::make_unique<std::string>(raw);
+    SetDisplayName(*item, UniqueDisplayName(raw, hash), raw);
     FNameIndex.Insert(hash, item->FIndexInParent);
   }
+}
+
+void TqorWCXDir::SetDisplayName(TqorWCXFile& child, std::string name, const std::string& rawName) {
+  if (name == rawName)
+    FRawNames.erase(&child);
+  else
+    FRawNames[&child] = rawName;
+  child.FName = std::move(name);
 }
 
 TqorWCXFile* TqorWCXDir::CurrentItem() const {
@@ -303,6 +326,7 @@ void TqorWCXDir::Unlink(TqorWCXFile* child) {
     FNameIndex.Erase(NameKeyHash(child->FName), index);
     if (index + 1 < FItems.size()) FNameIndex.CloseGap(index);
   }
+  FRawNames.erase(child);
   FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(index));
   for (size_t i = index; i < FItems.size(); ++i) FItems[i]->FIndexInParent = static_cast<uint32_t>(i);
   if (FCurrent == child) FCurrent = nullptr;
@@ -323,12 +347,12 @@ void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
   FNameIndex.Insert(oldHash, old->FIndexInParent);
   FNameIndex.Insert(replacementHash, replacement->FIndexInParent);
   delete old;
-  std::string name = SanitizeName(replacement->RawName());
+  const std::string raw = replacement->RawName();
+  std::string name = SanitizeName(raw);
   const uint32_t hash = NameKeyHash(name);
-  if (replacement->FOwnRawName && name != replacement->FName && IndexOfKey(name, hash) < 0) {
+  if (name != replacement->FName && IndexOfKey(name, hash) < 0) {
     FNameIndex.Erase(replacementHash, replacement->FIndexInParent);
-    replacement->FName = std::move(name);
-    if (replacement->FName == *replacement->FOwnRawName) replacement->FOwnRawName.reset();
+    SetDisplayName(*replacement, std::move(name), raw);
     FNameIndex.Insert(hash, replacement->FIndexInParent);
   }
 }

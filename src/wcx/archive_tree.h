@@ -70,10 +70,11 @@ class TqorWCXFile {
   // The node's position in its parent's list; 0 without a parent.
   int32_t IndexInParent() const;
   // 0 for an archive root, 1 for its children, and so on.
-  int32_t Depth() const { return FDepth; }
+  int32_t Depth() const;
 
   TqorWCXDir* Parent() const { return FParent; }
-  const std::string& RawName() const { return FOwnRawName ? *FOwnRawName : FName; }
+  // The name the node was made for; an archive root's is its name.
+  const std::string& RawName() const;
   const std::string& Name() const { return FName; }
   // The folder this node is, or null for an entry.
   virtual TqorWCXDir* AsDir() { return nullptr; }
@@ -85,10 +86,10 @@ class TqorWCXFile {
  private:
   friend class TqorWCXDir;
   // A listing keeps a node per entry, so a node is kept small: the raw name
-  // is kept apart only where it differs from the display name.
-  std::unique_ptr<std::string> FOwnRawName;
+  // is kept by the parent, and only where it differs from the display name;
+  // the depth is counted when asked for. A store's node may add 4 bytes of
+  // its own in the padding behind the position and still take no more room.
   uint32_t FIndexInParent = 0;
-  int32_t FDepth = 0;
 };
 
 class TqorWCXDirClass;
@@ -216,6 +217,8 @@ class TqorWCXDir : public TqorWCXFile {
   std::string ListedNameOf(const std::string& hostName) const;
   // A display name for rawName that no child has yet, and its key's hash.
   std::string UniqueDisplayName(const std::string& rawName, uint32_t& hash) const;
+  // Gives child the display name name, keeping rawName where they differ.
+  void SetDisplayName(TqorWCXFile& child, std::string name, const std::string& rawName);
   // Position of the child whose display name has the key of name, whose
   // key hashes to hash; or -1.
   int32_t IndexOfKey(std::string_view name, uint32_t hash) const;
@@ -232,6 +235,8 @@ class TqorWCXDir : public TqorWCXFile {
   void RemoveIfEmpty(TqorWCXDir* folder);
   int32_t AddPlainFile(const std::string& basePath, const std::string& relName);
 
+  // The raw names of the children whose display names differ from them.
+  std::unordered_map<const TqorWCXFile*, std::string> FRawNames;
   // Filled on the first look-up by name, which a listing never makes; from
   // then on it follows every child that comes and goes.
   mutable NameIndex FNameIndex;
