@@ -20,7 +20,8 @@ std::atomic<int32_t> LiveItemCount = 0;
 TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName) : FParent(parent) {
   if (FParent) {
     uint32_t keyHash = 0;
-    FName = FParent->FListing ? SanitizeName(rawName) : FParent->UniqueDisplayName(rawName, keyHash);
+    FName =
+        FParent->FListing ? SanitizeName(rawName) : FParent->UniqueDisplayName(rawName, keyHash);
     if (FName != rawName) FParent->FRawNames[this] = rawName;
     try {
       FParent->Link(this, keyHash);
@@ -257,7 +258,8 @@ void TqorWCXDir::FreeItems() {
 
 void TqorWCXDir::EnsureIndexed() const {
   if (FIndexed) return;
-  for (const TqorWCXFile* item : FItems) FNameIndex.Insert(NameKeyHash(item->FName), item->FIndexInParent);
+  for (const TqorWCXFile* item : FItems)
+    FNameIndex.Insert(NameKeyHash(item->FName), item->FIndexInParent);
   FIndexed = true;
 }
 

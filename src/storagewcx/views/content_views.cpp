@@ -44,8 +44,8 @@ FoundContentViews FindContentViews(TqorStorageDir& root) noexcept {
     if (!folder || !wcx::SettingEnabled(kContentViewsSetting, wcx::SettingDefault::kOn))
       return result;
     FolderReader reader(*folder);
-    std::vector<View> found = content::FindViews(reader, content::ViewLimits{},
-                                                 platform::CodePage::kAnsi);
+    std::vector<View> found =
+        content::FindViews(reader, content::ViewLimits{}, platform::CodePage::kAnsi);
     for (View& view : found) {
       if (CanBeMade(view, *folder))
         result.views.push_back(std::move(view));
