@@ -41,10 +41,9 @@ bool IsDated(const FILETIME& time) { return time.dwLowDateTime != 0 || time.dwHi
 // Sizes, time and attributes that both kinds of element show. Where the
 // host has no way to show "no date", an element without a time shows its
 // storage's (TqorStorageDir::ShownTime).
-void FillElementHeader(const ElementRecord& element, uint32_t attr, const TqorStorageDir* parent,
+void FillElementHeader(uint64_t size, FILETIME time, uint32_t attr, const TqorStorageDir* parent,
                        wcx::EntryHeader& header) {
-  header.PackSize = header.UnpSize = element.size;
-  FILETIME time = element.mtime;
+  header.PackSize = header.UnpSize = size;
   if (IsDated(time))
     header.OwnTime = time;
   else if (parent && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
@@ -128,24 +127,45 @@ class StorageDirClass : public wcx::TqorWCXDirClass {
 
 // ---- TqorStorageFile --------------------------------------------------------
 
+// A node of a million that the parent's entries take no more room than this.
+static_assert(sizeof(void*) != 8 || sizeof(TqorStorageFile) <= 56);
+
 TqorStorageFile::TqorStorageFile(TqorStorageDir* parent, StatCopy stat)
-    : TqorWCXFile(parent, ShownElementName(parent->Names(), NameOf(*stat))),
-      FElement(std::move(stat)) {
+    : TqorWCXFile(parent, ShownElementName(parent->Names(), NameOf(*stat))) {
+  ElementRecord element(std::move(stat));
   // A plain name shown without an escape converts back exactly: a listing
   // keeps no copy of it.
   if (parent->Names() == NameStyle::kPlain && RawName().find('#') == std::string::npos)
-    FElement.name.reset();
+    element.name.reset();
+  if (!element && !IsDated(element.mtime) && element.size <= UINT32_MAX)
+    FSize = static_cast<uint32_t>(element.size);
+  else
+    parent->FStreamRecords.emplace(this, std::move(element));
+}
+
+TqorStorageFile::~TqorStorageFile() { Storage()->FStreamRecords.erase(this); }
+
+TqorStorageDir* TqorStorageFile::Storage() const { return static_cast<TqorStorageDir*>(FParent); }
+
+const ElementRecord* TqorStorageFile::FullRecord() const {
+  const auto& records = Storage()->FStreamRecords;
+  if (records.empty()) return nullptr;
+  const auto record = records.find(this);
+  return record == records.end() ? nullptr : &record->second;
 }
 
 std::u16string TqorStorageFile::ElementName() const {
-  return FElement ? std::u16string(FElement.Name()) : UnescapeElementName(RawName());
+  const ElementRecord* record = FullRecord();
+  return record && *record ? std::u16string(record->Name()) : UnescapeElementName(RawName());
 }
 
 TStructStorageFolder* TqorStorageFile::ParentFolder() const { return FolderOf(FParent); }
 
 void TqorStorageFile::FillHeader(wcx::EntryHeader& header) {
   TqorWCXFile::FillHeader(header);
-  FillElementHeader(FElement, platform::kStreamAttr, dynamic_cast<TqorStorageDir*>(FParent), header);
+  const ElementRecord* record = FullRecord();
+  FillElementHeader(record ? record->size : FSize, record ? record->mtime : FILETIME{},
+                    platform::kStreamAttr, Storage(), header);
 }
 
 int32_t TqorStorageFile::TestItem() { return CopyToStream(nullptr); }
@@ -196,8 +216,8 @@ TStructStorageFolder* TqorStorageDir::ParentFolder() const { return FolderOf(FPa
 void TqorStorageDir::FillHeader(wcx::EntryHeader& header) {
   TqorWCXDir::FillHeader(header);
   if (FElement)
-    FillElementHeader(FElement, platform::kFolderAttr, dynamic_cast<TqorStorageDir*>(FParent),
-                      header);
+    FillElementHeader(FElement.size, FElement.mtime, platform::kFolderAttr,
+                      dynamic_cast<TqorStorageDir*>(FParent), header);
 }
 
 FILETIME TqorStorageDir::ShownTime() const {
@@ -241,8 +261,9 @@ void TqorStorageDir::Open() {
   // or extracting it reports it.
   TStructStorageFolder* parentFolder = ParentFolder();
   if (parentFolder && FElement && OpenOwnFolder(*parentFolder, FElement.name.get(), FFolder))
-    FListedWhole =
-        FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+    FListedWhole = ListChildren([this] {
+      return FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+    });
 }
 
 void TqorStorageDir::OpenRoot() {
@@ -268,8 +289,10 @@ void TqorStorageDir::OpenRoot() {
     FFolder->SetAskToWait([this] { return DoProcessData(FArcName, 0) != 0; });
   StatCopy root = storage::NewStat();
   bool described = false;
+  FoundContentViews views;
   try {
     described = FFolder->QueryStat(*root, false);
+    if (!create) views = FindContentViews(*this);
     // Children are made as they are listed, plainly unless the root's class
     // says otherwise; the rare installer database without the class is
     // listed again once its names have told.
@@ -279,11 +302,13 @@ void TqorStorageDir::OpenRoot() {
       guess.See(*stat);
       AddChildEntry(std::move(stat));
     };
-    bool listed = FFolder->ForEachElement(addChild);
+    bool listed = ListChildren([&] { return FFolder->ForEachElement(addChild); });
     if (listed && described && FNames == NameStyle::kPlain && guess.Holds()) {
       FreeItems();
       FNames = NameStyle::kInstaller;
-      listed = FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+      listed = ListChildren([this] {
+        return FFolder->ForEachElement([this](StatCopy stat) { AddChildEntry(std::move(stat)); });
+      });
     }
     if (!listed) throw wcx::EWCXError(wcx::E_BAD_ARCHIVE, "the archive's directory is damaged");
   } catch (const storage::EStructStorageError& error) {
@@ -301,7 +326,7 @@ void TqorStorageDir::OpenRoot() {
   FRootTime = described ? root->mtime : FILETIME{};
   if (!IsDated(FRootTime) && platform::kAbsentTimeShown == platform::AbsentTimeShown::kNearestDated)
     FRootTime = platform::GetFileModifiedTime(FArcName).value_or(FILETIME{});
-  AddContentViews(*this);
+  AddContentViews(*this, std::move(views));
 }
 
 void TqorStorageDir::Close() {

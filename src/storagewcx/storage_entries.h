@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "storage/struct_storage.h"
 #include "storagewcx/element_record.h"
@@ -21,6 +22,7 @@ class TqorStorageFile : public wcx::TqorWCXFile {
  public:
   // Takes over stat and the name in it.
   TqorStorageFile(TqorStorageDir* parent, storage::StatCopy stat);
+  ~TqorStorageFile() override;
 
   void FillHeader(wcx::EntryHeader& header) override;
   int32_t TestItem() override;
@@ -35,7 +37,14 @@ class TqorStorageFile : public wcx::TqorWCXFile {
   std::u16string ElementName() const;
 
  private:
-  ElementRecord FElement;
+  TqorStorageDir* Storage() const;
+  // The whole record, where the stream's size alone does not describe it.
+  const ElementRecord* FullRecord() const;
+
+  // The stream's size, where its parent keeps no record of it: a million
+  // streams take a million nodes, so the rare name, time or size of 4 GiB
+  // and more stay apart (TqorStorageDir::FStreamRecords).
+  uint32_t FSize = 0;
 };
 
 class TqorStorageDir : public wcx::TqorWCXDir {
@@ -109,7 +118,12 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   bool IsReadable();
   bool Writable() const { return GetOpenMode() > wcx::PK_OM_EXTRACT; }
 
+  friend class TqorStorageFile;
+
   ElementRecord FElement;  // empty for the archive root
+  // The records of the streams below that keep a name, a time or a size
+  // past 32 bits; most streams have none of them.
+  std::unordered_map<const TqorStorageFile*, ElementRecord> FStreamRecords;
   NameStyle FNames = NameStyle::kPlain;
   FILETIME FRootTime{};  // the archive root's (ShownTime)
   std::unique_ptr<storage::TStructStorageFolder> FFolder;

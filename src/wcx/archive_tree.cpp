@@ -17,15 +17,21 @@ std::atomic<int32_t> LiveItemCount = 0;
 
 // ---- TqorWCXFile ------------------------------------------------------------
 
-TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName)
-    : FParent(parent), FDepth(parent ? parent->FDepth + 1 : 0) {
-  uint32_t keyHash = 0;
-  if (FParent)
-    FName = FParent->UniqueDisplayName(rawName, keyHash);
-  else if (!rawName.empty())
+TqorWCXFile::TqorWCXFile(TqorWCXDir* parent, const std::string& rawName) : FParent(parent) {
+  if (FParent) {
+    uint32_t keyHash = 0;
+    FName =
+        FParent->FListing ? SanitizeName(rawName) : FParent->UniqueDisplayName(rawName, keyHash);
+    if (FName != rawName) FParent->FRawNames[this] = rawName;
+    try {
+      FParent->Link(this, keyHash);
+    } catch (...) {
+      FParent->FRawNames.erase(this);
+      throw;
+    }
+  } else if (!rawName.empty()) {
     FName = SanitizeName(rawName);  // an archive root's path stays empty
-  if (FName != rawName) FOwnRawName = std::make_unique<std::string>(rawName);
-  if (FParent) FParent->Link(this, keyHash);
+  }
   // Counted once nothing can fail any more: a node whose construction
   // fails is never destroyed.
   ++LiveItemCount;
@@ -74,6 +80,18 @@ std::string TqorWCXFile::GetPath() const {
     if (level < delimiters) path[--end] = platform::kPathDelim;
   }
   return path;
+}
+
+const std::string& TqorWCXFile::RawName() const {
+  if (!FParent || FParent->FRawNames.empty()) return FName;
+  const auto raw = FParent->FRawNames.find(this);
+  return raw == FParent->FRawNames.end() ? FName : raw->second;
+}
+
+int32_t TqorWCXFile::Depth() const {
+  int32_t depth = 0;
+  for (const TqorWCXFile* node = FParent; node; node = node->FParent) ++depth;
+  return depth;
 }
 
 int32_t TqorWCXFile::IndexInParent() const {
@@ -216,6 +234,7 @@ int32_t TqorWCXDir::IndexOfName(const std::string& name) const {
 }
 
 int32_t TqorWCXDir::IndexOfKey(std::string_view name, uint32_t hash) const {
+  EnsureIndexed();
   // Keys are built only for a hash that matches: a true twin, or rarely
   // another name.
   std::string key;
@@ -231,8 +250,58 @@ int32_t TqorWCXDir::IndexOfKey(std::string_view name, uint32_t hash) const {
 void TqorWCXDir::FreeItems() {
   // Emptied first, the index has nothing for each node to take out.
   FNameIndex.Clear();
+  FIndexed = false;
   while (!FItems.empty()) delete FItems.back();
+  FRawNames.clear();
   FNextSuffix.clear();
+}
+
+void TqorWCXDir::EnsureIndexed() const {
+  if (FIndexed) return;
+  for (const TqorWCXFile* item : FItems)
+    FNameIndex.Insert(NameKeyHash(item->FName), item->FIndexInParent);
+  FIndexed = true;
+}
+
+bool TqorWCXDir::ListChildren(const std::function<bool()>& list) {
+  FNameIndex.Clear();
+  FIndexed = false;
+  FListing = true;
+  bool listed = false;
+  try {
+    listed = list();
+  } catch (...) {
+    FListing = false;
+    FreeItems();
+    throw;
+  }
+  FListing = false;
+  SettleNames();
+  return listed;
+}
+
+void TqorWCXDir::SettleNames() {
+  const auto nameAt = [this](size_t i) { return std::string_view(FItems[i]->FName); };
+  if (!AnyKeyRepeats(FItems.size(), nameAt)) return;
+  // Named again in order with the index that grows as they go, as linking
+  // did child by child: the first of two twins keeps the plain name.
+  FNameIndex.Clear();
+  FNextSuffix.clear();
+  FIndexed = true;
+  for (TqorWCXFile* item : FItems) {
+    const std::string raw = item->RawName();
+    uint32_t hash = 0;
+    SetDisplayName(*item, UniqueDisplayName(raw, hash), raw);
+    FNameIndex.Insert(hash, item->FIndexInParent);
+  }
+}
+
+void TqorWCXDir::SetDisplayName(TqorWCXFile& child, std::string name, const std::string& rawName) {
+  if (name == rawName)
+    FRawNames.erase(&child);
+  else
+    FRawNames[&child] = rawName;
+  child.FName = std::move(name);
 }
 
 TqorWCXFile* TqorWCXDir::CurrentItem() const {
@@ -248,16 +317,18 @@ TqorWCXFile* TqorWCXDir::CurrentItem() const {
 void TqorWCXDir::Link(TqorWCXFile* child, uint32_t keyHash) {
   child->FIndexInParent = static_cast<uint32_t>(FItems.size());
   FItems.push_back(child);
-  FNameIndex.Insert(keyHash, child->FIndexInParent);
+  if (FIndexed)
+    FNameIndex.Insert(FListing ? NameKeyHash(child->FName) : keyHash, child->FIndexInParent);
 }
 
 void TqorWCXDir::Unlink(TqorWCXFile* child) {
   const uint32_t index = child->FIndexInParent;
   if (index >= FItems.size() || FItems[index] != child) return;
-  if (!FNameIndex.Empty()) {
+  if (FIndexed && !FNameIndex.Empty()) {
     FNameIndex.Erase(NameKeyHash(child->FName), index);
     if (index + 1 < FItems.size()) FNameIndex.CloseGap(index);
   }
+  FRawNames.erase(child);
   FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(index));
   for (size_t i = index; i < FItems.size(); ++i) FItems[i]->FIndexInParent = static_cast<uint32_t>(i);
   if (FCurrent == child) FCurrent = nullptr;
@@ -268,6 +339,7 @@ void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
   // Swapping positions first makes the old node the last one, so its removal
   // does not shift the list: replacing n entries stays linear.
   // Their slots in the index follow them.
+  EnsureIndexed();
   const uint32_t oldHash = NameKeyHash(old->FName);
   const uint32_t replacementHash = NameKeyHash(replacement->FName);
   FNameIndex.Erase(oldHash, old->FIndexInParent);
@@ -277,12 +349,12 @@ void TqorWCXDir::ReplaceItem(TqorWCXFile* old, TqorWCXFile* replacement) {
   FNameIndex.Insert(oldHash, old->FIndexInParent);
   FNameIndex.Insert(replacementHash, replacement->FIndexInParent);
   delete old;
-  std::string name = SanitizeName(replacement->RawName());
+  const std::string raw = replacement->RawName();
+  std::string name = SanitizeName(raw);
   const uint32_t hash = NameKeyHash(name);
-  if (replacement->FOwnRawName && name != replacement->FName && IndexOfKey(name, hash) < 0) {
+  if (name != replacement->FName && IndexOfKey(name, hash) < 0) {
     FNameIndex.Erase(replacementHash, replacement->FIndexInParent);
-    replacement->FName = std::move(name);
-    if (replacement->FName == *replacement->FOwnRawName) replacement->FOwnRawName.reset();
+    SetDisplayName(*replacement, std::move(name), raw);
     FNameIndex.Insert(hash, replacement->FIndexInParent);
   }
 }

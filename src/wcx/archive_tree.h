@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,10 +70,11 @@ class TqorWCXFile {
   // The node's position in its parent's list; 0 without a parent.
   int32_t IndexInParent() const;
   // 0 for an archive root, 1 for its children, and so on.
-  int32_t Depth() const { return FDepth; }
+  int32_t Depth() const;
 
   TqorWCXDir* Parent() const { return FParent; }
-  const std::string& RawName() const { return FOwnRawName ? *FOwnRawName : FName; }
+  // The name the node was made for; an archive root's is its name.
+  const std::string& RawName() const;
   const std::string& Name() const { return FName; }
   // The folder this node is, or null for an entry.
   virtual TqorWCXDir* AsDir() { return nullptr; }
@@ -84,10 +86,10 @@ class TqorWCXFile {
  private:
   friend class TqorWCXDir;
   // A listing keeps a node per entry, so a node is kept small: the raw name
-  // is kept apart only where it differs from the display name.
-  std::unique_ptr<std::string> FOwnRawName;
+  // is kept by the parent, and only where it differs from the display name;
+  // the depth is counted when asked for. A store's node may add 4 bytes of
+  // its own in the padding behind the position and still take no more room.
   uint32_t FIndexInParent = 0;
-  int32_t FDepth = 0;
 };
 
 class TqorWCXDirClass;
@@ -186,6 +188,11 @@ class TqorWCXDir : public TqorWCXFile {
   // one, and this folder if it is still open. Destructors of classes that
   // override Close call it first, while their Close still works.
   void ShutDown() noexcept;
+  // Runs list, which makes the children an open folder lists, and returns
+  // its result. The names come out as if each child were linked on its own;
+  // a folder of a million children is spared a hash-table probe per child.
+  // When list raises, the children made so far go with it.
+  bool ListChildren(const std::function<bool()>& list);
 
   HostCallbacks FCallbacks;  // FChangeVolProc and FProcessDataProc, in both forms
   int32_t FOpenRef = 0;
@@ -200,10 +207,18 @@ class TqorWCXDir : public TqorWCXFile {
   friend class TqorWCXDirClass;
   void Link(TqorWCXFile* child, uint32_t keyHash);
   void Unlink(TqorWCXFile* child);
+  // Fills the name index from the children when it is not filled yet.
+  void EnsureIndexed() const;
+  // After a listing that linked its children under their sanitized names
+  // alone: where two of them share a key, every child takes again the name
+  // it would have taken when linked one by one.
+  void SettleNames();
   // The display name, before any suffix, of what a host's name stands for.
   std::string ListedNameOf(const std::string& hostName) const;
   // A display name for rawName that no child has yet, and its key's hash.
   std::string UniqueDisplayName(const std::string& rawName, uint32_t& hash) const;
+  // Gives child the display name name, keeping rawName where they differ.
+  void SetDisplayName(TqorWCXFile& child, std::string name, const std::string& rawName);
   // Position of the child whose display name has the key of name, whose
   // key hashes to hash; or -1.
   int32_t IndexOfKey(std::string_view name, uint32_t hash) const;
@@ -220,7 +235,15 @@ class TqorWCXDir : public TqorWCXFile {
   void RemoveIfEmpty(TqorWCXDir* folder);
   int32_t AddPlainFile(const std::string& basePath, const std::string& relName);
 
-  NameIndex FNameIndex;
+  // The raw names of the children whose display names differ from them.
+  std::unordered_map<const TqorWCXFile*, std::string> FRawNames;
+  // Filled on the first look-up by name, which a listing never makes; from
+  // then on it follows every child that comes and goes.
+  mutable NameIndex FNameIndex;
+  mutable bool FIndexed = false;
+  // Set while a store lists the children (ListChildren): they are linked
+  // without a look-up each, and settled at the end all at once.
+  bool FListing = false;
   // Per name key, the counter from which UniqueDisplayName looks for a free
   // display name: many siblings of one name then cost one look-up each.
   mutable std::unordered_map<std::string, uint32_t> FNextSuffix;

@@ -34,6 +34,32 @@ uint32_t NameKeyHash(std::string_view name) {
   return hasher.Value();
 }
 
+bool AnyKeyRepeats(size_t count, const std::function<std::string_view(size_t)>& nameAt) {
+  std::vector<uint32_t> repeated(count);
+  for (size_t i = 0; i < count; ++i) repeated[i] = NameKeyHash(nameAt(i));
+  std::sort(repeated.begin(), repeated.end());
+  size_t kept = 0;
+  for (size_t i = 0; i < count;) {
+    size_t end = i + 1;
+    while (end < count && repeated[end] == repeated[i]) ++end;
+    if (end - i > 1) repeated[kept++] = repeated[i];
+    i = end;
+  }
+  repeated.resize(kept);
+  if (repeated.empty()) return false;
+  // The names behind a repeated hash, by hash and then by key: a repeated
+  // key is then a neighbour.
+  std::vector<std::pair<uint32_t, std::string>> keys;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view name = nameAt(i);
+    const uint32_t hash = NameKeyHash(name);
+    if (std::binary_search(repeated.begin(), repeated.end(), hash))
+      keys.emplace_back(hash, rtl::LowerCaseFileName(name));
+  }
+  std::sort(keys.begin(), keys.end());
+  return std::adjacent_find(keys.begin(), keys.end()) != keys.end();
+}
+
 void NameIndex::Insert(uint32_t hash, uint32_t position) {
   if ((size_ + 1) * 2 > slots_.size()) Grow();
   size_t i = SlotOf(hash);

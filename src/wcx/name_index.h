@@ -5,7 +5,9 @@
 // listing then touches one slot and allocates nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +16,11 @@ namespace wcx {
 // The hash of a display name's key: the name lower-cased as
 // rtl::LowerCaseFileName does, so names that differ only in case hash alike.
 uint32_t NameKeyHash(std::string_view name);
+
+// Whether two of count names (nameAt(0) ... nameAt(count - 1)) have the same
+// key. Done once over a whole folder, it costs 4 bytes a name and no probe
+// of a hash table per name; keys are compared only where hashes repeat.
+bool AnyKeyRepeats(size_t count, const std::function<std::string_view(size_t)>& nameAt);
 
 class NameIndex {
  public:

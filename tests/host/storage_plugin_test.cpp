@@ -320,6 +320,45 @@ TEST_F(StoragePlugin, DeletingStreamsAndWholeStorages) {
   EXPECT_FALSE(std::filesystem::exists(dir / "missing.doc"));
 }
 
+// A stream's node keeps its size alone; a stream with its own time, or a
+// name that does not convert back, has its whole record kept beside it.
+// Each must still show and reach its own, also once a sibling is gone.
+TEST_F(StoragePlugin, StreamsWithTheirOwnTimeOrNameKeepThemBesidePlainOnes) {
+  using namespace std::chrono;
+  constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;
+  const sys_seconds streamTime = sys_days{2012y / 5 / 6};
+  std::string arc = dir / "records.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"plain", "pp");
+    file.Stream(u"dated", "ddd");
+    file.Stream(u"a#b", "hash");
+    file.Stream(u"last", "l");
+    const FILETIME mtime = platform::UInt64ToFileTime(
+        streamTime.time_since_epoch().count() * 10'000'000 + kUnixEpochTicks);
+    ASSERT_EQ(file.Storage(u"")->SetElementTimes(reinterpret_cast<const OLECHAR*>(u"dated"),
+                                                 nullptr, nullptr, &mtime),
+              S_OK);
+  }
+  const auto expectRecords = [&](const char* when) {
+    std::map<std::string, Entry> byPath;
+    for (const Entry& e : List(arc)) byPath[e.path] = e;
+    EXPECT_EQ(byPath["dated"].size, 3u) << when;
+    EXPECT_EQ(byPath["dated"].time, streamTime.time_since_epoch().count()) << when;
+    EXPECT_EQ(byPath["a#0023b"].size, 4u) << when;
+    EXPECT_EQ(byPath["last"].size, 1u) << when;
+    EXPECT_EQ(Process(arc, "a#0023b", dir / "hash"), 0) << when;
+    EXPECT_EQ(ReadFile(dir / "hash"), "hash") << when;
+    EXPECT_EQ(Process(arc, "dated", dir / "dated"), 0) << when;
+    EXPECT_EQ(ReadFile(dir / "dated"), "ddd") << when;
+  };
+  expectRecords("as written");
+  EXPECT_EQ(Delete(arc, {"plain"}), 0);
+  expectRecords("after deleting a sibling");
+  EXPECT_EQ(Delete(arc, {"a#0023b", "dated"}), 0);
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"last"}));
+}
+
 TEST_F(StoragePlugin, AnOpenListingKeepsWritersOut) {
   std::string arc = dir / "s.doc";
   {

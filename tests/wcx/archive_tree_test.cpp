@@ -132,6 +132,62 @@ TEST(DisplayNames, AFlatFolderOfTwinsStaysUniqueAndFindable) {
   expectConsistent("after adding again");
 }
 
+// A folder whose children a store lists all at once, as TqorStorageDir does.
+struct ListedFolder : OpenFolder {
+  using OpenFolder::OpenFolder;
+  bool List(const std::vector<std::string>& names, size_t failAt = SIZE_MAX) {
+    return ListChildren([&] {
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (i == failAt) throw rtl::Exception("listing broke off");
+        new Entry(this, names[i]);
+      }
+      return true;
+    });
+  }
+};
+
+// Names settled once at the end of a listing must be the names linking one
+// by one gives, twins or not, and be found again before and after entries
+// come and go.
+TEST(DisplayNames, AListedFolderNamesItsChildrenAsLinkingOneByOneDoes) {
+  const std::vector<std::string> twins = {
+      "x (02)", "x", "X", "Readme", "README", "readme", "\xC3\x84pfel", "\xC3\xA4pfel", "dup",
+      "dup", "a/b", "a%2Fb", "\x05Info", "%05Info", "", "%", "x (03)"};
+  const std::vector<std::string> unique = {"one", "Two", "a:b", "\x01", "con", "x (02)"};
+  for (const auto* raw : {&twins, &unique}) {
+    OpenFolder byOne(nullptr, "");
+    for (const std::string& name : *raw) new Entry(&byOne, name);
+    ListedFolder listed(nullptr, "");
+    EXPECT_TRUE(listed.List(*raw));
+    ASSERT_EQ(listed.ItemCount(), byOne.ItemCount());
+    for (int32_t i = 0; i < listed.ItemCount(); ++i) {
+      EXPECT_EQ(listed.Items(i)->Name(), byOne.Items(i)->Name()) << i;
+      EXPECT_EQ(listed.Items(i)->RawName(), (*raw)[static_cast<size_t>(i)]) << i;
+    }
+    // Deleted before any look-up, then found and named again.
+    delete listed.Items(1);
+    Entry again(&listed, (*raw)[1]);
+    for (int32_t i = 0; i < listed.ItemCount(); ++i) {
+      EXPECT_EQ(listed.IndexOfName(listed.Items(i)->Name()), i) << listed.Items(i)->Name();
+      EXPECT_EQ(listed.Items(i)->IndexInParent(), i);
+    }
+  }
+}
+
+TEST(DisplayNames, AListingThatBreaksOffLeavesNoChildren) {
+  const int32_t live = LiveItemCount;
+  {
+    ListedFolder listed(nullptr, "");
+    EXPECT_THROW(listed.List({"a", "b", "a", "c"}, 3), rtl::Exception);
+    EXPECT_EQ(listed.ItemCount(), 0);
+    EXPECT_EQ(LiveItemCount, live + 1);
+    Entry a(&listed, "a");
+    EXPECT_EQ(a.Name(), "a");
+    EXPECT_EQ(listed.IndexOfName("A"), 0);
+  }
+  EXPECT_EQ(LiveItemCount, live);
+}
+
 // The index's slots hold no keys: runs of one hash, wrapping past the end of
 // the table, must still find every entry after any of them is taken out.
 TEST(DisplayNames, TheNameIndexFindsEveryEntryAfterErasing) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive_session.h"
 
@@ -24,7 +25,9 @@ class ListedLines {
 
  private:
   Fields fields_;
-  std::string bytes_;
+  // In blocks of about a megabyte, each holding whole entries: a string
+  // that doubled would hold the old bytes and twice as many at once.
+  std::vector<std::string> blocks_;
   std::string last_path_;
   int32_t last_time_ = 0;
 };

@@ -37,27 +37,34 @@ bool CanBeMade(const View& view, TStructStorageFolder& root) {
 
 }  // namespace
 
-void AddContentViews(TqorStorageDir& root) noexcept {
+FoundContentViews FindContentViews(TqorStorageDir& root) noexcept {
+  FoundContentViews result;
   try {
     TStructStorageFolder* folder = root.Folder();
-    if (!folder || root.CreatedArchive() ||
-        !wcx::SettingEnabled(kContentViewsSetting, wcx::SettingDefault::kOn))
-      return;
+    if (!folder || !wcx::SettingEnabled(kContentViewsSetting, wcx::SettingDefault::kOn))
+      return result;
     FolderReader reader(*folder);
-    std::vector<View> found = content::FindViews(reader, content::ViewLimits{},
-                                                 platform::CodePage::kAnsi);
-    std::vector<View> views;
-    std::vector<std::string> leftOut;
+    std::vector<View> found =
+        content::FindViews(reader, content::ViewLimits{}, platform::CodePage::kAnsi);
     for (View& view : found) {
       if (CanBeMade(view, *folder))
-        views.push_back(std::move(view));
+        result.views.push_back(std::move(view));
       else
-        leftOut.push_back(view.name);
+        result.leftOut.push_back(view.name);
     }
-    if (!views.empty() || !leftOut.empty())
-      new TqorContentDir(&root, std::move(views), std::move(leftOut));
   } catch (...) {
     // Views are extras: the stored tree is listed all the same.
+    return FoundContentViews{};
+  }
+  return result;
+}
+
+void AddContentViews(TqorStorageDir& root, FoundContentViews found) noexcept {
+  if (found.views.empty() && found.leftOut.empty()) return;
+  try {
+    new TqorContentDir(&root, std::move(found.views), std::move(found.leftOut));
+  } catch (...) {
+    // As above: the stored tree stands without the folder.
   }
 }
 
