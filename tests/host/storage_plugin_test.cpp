@@ -344,7 +344,9 @@ TEST_F(StoragePlugin, StreamsWithTheirOwnTimeOrNameKeepThemBesidePlainOnes) {
     std::map<std::string, Entry> byPath;
     for (const Entry& e : List(arc)) byPath[e.path] = e;
     EXPECT_EQ(byPath["dated"].size, 3u) << when;
+#ifndef _WIN32  // the system's compound files keep no time for a stream
     EXPECT_EQ(byPath["dated"].time, streamTime.time_since_epoch().count()) << when;
+#endif
     EXPECT_EQ(byPath["a#0023b"].size, 4u) << when;
     EXPECT_EQ(byPath["last"].size, 1u) << when;
     EXPECT_EQ(Process(arc, "a#0023b", dir / "hash"), 0) << when;
