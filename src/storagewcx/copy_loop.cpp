@@ -20,18 +20,9 @@ struct PageAlignedDelete {
   void operator()(char* p) const { ::operator delete(p, std::align_val_t{4096}); }
 };
 
-}  // namespace
-
-int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report) {
-  const int64_t size = source.GetSize();
-  if (size < 0) throw rtl::EReadError();
-  return CopyRange(source, 0, size, target, report);
-}
-
-int32_t CopyRange(rtl::TStream& source, int64_t offset, int64_t size, rtl::TStream* target,
-                  const ProgressReport& report) {
-  if (offset < 0 || size < 0) throw rtl::EReadError();
-  source.SetPosition(offset);
+// Copies [position, position + size) of source from where it stands.
+int32_t CopyFromHere(rtl::TStream& source, int64_t size, rtl::TStream* target,
+                     const ProgressReport& report) {
   const int32_t bufferSize =
       static_cast<int32_t>(std::min<int64_t>(size, int64_t{kCopyBlockSize} * kBlocksPerCall));
   // Page-aligned, as the system's own copy tools keep theirs: the kernel
@@ -53,6 +44,23 @@ int32_t CopyRange(rtl::TStream& source, int64_t offset, int64_t size, rtl::TStre
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int32_t CopyLoop(rtl::TStream& source, rtl::TStream* target, const ProgressReport& report) {
+  const int64_t size = source.GetSize();
+  if (size < 0) throw rtl::EReadError();
+  // No seek to the start, where the stream already is: packing many small
+  // files paid a system call per file for it.
+  return CopyFromHere(source, size, target, report);
+}
+
+int32_t CopyRange(rtl::TStream& source, int64_t offset, int64_t size, rtl::TStream* target,
+                  const ProgressReport& report) {
+  if (offset < 0 || size < 0) throw rtl::EReadError();
+  source.SetPosition(offset);
+  return CopyFromHere(source, size, target, report);
 }
 
 }  // namespace storagewcx
