@@ -15,15 +15,17 @@ AddList::AddList(const char* list, const std::string& basePath) : list_(list) {
   for (const char* at = list; at && *at; at += names.back().size() + 1) names.emplace_back(at);
   kinds_.assign(names.size(), Listed::kFile);
   MarkRepeated(names);
-  std::string path = basePath;
+  platform::SourceFolder base;
+  base.Open(basePath);
+  std::string name;
   for (size_t i = 0; i < names.size(); ++i) {
     if (kinds_[i] == Listed::kRepeated) continue;
     if (names[i].back() == platform::kPathDelim) {
       kinds_[i] = Listed::kFolder;
       continue;
     }
-    path.replace(basePath.size(), std::string::npos, names[i]);
-    const std::optional<platform::PathInfo> info = platform::GetPathInfo(path);
+    name.assign(names[i]);
+    const std::optional<platform::PathInfo> info = platform::GetPathInfo(base, name);
     if (info && info->kind == platform::PathKind::kDirectory)
       kinds_[i] = Listed::kFolder;
     else if (info)
