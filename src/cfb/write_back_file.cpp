@@ -121,6 +121,9 @@ void WriteBackFile::Resize(uint64_t size) {
 void WriteBackFile::Sync() {
   Flush();
   file_.Sync();
+  // A commit ends with a sync: a file kept open between edits holds no
+  // window meanwhile.
+  std::vector<uint8_t>().swap(window_);
 }
 
 void WriteBackFile::Discard() { Forget(held_.size()); }

@@ -46,7 +46,8 @@ class WriteBackFile {
   void Hold(uint64_t offset, const void* buffer, uint64_t count);
 
   FileHandle file_;
-  // Allocated with the first held write; zero outside the held ranges.
+  // Allocated by the first held write after a sync, freed by the sync;
+  // zero outside the held ranges.
   std::vector<uint8_t> window_;
   uint64_t base_ = 0;            // the file offset of window_[0]
   // The held byte ranges [first, second), ascending, apart from each other.

@@ -32,7 +32,7 @@ TEST(SourceFolder, AnswersAsTheFullPathWould) {
     platform::SourceFolder folder;
     folder.Open(path);
     ASSERT_EQ(folder.Path(), path);
-    for (const std::string& name : {"a.bin", "sub/b.bin", "sub", "empty", "missing", "../elsewhere/c.bin"}) {
+    for (const std::string name : {"a.bin", "sub/b.bin", "sub", "empty", "missing", "../elsewhere/c.bin"}) {
       const std::optional<platform::PathInfo> held = platform::GetPathInfo(folder, name);
       const std::optional<platform::PathInfo> full = platform::GetPathInfo(path + name);
       ASSERT_EQ(held.has_value(), full.has_value()) << path << name;
