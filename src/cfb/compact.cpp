@@ -38,7 +38,7 @@ FileHandle CompoundFile::WriteCopy(CompoundFile& source, FileHandle file, const 
                                    Version version) {
   CompoundFile copy(std::move(file), path, true, version);
   copy.FillAsCopyOf(source);
-  return std::move(copy.file_);
+  return copy.file_.Release();
 }
 
 void CompoundFile::FillAsCopyOf(CompoundFile& source) {

@@ -186,7 +186,9 @@ void CompoundFile::Revert() {
 void CompoundFile::DropUncommitted() {
   // What was written since the commit lies in sectors the committed state
   // does not use, and past its end; once a header write began, the file on
-  // disk may hold the new state and nothing is cut.
+  // disk may hold the new state and nothing is cut. Bytes still held for
+  // writing belong to the dropped changes too.
+  file_.Discard();
   if (writable_ && !header_write_started_ && file_.Size() > committed_size_)
     file_.Resize(committed_size_);
   header_write_started_ = false;

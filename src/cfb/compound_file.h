@@ -26,6 +26,7 @@
 #include "cfb/file_handle.h"
 #include "cfb/format.h"
 #include "cfb/header.h"
+#include "cfb/write_back_file.h"
 
 namespace cfb {
 
@@ -185,7 +186,7 @@ class CompoundFile {
   void Touch();
   void SetModifiedNow(uint32_t id);
 
-  FileHandle file_;
+  WriteBackFile file_;
   std::string path_;
   bool writable_;
   Header header_;

@@ -9,14 +9,14 @@ namespace {
 
 class FileSource : public ByteSource {
  public:
-  explicit FileSource(const FileHandle& file) : file_(file) {}
+  explicit FileSource(const WriteBackFile& file) : file_(file) {}
   uint64_t Size() const override { return file_.Size(); }
   uint64_t ReadAt(uint64_t offset, void* buffer, uint64_t count) const override {
     return file_.ReadAt(offset, buffer, count);
   }
 
  private:
-  const FileHandle& file_;
+  const WriteBackFile& file_;
 };
 
 }  // namespace

@@ -159,6 +159,33 @@ struct PathInfo {
   int64_t size = 0;  // 0 for a directory
 };
 std::optional<PathInfo> GetPathInfo(const std::string& path);
+
+// A folder whose files are reached one after another. On POSIX it is held
+// open and a name is looked up in it alone (openat, fstatat): walking the
+// whole path from the root again for each of a million files cost more than
+// the rest of finding them. On Windows, and where the folder cannot be
+// opened, a name is reached by its full path.
+class SourceFolder {
+ public:
+  SourceFolder() = default;
+  SourceFolder(const SourceFolder&) = delete;
+  SourceFolder& operator=(const SourceFolder&) = delete;
+  ~SourceFolder() { Close(); }
+
+  // path ends with the path delimiter; empty for the current folder.
+  void Open(const std::string& path);
+  const std::string& Path() const { return path_; }
+
+ private:
+  friend class File;
+  friend std::optional<PathInfo> GetPathInfo(const SourceFolder& folder, const std::string& name);
+  void Close();
+
+  std::string path_;
+  intptr_t handle_ = -1;
+};
+// What folder.Path() + name names; name may hold further folders.
+std::optional<PathInfo> GetPathInfo(const SourceFolder& folder, const std::string& name);
 bool FileExists(const std::string& path);       // an existing file, not a directory
 bool DirectoryExists(const std::string& path);  // an existing directory
 bool CreateDir(const std::string& path);        // one level; false when it exists
@@ -207,6 +234,8 @@ class File {
 
   // false with the last error set when the file cannot be opened.
   bool Open(const std::string& path, Mode mode);
+  // The file folder.Path() + name.
+  bool Open(const SourceFolder& folder, const std::string& name, Mode mode);
   bool IsOpen() const;
   void Close();
   // Bytes moved, or -1 with the last error set.

@@ -29,6 +29,12 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode) : fileName_(fil
   }
 }
 
+TFileStream::TFileStream(const platform::SourceFolder& folder, const std::string& name)
+    : fileName_(folder.Path() + name) {
+  if (!file_.Open(folder, name, platform::File::Mode::kReadDenyWrite))
+    throw EFOpenError(fileName_, platform::GetLastError());
+}
+
 int32_t TFileStream::Read(void* buffer, int32_t count) {
   int64_t n = count > 0 ? file_.Read(buffer, count) : 0;
   return n < 0 ? 0 : static_cast<int32_t>(n);

@@ -40,6 +40,8 @@ class TFileStream : public TStream {
   };
   // Raises EFCreateError / EFOpenError when the file cannot be opened.
   TFileStream(const std::string& fileName, Mode mode);
+  // The file folder.Path() + name, for reading with other writers denied.
+  TFileStream(const platform::SourceFolder& folder, const std::string& name);
 
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;

@@ -421,13 +421,23 @@ int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& n
   const std::string shown = wcx::SanitizeName(ShownElementName(FNames, element.c_str()));
   const std::string progressPath =
       GetPath().empty() ? shown : GetPath() + platform::kPathDelim + shown;
-  return StoreReplacing(element, srcPath + name, progressPath,
+  return StoreReplacing(element, srcPath, name, progressPath,
                         index >= 0 ? NewNode::kForListedName : NewNode::kNone);
 }
 
-int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::string& srcFile,
-                                       const std::string& progressPath, NewNode node) {
-  rtl::TFileStream source(srcFile, rtl::TFileStream::Mode::fmOpenReadDenyWrite);
+const platform::SourceFolder& TqorStorageDir::SourceFolderAt(const std::string& srcPath) {
+  TqorStorageDir* root = this;
+  while (root->FParent) root = static_cast<TqorStorageDir*>(root->FParent);
+  // The files of one folder come one after another: it opens once for them.
+  if (!root->FSourceFolder) root->FSourceFolder = std::make_unique<platform::SourceFolder>();
+  if (root->FSourceFolder->Path() != srcPath) root->FSourceFolder->Open(srcPath);
+  return *root->FSourceFolder;
+}
+
+int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::string& srcPath,
+                                       const std::string& srcName, const std::string& progressPath,
+                                       NewNode node) {
+  rtl::TFileStream source(SourceFolderAt(srcPath), srcName);
   const ProgressReport report = [&](int32_t n) { return DoProcessData(progressPath, n); };
   if (const int32_t result = StoreStream(*FFolder, target, source, report)) return result;
   if (node == NewNode::kNone) return 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/os.h"
 #include "storage/struct_storage.h"
 #include "storagewcx/element_record.h"
 #include "storagewcx/name_style.h"
@@ -107,8 +108,10 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   // node's place: a new name needs none while packing, and a node for each
   // would make memory grow with the number of files added.
   enum class NewNode { kNone, kForListedName };
-  int32_t StoreReplacing(const std::u16string& target, const std::string& srcFile,
-                         const std::string& progressPath, NewNode node);
+  int32_t StoreReplacing(const std::u16string& target, const std::string& srcPath,
+                         const std::string& srcName, const std::string& progressPath, NewNode node);
+  // The disk folder srcPath, held open by the archive root while packing.
+  const platform::SourceFolder& SourceFolderAt(const std::string& srcPath);
 
   // The archive root: opens or creates the compound file.
   void OpenRoot();
@@ -135,6 +138,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   int32_t FCommitResult = 0;
   // Whether the file as the last commit left it wants compacting.
   storage::TStgCompactionNeed FCompaction = storage::TStgCompactionNeed::kUnknown;
+  // The archive root's: the folder the files packed last came from.
+  std::unique_ptr<platform::SourceFolder> FSourceFolder;
 };
 
 // Registers TqorStorageDir as the archive class; at library load.

@@ -15,15 +15,22 @@ AddList::AddList(const char* list, const std::string& basePath) : list_(list) {
   for (const char* at = list; at && *at; at += names.back().size() + 1) names.emplace_back(at);
   kinds_.assign(names.size(), Listed::kFile);
   MarkRepeated(names);
-  std::string path = basePath;
+  // Each name is looked up in its own folder, held open while the names of
+  // that folder follow each other, as hosts list them.
+  platform::SourceFolder folder;
+  std::string folderPath = basePath;
+  std::string name;
   for (size_t i = 0; i < names.size(); ++i) {
     if (kinds_[i] == Listed::kRepeated) continue;
     if (names[i].back() == platform::kPathDelim) {
       kinds_[i] = Listed::kFolder;
       continue;
     }
-    path.replace(basePath.size(), std::string::npos, names[i]);
-    const std::optional<platform::PathInfo> info = platform::GetPathInfo(path);
+    const size_t split = names[i].rfind(platform::kPathDelim) + 1;  // 0 without a folder
+    folderPath.replace(basePath.size(), std::string::npos, names[i].substr(0, split));
+    if (folder.Path() != folderPath) folder.Open(folderPath);
+    name.assign(names[i].substr(split));
+    const std::optional<platform::PathInfo> info = platform::GetPathInfo(folder, name);
     if (info && info->kind == platform::PathKind::kDirectory)
       kinds_[i] = Listed::kFolder;
     else if (info)

@@ -34,8 +34,10 @@ void Spill(const std::string& path, const std::string& bytes) {
 }
 
 // kCrowded adds a storage of many streams, whose directory pages a change
-// in its middle rewrites only in part.
-enum class Crowd { kNone, kCrowded };
+// in its middle rewrites only in part; kSmallStreams adds to the changes
+// hundreds of small streams, whose writes the file layer gathers, so that a
+// failure meets a write of many of them together.
+enum class Crowd { kNone, kCrowded, kSmallStreams };
 
 // A committed file, the changes that follow it and their commit.
 class Scenario {
@@ -67,6 +69,17 @@ class Scenario {
                            Op{Op::Kind::kCreateStream, crowded, u"\x01new", 0, 0, 0},
                            Op{Op::Kind::kWrite, {crowded[0], u"\x01new"}, {}, 0, 10240, seed}})
         if (changed_.Apply(op)) batch_.push_back(op);
+    }
+    if (crowd == Crowd::kSmallStreams) {
+      // Mini streams and regular ones by turns, 1.5 MB in all: more than
+      // the file layer holds at once.
+      for (int i = 0; i < 300; ++i) {
+        const std::u16string name = u"\x01s" + Utf16(std::to_string(i));
+        const uint64_t length = i % 2 ? 100 + 37 * i : 4096 + 53 * i;
+        for (const Op& op : {Op{Op::Kind::kCreateStream, {}, name, 0, 0, 0},
+                             Op{Op::Kind::kWrite, {name}, {}, 0, length, seed + i}})
+          if (changed_.Apply(op)) batch_.push_back(op);
+      }
     }
   }
 
@@ -189,6 +202,52 @@ TEST(IoFaults, EveryFailureOfAPartialDirectoryRewriteLeavesOneState) {
   for (uint32_t seed = 1; seed <= 2; ++seed)
     for (Version version : {Version::k3, Version::k4})
       if (!HasFailure()) RunEveryFault(version, seed, Crowd::kCrowded);
+}
+
+TEST(IoFaults, EveryFailureAmongGatheredSmallWritesLeavesOneState) {
+  for (Version version : {Version::k3, Version::k4})
+    if (!HasFailure()) RunEveryFault(version, 1, Crowd::kSmallStreams);
+}
+
+// The write that fails on its way out is an earlier stream's, held until a
+// later stream's write made room: the later write reports the failure, and
+// the earlier stream, whose write succeeded, still reaches the file whole
+// with the next commit.
+TEST(IoFaults, AHeldWriteThatFailsGoesOutWithTheNextCommit) {
+  TempDir dir;
+  const std::string path = dir.File("held.cfb");
+  auto file = CompoundFile::Create(path, false);
+  std::vector<std::vector<uint8_t>> written;
+  IoFaultsArm(IoOp::kWrite, 1, false);
+  for (uint32_t i = 0;; ++i) {
+    ASSERT_LT(i, 1000u) << "no write reached the file";
+    const uint32_t id = file->CreateElement(kRootId, Utf16("s" + std::to_string(i)),
+                                            EntryType::kStream);
+    std::vector<uint8_t> bytes = Pattern(i % 2 ? 3000 : 7000, i);
+    try {
+      file->Write(id, 0, bytes.data(), bytes.size());
+    } catch (const Error&) {
+      ASSERT_GT(i, 0u) << "the first write went out at once";
+      file->DestroyElement(id);
+      break;
+    }
+    written.push_back(std::move(bytes));
+  }
+  EXPECT_TRUE(IoFaultsFired());
+  IoFaultsReset();
+  file->Commit();
+  file.reset();
+  auto reopened = CompoundFile::Open(path, CompoundFile::Access::kRead, ShareLock::kShared);
+  EXPECT_EQ(reopened->Children(kRootId).size(), written.size());
+  for (uint32_t i = 0; i < written.size(); ++i) {
+    const uint32_t id = reopened->Find(kRootId, Utf16("s" + std::to_string(i)));
+    ASSERT_NE(id, kNoStream) << i;
+    std::vector<uint8_t> back(written[i].size() + 1);
+    ASSERT_EQ(reopened->Read(id, 0, back.data(), back.size()), written[i].size()) << i;
+    back.pop_back();
+    EXPECT_EQ(back, written[i]) << "stream " << i;
+  }
+  EXPECT_EQ(ReaderComplaints(path), "");
 }
 
 }  // namespace

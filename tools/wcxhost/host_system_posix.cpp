@@ -1,8 +1,13 @@
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "host_system.h"
@@ -22,6 +27,46 @@ DynamicLibrary::DynamicLibrary(const std::string& path)
 DynamicLibrary::~DynamicLibrary() { dlclose(handle_); }
 
 void* DynamicLibrary::Symbol(const char* name) const { return dlsym(handle_, name); }
+
+std::vector<FolderChild> ReadFolder(const std::filesystem::path& folder, std::error_code& error) {
+  std::vector<FolderChild> children;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) {
+    error.assign(errno, std::generic_category());
+    return children;
+  }
+  const int fd = dirfd(dir);
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) {
+      if (errno != 0) error.assign(errno, std::generic_category());
+      break;
+    }
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    FolderChild child{name};
+    struct stat st;
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN && fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+    if (type == DT_DIR) {
+      child.kind = FolderChild::Kind::kFolder;
+    } else if (type == DT_REG || type == DT_LNK) {
+      // A link counts as the file it leads to; the size is the file's.
+      const bool measured = fstatat(fd, name, &st, 0) == 0;
+      if (measured && S_ISREG(st.st_mode)) {
+        child.kind = FolderChild::Kind::kFile;
+        child.size = static_cast<uint64_t>(st.st_size);
+      } else if (!measured && type == DT_REG) {
+        child.kind = FolderChild::Kind::kFile;
+      }
+    }
+    children.push_back(std::move(child));
+  }
+  closedir(dir);
+  return children;
+}
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 

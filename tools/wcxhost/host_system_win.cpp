@@ -74,6 +74,23 @@ std::tm LocalTime(std::time_t time) {
   return result;
 }
 
+std::vector<FolderChild> ReadFolder(const std::filesystem::path& folder, std::error_code& error) {
+  std::vector<FolderChild> children;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::error_code unknown;
+    FolderChild child{it->path().filename()};
+    if (!it->is_symlink(unknown) && it->is_directory(unknown)) {
+      child.kind = FolderChild::Kind::kFolder;
+    } else if (it->is_regular_file(unknown)) {
+      child.kind = FolderChild::Kind::kFile;
+      const uintmax_t size = it->file_size(unknown);
+      child.size = unknown ? 0 : size;
+    }
+    children.push_back(std::move(child));
+  }
+  return children;
+}
+
 std::string PathString(const std::filesystem::path& path) {
   const std::wstring& wide = path.native();
   if (wide.empty()) return {};

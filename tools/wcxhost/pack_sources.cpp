@@ -13,14 +13,6 @@ namespace fs = std::filesystem;
 namespace wcxhost {
 namespace {
 
-// What a folder holds, as read once: names sorted, each with what it is and
-// the size of a file, so that every path is looked at only once.
-struct Child {
-  fs::path name;
-  bool folder = false;
-  uint64_t size = 0;
-};
-
 // A file that cannot be measured any more adds nothing to the total; adding
 // it reports why.
 uint64_t SizeOrZero(uintmax_t size, const std::error_code& error) { return error ? 0 : size; }
@@ -52,26 +44,18 @@ class Collector {
   void AddFolder(const fs::path& folder, const std::string& name) {
     group_.AddName(name + kArchiveDelim);
     group_.folders.push_back(folder);
-    std::vector<Child> children;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-      // Links found inside folders are not followed to folders; a link to
-      // a file stores the file.
-      std::error_code unknown;
-      if (!it->is_symlink(unknown) && it->is_directory(unknown))
-        children.push_back(Child{it->path().filename(), true, 0});
-      else if (it->is_regular_file(unknown))
-        children.push_back(Child{it->path().filename(), false, SizeOrZero(it->file_size(unknown), unknown)});
-      else
-        Skip(it->path());
-    }
+    std::vector<sys::FolderChild> children = sys::ReadFolder(folder, error);
     if (error) throw HostError("cannot read folder " + Quoted(sys::PathString(folder)) + ": " + error.message());
-    std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) { return a.name < b.name; });
+    std::sort(children.begin(), children.end(),
+              [](const sys::FolderChild& a, const sys::FolderChild& b) { return a.name < b.name; });
     const bool holds_archive = folder == archive_.parent_path();
-    for (const Child& child : children) {
+    for (const sys::FolderChild& child : children) {
       const std::string child_name = name + kArchiveDelim + sys::PathString(child.name);
-      if (child.folder)
+      if (child.kind == sys::FolderChild::Kind::kFolder)
         AddFolder(folder / child.name, child_name);
+      else if (child.kind == sys::FolderChild::Kind::kOther)
+        Skip(folder / child.name);
       else if (!holds_archive || child.name != archive_.filename())
         AddFile(child_name, child.size);
     }

@@ -65,11 +65,20 @@ std::optional<FILETIME> GetFileModifiedTime(const std::string& path) {
   return UInt64ToFileTime(static_cast<uint64_t>(ticks));
 }
 
-std::optional<PathInfo> GetPathInfo(const std::string& path) {
+namespace {
+
+// What path names, relative to the folder dir (AT_FDCWD: the current one).
+std::optional<PathInfo> PathInfoIn(int dir, const std::string& path) {
   struct stat st;
-  if (path.empty() || stat(SystemPath(path).c_str(), &st) != 0) return std::nullopt;
+  if (path.empty() || fstatat(dir, SystemPath(path).c_str(), &st, 0) != 0) return std::nullopt;
   if (S_ISDIR(st.st_mode)) return PathInfo{PathKind::kDirectory, 0};
   return PathInfo{PathKind::kFile, st.st_size};
+}
+
+}  // namespace
+
+std::optional<PathInfo> GetPathInfo(const std::string& path) {
+  return PathInfoIn(AT_FDCWD, path);
 }
 
 bool FileExists(const std::string& path) {
@@ -147,12 +156,15 @@ bool SetExtractedFileTime(const std::string& path, const FILETIME& utc) {
 
 // ---- File -------------------------------------------------------------------
 
-bool File::Open(const std::string& path, Mode mode) {
-  Close();
-  const std::string systemPath = SystemPath(path);
+namespace {
+
+// Opens path, relative to the folder dir (AT_FDCWD: the current one); -1
+// with errno set when it fails. A file opened for reading has its size
+// learnt.
+int OpenIn(int dir, const std::string& path, File::Mode mode, int64_t& size) {
   int fd = -1;
-  if (mode == Mode::kCreate) {
-    fd = ::open(systemPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (mode == File::Mode::kCreate) {
+    fd = ::openat(dir, path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     // Only a file with content is cut: ext4 takes any truncation as a file
     // being replaced and writes it out when it is closed, which made
     // extracting into the empty file made beside the target 10% dearer.
@@ -164,7 +176,7 @@ bool File::Open(const std::string& path, Mode mode) {
       fd = -1;
     }
   } else {
-    fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::openat(dir, path.c_str(), O_RDONLY | O_CLOEXEC);
     // Writers that take the same advisory lock are kept out while we read.
     if (fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0) {
       int err = errno;
@@ -179,13 +191,42 @@ bool File::Open(const std::string& path, Mode mode) {
         errno = EISDIR;
         fd = -1;
       } else {
-        size_ = st.st_size;  // spares packing a look per file
+        size = st.st_size;  // spares packing a look per file
       }
     }
   }
-  if (fd < 0) return false;
-  handle_ = fd;
-  return true;
+  return fd;
+}
+
+}  // namespace
+
+void SourceFolder::Open(const std::string& path) {
+  Close();
+  path_ = path;
+  handle_ = ::open(path.empty() ? "." : SystemPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+void SourceFolder::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+std::optional<PathInfo> GetPathInfo(const SourceFolder& folder, const std::string& name) {
+  if (folder.handle_ < 0) return GetPathInfo(folder.path_ + name);
+  return PathInfoIn(static_cast<int>(folder.handle_), name);
+}
+
+bool File::Open(const std::string& path, Mode mode) {
+  Close();
+  handle_ = OpenIn(AT_FDCWD, SystemPath(path), mode, size_);
+  return handle_ >= 0;
+}
+
+bool File::Open(const SourceFolder& folder, const std::string& name, Mode mode) {
+  if (folder.handle_ < 0) return Open(folder.Path() + name, mode);
+  Close();
+  handle_ = OpenIn(static_cast<int>(folder.handle_), SystemPath(name), mode, size_);
+  return handle_ >= 0;
 }
 
 bool File::IsOpen() const {

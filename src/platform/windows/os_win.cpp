@@ -94,6 +94,16 @@ std::optional<PathInfo> GetPathInfo(const std::string& path) {
                   static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow)};
 }
 
+// Windows has no look-up relative to an open folder that the plug-in could
+// use without the native API: a source folder is its path.
+void SourceFolder::Open(const std::string& path) { path_ = path; }
+
+void SourceFolder::Close() {}
+
+std::optional<PathInfo> GetPathInfo(const SourceFolder& folder, const std::string& name) {
+  return GetPathInfo(folder.Path() + name);
+}
+
 bool FileExists(const std::string& path) {
   const std::optional<DWORD> attributes = Attributes(path);
   return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -169,6 +179,10 @@ bool File::Open(const std::string& path, Mode mode) {
   if (file == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(file);
   return true;
+}
+
+bool File::Open(const SourceFolder& folder, const std::string& name, Mode mode) {
+  return Open(folder.Path() + name, mode);
 }
 
 bool File::IsOpen() const {
