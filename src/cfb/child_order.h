@@ -52,6 +52,11 @@ class ChildOrder {
   Cursor Next(Cursor at) const {
     return ++at.index < blocks_[at.block].size() ? at : Cursor{at.block + 1, 0};
   }
+  // The id just before a place, kNoStream at the start.
+  uint32_t Before(Cursor at) const {
+    if (at.index > 0) return blocks_[at.block][at.index - 1];
+    return at.block > 0 ? blocks_[at.block - 1].back() : kNoStream;
+  }
 
   // The ids on either side of one, kNoStream at an end.
   struct Neighbours {

@@ -170,15 +170,16 @@ uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
       return CompareToProbe(entries_[id].name(), name, match) < 0;
     };
   };
-  const auto bears = [&](ChildOrder::Cursor at, Match match) {
-    const uint32_t id = ids.At(at);
+  const auto is = [&](uint32_t id, Match match) {
     return id != kNoStream && CompareToProbe(entries_[id].name(), name, match) == 0;
   };
   const ChildOrder::Cursor exact = ids.LowerBound(below(Match::kExactName));
-  if (bears(exact, Match::kExactName))
-    return bears(ids.Next(exact), Match::kExactName) ? kAmbiguous : ids.At(exact);
-  const ChildOrder::Cursor same_key = ids.LowerBound(below(Match::kAnyCase));
-  return bears(same_key, Match::kAnyCase) ? ids.At(same_key) : kNoStream;
+  if (is(ids.At(exact), Match::kExactName))
+    return is(ids.At(ids.Next(exact)), Match::kExactName) ? kAmbiguous : ids.At(exact);
+  // Names that differ only in case sit together, where the exact name would
+  // stand: a new name, adding's common case, needs no second search.
+  if (!is(ids.At(exact), Match::kAnyCase) && !is(ids.Before(exact), Match::kAnyCase)) return kNoStream;
+  return ids.At(ids.LowerBound(below(Match::kAnyCase)));
 }
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {

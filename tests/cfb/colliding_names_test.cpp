@@ -129,5 +129,26 @@ TEST(CollidingNames, ExactDuplicatesAreListedButNeverPickedAtRandom) {
   EXPECT_THROW(file->CreateElement(kRootId, u"TWIN1", EntryType::kStream), Error);
 }
 
+// A look-up without regard to case finds a name on either side of where the
+// probe would stand, also across the blocks a large storage keeps its
+// children in.
+TEST(CollidingNames, EveryChildOfALargeStorageIsFoundInAnyCase) {
+  TempDir dir;
+  auto file = CompoundFile::Create(dir.File("wide.doc"), false);
+  constexpr int kChildren = 5000;
+  const auto number = [](int i) { return Utf16(std::to_string(i)); };
+  std::vector<uint32_t> ids;
+  for (int i = 0; i < kChildren; ++i)
+    ids.push_back(file->CreateElement(kRootId, (i % 2 ? u"Item" : u"ITEM") + number(i), EntryType::kStream));
+  for (int i = 0; i < kChildren; ++i) {
+    // Upper case sorts before lower case: half the probes stand before
+    // their child, half after it.
+    const std::u16string probe = (i % 2 ? u"ITEM" : u"item") + number(i);
+    ASSERT_EQ(file->Find(kRootId, probe), ids[i]) << i;
+  }
+  EXPECT_EQ(file->Find(kRootId, u"ITEM" + number(kChildren)), kNoStream);
+  EXPECT_THROW(file->CreateElement(kRootId, u"item1", EntryType::kStream), Error);
+}
+
 }  // namespace
 }  // namespace cfb::testing
