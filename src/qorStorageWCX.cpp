@@ -94,8 +94,10 @@ template <class Char>
 int32_t Pack(const Char* packedFile, const Char* subPath, const Char* srcPath, const Char* addList,
              int32_t flags) {
   try {
-    return WCXRoot()->DoPackFiles(FromHost(packedFile), FromHost(subPath), FromHost(srcPath),
-                                  ListFromHost(addList).c_str(), flags);
+    std::string holder;
+    const ListedNames names = PackListFromHost(addList, holder);
+    return WCXRoot()->DoPackFiles(FromHost(packedFile), FromHost(subPath), FromHost(srcPath), names,
+                                  flags);
   } catch (...) {
     return E_EWRITE;
   }

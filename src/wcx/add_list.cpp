@@ -6,30 +6,36 @@
 #include <utility>
 
 #include "platform/os.h"
+#include "platform/unicode.h"
 #include "rtl/file_names.h"
 
 namespace wcx {
 
-AddList::AddList(const char* list, const std::string& basePath) : list_(list) {
-  std::vector<std::string_view> names;
-  for (const char* at = list; at && *at; at += names.back().size() + 1) names.emplace_back(at);
-  kinds_.assign(names.size(), Listed::kFile);
-  MarkRepeated(names);
+AddList::AddList(ListedNames list, const std::string& basePath) : list_(list) {
+  std::vector<size_t> starts;
+  if (list_.utf8 || list_.wide) {
+    const auto atEnd = [this](size_t at) { return list_.utf8 ? !list_.utf8[at] : !list_.wide[at]; };
+    for (size_t at = 0; !atEnd(at); at = NextAfter(at)) starts.push_back(at);
+  }
+  kinds_.assign(starts.size(), Listed::kFile);
+  MarkRepeated(starts);
   // Each name is looked up in its own folder, held open while the names of
   // that folder follow each other, as hosts list them.
   platform::SourceFolder folder;
   std::string folderPath = basePath;
+  std::string converted;
   std::string name;
-  for (size_t i = 0; i < names.size(); ++i) {
+  for (size_t i = 0; i < starts.size(); ++i) {
     if (kinds_[i] == Listed::kRepeated) continue;
-    if (names[i].back() == platform::kPathDelim) {
+    const std::string_view listed = NameAt(starts[i], converted);
+    if (listed.back() == platform::kPathDelim) {
       kinds_[i] = Listed::kFolder;
       continue;
     }
-    const size_t split = names[i].rfind(platform::kPathDelim) + 1;  // 0 without a folder
-    folderPath.replace(basePath.size(), std::string::npos, names[i].substr(0, split));
+    const size_t split = listed.rfind(platform::kPathDelim) + 1;  // 0 without a folder
+    folderPath.replace(basePath.size(), std::string::npos, listed.substr(0, split));
     if (folder.Path() != folderPath) folder.Open(folderPath);
-    name.assign(names[i].substr(split));
+    name.assign(listed.substr(split));
     const std::optional<platform::PathInfo> info = platform::GetPathInfo(folder, name);
     if (info && info->kind == platform::PathKind::kDirectory)
       kinds_[i] = Listed::kFolder;
@@ -38,21 +44,34 @@ AddList::AddList(const char* list, const std::string& basePath) : list_(list) {
   }
 }
 
-void AddList::MarkRepeated(const std::vector<std::string_view>& names) {
+std::string_view AddList::NameAt(size_t at, std::string& converted) const {
+  if (list_.utf8) return list_.utf8 + at;
+  converted = platform::Utf16ToUtf8(list_.wide + at);
+  return converted;
+}
+
+size_t AddList::NextAfter(size_t at) const {
+  return at + 1 + (list_.utf8 ? std::strlen(list_.utf8 + at) : std::u16string_view(list_.wide + at).size());
+}
+
+void AddList::MarkRepeated(const std::vector<size_t>& starts) {
   // Sorted by the hash of their keys, names equal as file names meet in
   // runs, each in the order of the list; the first of each stays.
   std::vector<std::pair<size_t, size_t>> keys;
-  keys.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i)
-    keys.emplace_back(std::hash<std::string>{}(rtl::LowerCaseFileName(names[i])), i);
+  keys.reserve(starts.size());
+  std::string converted;
+  for (size_t i = 0; i < starts.size(); ++i)
+    keys.emplace_back(std::hash<std::string>{}(rtl::LowerCaseFileName(NameAt(starts[i], converted))), i);
   std::sort(keys.begin(), keys.end());
+  std::string other;
   for (size_t run = 0; run < keys.size();) {
     size_t end = run + 1;
     while (end < keys.size() && keys[end].first == keys[run].first) ++end;
     for (size_t a = run; a < end; ++a) {
       if (kinds_[keys[a].second] == Listed::kRepeated) continue;
       for (size_t b = a + 1; b < end; ++b)
-        if (rtl::SameFileName(names[keys[a].second], names[keys[b].second]))
+        if (rtl::SameFileName(NameAt(starts[keys[a].second], converted),
+                              NameAt(starts[keys[b].second], other)))
           kinds_[keys[b].second] = Listed::kRepeated;
     }
     run = end;
@@ -61,12 +80,13 @@ void AddList::MarkRepeated(const std::vector<std::string_view>& names) {
 
 AddList::Entry AddList::Iterator::operator*() const {
   const Listed kind = list_->kinds_[index_];
-  return Entry{std::string_view(at_), kind == Listed::kFolder ? SourceKind::kFolder : SourceKind::kFile,
+  return Entry{list_->NameAt(at_, converted_),
+               kind == Listed::kFolder ? SourceKind::kFolder : SourceKind::kFile,
                kind == Listed::kRepeated};
 }
 
 AddList::Iterator& AddList::Iterator::operator++() {
-  at_ += std::strlen(at_) + 1;
+  at_ = list_->NextAfter(at_);
   ++index_;
   return *this;
 }

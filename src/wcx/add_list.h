@@ -2,7 +2,8 @@
 // on disk: decided once, before anything is added, from one look at each
 // path, which also gives the bytes the call adds. Beside the host's list it
 // keeps one byte per name, so that adding a million files does not cost a
-// copy of every name.
+// copy of every name: a wide list too is read in place, each name turned
+// into UTF-8 as it is read.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "wcx/file_lists.h"
 #include "wcx/source_kind.h"
 
 namespace wcx {
@@ -17,6 +19,7 @@ namespace wcx {
 class AddList {
  public:
   struct Entry {
+    // Valid until the iterator that gave it moves on.
     std::string_view name;
     SourceKind kind;
     // Equal as a file name to an earlier name of the list, which alone is
@@ -27,7 +30,7 @@ class AddList {
 
   // list: zero-terminated names up to an empty one (null: none); it must
   // outlive this object. basePath ends with the path delimiter.
-  AddList(const char* list, const std::string& basePath);
+  AddList(ListedNames list, const std::string& basePath);
 
   size_t size() const { return kinds_.size(); }
   bool empty() const { return kinds_.empty(); }
@@ -42,20 +45,25 @@ class AddList {
 
    private:
     friend class AddList;
-    Iterator(const AddList& list, const char* at, size_t index)
-        : list_(&list), at_(at), index_(index) {}
+    Iterator(const AddList& list, size_t at, size_t index) : list_(&list), at_(at), index_(index) {}
     const AddList* list_;
-    const char* at_;
+    size_t at_;  // in the list's units
     size_t index_;
+    mutable std::string converted_;
   };
-  Iterator begin() const { return Iterator(*this, list_, 0); }
-  Iterator end() const { return Iterator(*this, nullptr, kinds_.size()); }
+  Iterator begin() const { return Iterator(*this, 0, 0); }
+  Iterator end() const { return Iterator(*this, 0, kinds_.size()); }
 
  private:
   enum class Listed : uint8_t { kFile, kFolder, kRepeated };
-  void MarkRepeated(const std::vector<std::string_view>& names);
+  // The name that starts at a place of the list, in UTF-8; converted holds
+  // it when the list is wide.
+  std::string_view NameAt(size_t at, std::string& converted) const;
+  // The place of the name after the one at a place.
+  size_t NextAfter(size_t at) const;
+  void MarkRepeated(const std::vector<size_t>& starts);
 
-  const char* list_;
+  ListedNames list_;
   std::vector<Listed> kinds_;
   uint64_t bytes_ = 0;
 };

@@ -3,12 +3,23 @@
 // these operations is the host's path delimiter.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace wcx {
 
 using TStringList = std::vector<std::string>;
+
+// A list's zero-terminated names as they stand in the host's memory, in
+// UTF-8 or in UTF-16, up to an empty one; none when both are null.
+struct ListedNames {
+  ListedNames(std::nullptr_t) {}
+  ListedNames(const char* list) : utf8(list) {}
+  ListedNames(const char16_t* list) : wide(list) {}
+  const char* utf8 = nullptr;
+  const char16_t* wide = nullptr;
+};
 
 // Appends the zero-terminated names of a host list, up to the first empty
 // one, unchanged. A null list adds nothing.

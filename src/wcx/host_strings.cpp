@@ -1,6 +1,7 @@
 #include "wcx/host_strings.h"
 
 #include <algorithm>
+#include <string>
 
 #include "platform/os.h"
 #include "platform/unicode.h"
@@ -27,16 +28,17 @@ bool HoldsReservedByte(std::string_view bytes) {
 
 template <class Char>
 std::string ListToUtf8(const Char* list) {
+  const auto length = [](const Char* name) { return std::char_traits<Char>::length(name); };
+  // Reserved at once: a list of a million names, grown by doubling, took
+  // twice its own size. Exact for ASCII, which is one byte a unit either way.
+  size_t units = 0;
+  if (list)
+    while (list[units]) units += length(list + units) + 1;
   std::string out;
-  if (list) {
-    while (*list) {
-      const Char* end = list;
-      while (*end) ++end;
-      const std::basic_string<Char> name(list, end);
-      out += FromHost(name.c_str());
-      out += '\0';
-      list = end + 1;
-    }
+  out.reserve(units + 1);
+  for (const Char* name = list; name && *name; name += length(name) + 1) {
+    out += FromHost(name);
+    out += '\0';
   }
   out += '\0';
   return out;
@@ -72,6 +74,16 @@ std::string ListFromHost(const char* list) {
 }
 
 std::string ListFromHost(const WCHAR* list) { return ListToUtf8(list); }
+
+ListedNames PackListFromHost(const char* list, std::string& holder) {
+  holder = ListFromHost(list);
+  return holder.c_str();
+}
+
+ListedNames PackListFromHost(const WCHAR* list, std::string&) {
+  static_assert(sizeof(WCHAR) == sizeof(char16_t));
+  return reinterpret_cast<const char16_t*>(list);
+}
 
 std::string ToHostAnsi(std::string_view text) {
   if (platform::IsAscii(text) && platform::KeepsAsciiCodePage(kHostCodePage))

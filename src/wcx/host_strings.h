@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "wcx/entry_header.h"
+#include "wcx/file_lists.h"
 #include "wcx/wcx_api.h"
 
 namespace wcx {
@@ -25,6 +26,11 @@ std::string FromHost(const WCHAR* text);
 // same list of UTF-8 names; a null list is an empty one.
 std::string ListFromHost(const char* list);
 std::string ListFromHost(const WCHAR* list);
+// PackFiles' list as adding reads it: a wide one in place, each name turned
+// into UTF-8 only as it is read; an 8-bit one converted into holder, which
+// must outlive the result.
+ListedNames PackListFromHost(const char* list, std::string& holder);
+ListedNames PackListFromHost(const WCHAR* list, std::string& holder);
 
 std::string ToHostAnsi(std::string_view text);
 std::u16string ToHostWide(std::string_view text);

@@ -108,7 +108,7 @@ int32_t TqorWCXRoot::AddEach(TqorWCXDir& target, const AddList& names,
 }
 
 int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::string& subPath,
-                                 const std::string& srcPath, const char* addList, int32_t flags) {
+                                 const std::string& srcPath, ListedNames addList, int32_t flags) {
   const std::string basePath = WithTrailingBackslash(srcPath);
   const AddList names(addList, basePath);
   if (names.empty()) return 0;

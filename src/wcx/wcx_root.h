@@ -36,7 +36,7 @@ class TqorWCXRoot {
   void SetGlobalProcessDataProc(tProcessDataProcW proc) { ThreadCallbacks().SetProcessData(proc); }
 
   int32_t DoPackFiles(const std::string& packedFile, const std::string& subPath,
-                      const std::string& srcPath, const char* addList, int32_t flags);
+                      const std::string& srcPath, ListedNames addList, int32_t flags);
   int32_t DoDeleteFiles(const std::string& packedFile, const char* deleteList);
 
  private:

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/unicode.h"
 #include "temp_dir.h"
 #include "tree_helpers.h"
 #include "wcx/add_list.h"
@@ -21,16 +22,20 @@ TEST(AddList, EachNameIsDecidedOnceAndRepeatsAreLeftOut) {
   std::filesystem::create_directory(src / "disk");
   const std::string list = HostList({"a.txt", "d/", "d/f", "disk", "missing", "A.TXT",
                                      "\xC3\x84", "\xC3\xA4", "a.txt", "d"});
-  const AddList names(list.c_str(), src.Slash());
-  EXPECT_EQ(names.size(), 10u);
-  EXPECT_EQ(names.Bytes(), 8u) << "files that exist";
-  std::vector<std::string> seen;
-  for (const AddList::Entry& entry : names)
-    seen.push_back(std::string(entry.name) + (entry.kind == SourceKind::kFolder ? " folder" : " file") +
-                   (entry.repeated ? " again" : ""));
-  EXPECT_EQ(seen, (std::vector<std::string>{"a.txt file", "d/ folder", "d/f file", "disk folder",
-                                            "missing file", "A.TXT file again", "\xC3\x84 file",
-                                            "\xC3\xA4 file again", "a.txt file again", "d folder"}));
+  // A wide list, as PackFilesW hands it, is read in place to the same end.
+  const std::u16string wide = platform::Utf8ToUtf16(list);
+  for (const ListedNames listed : {ListedNames(list.c_str()), ListedNames(wide.c_str())}) {
+    const AddList names(listed, src.Slash());
+    EXPECT_EQ(names.size(), 10u);
+    EXPECT_EQ(names.Bytes(), 8u) << "files that exist";
+    std::vector<std::string> seen;
+    for (const AddList::Entry& entry : names)
+      seen.push_back(std::string(entry.name) + (entry.kind == SourceKind::kFolder ? " folder" : " file") +
+                     (entry.repeated ? " again" : ""));
+    EXPECT_EQ(seen, (std::vector<std::string>{"a.txt file", "d/ folder", "d/f file", "disk folder",
+                                              "missing file", "A.TXT file again", "\xC3\x84 file",
+                                              "\xC3\xA4 file again", "a.txt file again", "d folder"}));
+  }
   EXPECT_TRUE(AddList(nullptr, src.Slash()).empty());
 }
 

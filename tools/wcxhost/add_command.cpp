@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <iostream>
+#include <utility>
 
 #include "commands.h"
 #include "host_conventions.h"
@@ -61,11 +62,11 @@ int RunAdd(const Plugin& plugin, const AddOptions& options) {
   std::string sub_path = ToArchivePath(options.into);
   int32_t flags = wcx::PK_PACK_SAVE_PATHS | (options.move ? wcx::PK_PACK_MOVE_FILES : 0);
   ProgressScope progress(total_bytes);
-  for (const PackGroup& group : groups) {
+  for (PackGroup& group : groups) {
     if (group.name_count == 0) continue;
     if (CancelRequested()) throw HostError("adding to archive " + Quoted(archive) + " cancelled", kExitCancelled);
     plugin.SetCallbacks(wcx::kGlobalHandle);
-    int32_t result = plugin.Pack(archive_path, sub_path, group.source_folder, group.names, flags);
+    int32_t result = plugin.Pack(archive_path, sub_path, group.source_folder, std::move(group.names), flags);
     if (result != 0) throw ResultError("cannot add to archive " + Quoted(archive), result);
   }
   if (options.move) RemoveEmptyFolders(groups);

@@ -144,9 +144,10 @@ class Plugin {
   // interface chosen; commands check before they start.
   void CheckPacking() const;
   void CheckDeleting() const;
-  // list: an AddList, zero-terminated names ended by an empty one.
+  // list: an AddList, zero-terminated names ended by an empty one; taken,
+  // so that the wide form need not be held beside it.
   int32_t Pack(const std::string& archive, const std::string& sub_path, const std::string& src_path,
-               const std::string& list, int32_t flags) const;
+               std::string list, int32_t flags) const;
   int32_t Delete(const std::string& archive, const std::vector<std::string>& names) const;
 };
 

@@ -175,16 +175,17 @@ void Plugin::CheckDeleting() const {
 }
 
 int32_t Plugin::Pack(const std::string& archive, const std::string& sub_path, const std::string& src_path,
-                     const std::string& list, int32_t flags) const {
+                     std::string list, int32_t flags) const {
   CheckPacking();
   // SubPath is null for the archive's root.
   if (wide_) {
     std::u16string packed = sys::ToWide(archive), sub = sys::ToWide(sub_path), src = sys::ToWide(src_path),
                    names = sys::ToWide(list);
+    std::string().swap(list);
     return PackFilesW(W(packed), sub_path.empty() ? nullptr : W(sub), W(src), W(names), flags);
   }
-  std::string packed = archive, sub = sub_path, src = src_path, names = list;
-  return PackFiles(packed.data(), sub_path.empty() ? nullptr : sub.data(), src.data(), names.data(), flags);
+  std::string packed = archive, sub = sub_path, src = src_path;
+  return PackFiles(packed.data(), sub_path.empty() ? nullptr : sub.data(), src.data(), list.data(), flags);
 }
 
 int32_t Plugin::Delete(const std::string& archive, const std::vector<std::string>& names) const {
