@@ -80,7 +80,12 @@ std::string EscapeElementName(const char16_t* name) {
 std::u16string UnescapeElementName(std::string_view name) {
   // The escape of the empty name that damaged files hold.
   if (name == "#") return {};
+  // Most names hold neither an escape nor a character beyond ASCII: every
+  // name added passes through here, some several times.
+  if (name.find('#') == std::string_view::npos && platform::IsAscii(name))
+    return std::u16string(name.begin(), name.end());
   std::u16string out;
+  out.reserve(name.size());
   for (size_t i = 0; i < name.size();) {
     const auto unit = name[i] == '#' && name.size() - i > 4 ? HexUnit(name.substr(i + 1, 4)) : std::nullopt;
     if (unit) {

@@ -48,7 +48,9 @@ class Collector {
     std::vector<sys::FolderChild> children = sys::ReadFolder(folder, error);
     if (error) throw HostError("cannot read folder " + Quoted(sys::PathString(folder)) + ": " + error.message());
     std::sort(children.begin(), children.end(),
-              [](const sys::FolderChild& a, const sys::FolderChild& b) { return a.name < b.name; });
+              // Names of one component: their native strings order them as
+              // paths do, without splitting each into components per compare.
+              [](const sys::FolderChild& a, const sys::FolderChild& b) { return a.name.native() < b.name.native(); });
     const bool holds_archive = folder == archive_.parent_path();
     for (const sys::FolderChild& child : children) {
       const std::string child_name = name + kArchiveDelim + sys::PathString(child.name);
