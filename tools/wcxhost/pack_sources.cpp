@@ -47,12 +47,17 @@ class Collector {
     std::error_code error;
     std::vector<sys::FolderChild> children = sys::ReadFolder(folder, error);
     if (error) throw HostError("cannot read folder " + Quoted(sys::PathString(folder)) + ": " + error.message());
-    std::sort(children.begin(), children.end(),
-              // Names of one component: their native strings order them as
-              // paths do, without splitting each into components per compare.
-              [](const sys::FolderChild& a, const sys::FolderChild& b) { return a.name.native() < b.name.native(); });
+    // Sorted through pointers, by their native strings: names of one
+    // component order so as paths do, and moving a path splits it again.
+    std::vector<const sys::FolderChild*> order;
+    order.reserve(children.size());
+    for (const sys::FolderChild& child : children) order.push_back(&child);
+    std::sort(order.begin(), order.end(), [](const sys::FolderChild* a, const sys::FolderChild* b) {
+      return a->name.native() < b->name.native();
+    });
     const bool holds_archive = folder == archive_.parent_path();
-    for (const sys::FolderChild& child : children) {
+    for (const sys::FolderChild* listed : order) {
+      const sys::FolderChild& child = *listed;
       const std::string child_name = name + kArchiveDelim + sys::PathString(child.name);
       if (child.kind == sys::FolderChild::Kind::kFolder)
         AddFolder(folder / child.name, child_name);
