@@ -47,7 +47,7 @@ void EntryStore::AppendParsed(std::span<const uint8_t, kDirEntrySize> bytes, Ver
   r.start = LoadU32(p + 0x74);
   r.size = version == Version::k3 ? LoadU32(p + 0x78) : LoadU64(p + 0x78);
   Attributes a;
-  std::copy(p + 0x50, p + 0x60, a.clsid.begin());
+  std::copy(p + kDirEntryClassOffset, p + kDirEntryClassOffset + 16, a.clsid.begin());
   a.state_bits = LoadU32(p + 0x60);
   a.ctime = LoadU64(p + 0x64);
   a.mtime = LoadU64(p + 0x6C);
@@ -74,7 +74,7 @@ void EntryStore::Serialize(uint32_t id, std::span<uint8_t, kDirEntrySize> bytes)
   StoreU32(p + 0x48, e.right());
   StoreU32(p + 0x4C, e.child());
   const Attributes& a = e.attributes();
-  std::copy(a.clsid.begin(), a.clsid.end(), p + 0x50);
+  std::copy(a.clsid.begin(), a.clsid.end(), p + kDirEntryClassOffset);
   StoreU32(p + 0x60, a.state_bits);
   StoreU64(p + 0x64, a.ctime);
   StoreU64(p + 0x6C, a.mtime);

@@ -19,6 +19,8 @@ inline constexpr uint32_t kAmbiguous = 0xFFFFFFFB;
 inline constexpr uint32_t kHeaderSize = 512;
 inline constexpr uint32_t kHeaderDifatCount = 109;
 inline constexpr uint32_t kDirEntrySize = 128;
+// Where an entry keeps its class, within its 128 bytes.
+inline constexpr uint32_t kDirEntryClassOffset = 0x50;
 inline constexpr uint32_t kMiniSectorSize = 64;
 inline constexpr uint32_t kMiniStreamCutoff = 4096;
 inline constexpr uint32_t kMaxNameLength = 31;  // UTF-16 units, terminator excluded

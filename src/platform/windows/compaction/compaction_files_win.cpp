@@ -106,11 +106,35 @@ HRESULT CopyBeside::Create(const std::wstring& originalPath, uint32_t sectorSize
 }
 
 HRESULT CopyBeside::Seal(ComPtr<IStorage>& storage, const CLSID& rootClass) {
-  HRESULT hr = storage->SetClass(rootClass);
-  if (SUCCEEDED(hr)) hr = storage->Commit(STGC_DEFAULT);
+  // Released still marked unfinished, and held for deletion before its root
+  // takes the real class: a process that ends at any moment leaves either a
+  // copy RemoveLeftoverCopies knows or one the system deletes. Sealed first
+  // and held after, a kill between the two left a finished copy for good.
+  HRESULT hr = storage->Commit(STGC_DEFAULT);
   storage.Reset();
   if (FAILED(hr)) return hr;
-  return Hold();
+  hr = Hold();
+  if (FAILED(hr)) return hr;
+  return WriteRootClass(rootClass);
+}
+
+HRESULT CopyBeside::WriteRootClass(const CLSID& rootClass) {
+  // The system has let the file go: its root entry, the first of the
+  // directory, is written in place through the handle that holds it.
+  cfb::CheckedFile checked;
+  HRESULT hr = ReadFileStructures(handle_, checked);
+  if (hr == S_FALSE) return STG_E_INVALIDHEADER;
+  if (FAILED(hr)) return hr;
+  const cfb::Header& header = checked.structures.header;
+  static_assert(sizeof rootClass == 16);
+  const uint64_t at = (uint64_t{header.first_dir_sector} + 1) * header.sector_size() +
+                      cfb::kDirEntryClassOffset;
+  OVERLAPPED place{};
+  place.Offset = static_cast<DWORD>(at);
+  place.OffsetHigh = static_cast<DWORD>(at >> 32);
+  DWORD written = 0;
+  if (!WriteFile(handle_, &rootClass, sizeof rootClass, &written, &place)) return LastError();
+  return written == sizeof rootClass ? S_OK : STG_E_WRITEFAULT;
 }
 
 HRESULT CopyBeside::Hold() {

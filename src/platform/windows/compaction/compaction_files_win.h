@@ -53,8 +53,8 @@ class CopyBeside {
   CopyBeside& operator=(const CopyBeside&) = delete;
 
   HRESULT Create(const std::wstring& originalPath, uint32_t sectorSize, ComPtr<IStorage>& storage);
-  // Gives the filled copy its root's class, commits and releases it, and
-  // holds the file.
+  // Commits and releases the filled copy, holds the file, and gives its
+  // root the original's class.
   HRESULT Seal(ComPtr<IStorage>& storage, const CLSID& rootClass);
   HRESULT Size(uint64_t& bytes) const;
   HRESULT Digest(DirectoryDigest& directory) const;
@@ -64,6 +64,7 @@ class CopyBeside {
 
  private:
   HRESULT Hold();
+  HRESULT WriteRootClass(const CLSID& rootClass);
 
   std::wstring path_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
