@@ -223,6 +223,54 @@ TEST_F(KilledCompaction, LeavesNoCopyBehindTheNextCompaction) {
   }
 }
 
+// What a compaction ended at any step leaves beside the file: the next one
+// removes whatever holds nothing the file does not, and only that.
+TEST_F(Compaction, RemovesWhatAnEndedCompactionLeftAndNothingElse) {
+  const std::string arc = BuildMarked(dir, "r.doc");
+  const std::string original = ReadFile(arc);
+  const std::string other = dir / "other.doc";
+  CompoundBuilder(other).Stream(u"other", "other");
+  const std::string different = ReadFile(other);
+  fs::remove(other);
+  dir.Write("r.doc.~qor0", "");                        // created, nothing written
+  dir.Write("r.doc.~qor1", original.substr(0, 700));   // killed while the system wrote it
+  dir.Write("r.doc.~qor2", original);                  // finished, not yet in place
+  dir.Write("r.doc.~qor3", different);                 // not ours to judge
+  dir.Write("r.doc.~qor4", "");                        // another compaction's, being written
+  dir.Write("r.doc.~qorold", original);                // the old content, replaced
+  const HANDLE writer = CreateFileW(Wide(dir / "r.doc.~qor4").c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+
+  const QOR_COMPACTION large{4096, 0, 0};
+  EXPECT_EQ(QorCompactStorageFile(Wide(arc).c_str(), &large), S_OK);
+  CloseHandle(writer);
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"r.doc", "r.doc.~qor3", "r.doc.~qor4"}));
+  ExpectContentKept(arc);
+
+  // Old content that differs from the file is left, and nothing overwrites it.
+  dir.Write("r.doc.~qorold", different);
+  const std::string compacted = ReadFile(arc);
+  EXPECT_EQ(QorCompactStorageFile(Wide(arc).c_str(), &large), S_FALSE);
+  EXPECT_EQ(ReadFile(arc), compacted);
+  EXPECT_EQ(ReadFile(dir / "r.doc.~qorold"), different);
+}
+
+// Wine's replace moves the original aside before the copy takes its name:
+// a process ended between the two leaves the file under the name it was
+// moved to, and the next open puts it back.
+TEST_F(Compaction, AReplaceEndedBetweenItsMovesIsUndoneByTheNextOpen) {
+  const std::string arc = BuildMarked(dir, "m.doc");
+  const std::string original = ReadFile(arc);
+  fs::rename(testing_support::Utf8Path(arc), testing_support::Utf8Path(dir / "m.doc.~qorold"));
+  dir.Write("m.doc.~qor0", original);
+  ExpectContentKept(arc);
+  EXPECT_EQ(ReadFile(arc), original);
+  const QOR_COMPACTION large{4096, 0, 0};
+  EXPECT_EQ(QorCompactStorageFile(Wide(arc).c_str(), &large), S_OK);
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"m.doc"}));
+}
+
 // The conversion that lets a file with 512-byte sectors grow past 2 GB, on
 // a small file: the same content in 4096-byte sectors.
 TEST(CompactionCall, ChangesTheSectorSizeOrLeavesAFileWithLittleFree) {

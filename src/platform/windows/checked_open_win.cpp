@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/checked_open.h"
+#include "platform/windows/compaction/compaction_files_win.h"
 #include "platform/windows/file_structures_win.h"
 #include "platform/windows/open_waiting_win.h"
 #include "platform/ole/result.h"
@@ -52,6 +53,7 @@ HRESULT OpenCheckedOnce(const OLECHAR* name, DWORD mode, IStorage** storage,
 
 HRESULT OpenCheckedStorage(const OLECHAR* name, DWORD mode, const QOR_KEEP_WAITING& keepWaiting,
                            IStorage** storage, DamagedStreams& damaged) {
+  compaction::RestoreInterruptedReplace(name);
   // Checked again after each wait: the holder may have changed the file.
   return RetryWhileHeld(keepWaiting,
                         [&] { return OpenCheckedOnce(name, mode, storage, damaged); });

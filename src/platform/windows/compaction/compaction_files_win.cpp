@@ -1,8 +1,8 @@
 #include "platform/windows/compaction/compaction_files_win.h"
 
+#include <cstring>
 #include <utility>
 
-#include "platform/checked_open.h"
 #include "platform/windows/file_structures_win.h"
 
 namespace platform::compaction {
@@ -46,17 +46,33 @@ bool MarkedForDeletion(HANDLE file, bool deletion) {
   return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-bool IsUnfinishedCopy(const std::wstring& path) {
-  // A copy being written is open for writing: the open fails. Checked
-  // first: anyone may have put a damaged file under such a name.
-  ComPtr<IStorage> storage;
-  DamagedStreams damaged;
-  if (FAILED(OpenCheckedStorage(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, {},
-                                storage.Receive(), damaged)))
-    return false;
-  STATSTG stat{};
-  return SUCCEEDED(storage->Stat(&stat, STATFLAG_NONAME)) &&
-         IsEqualCLSID(stat.clsid, kUnfinishedCopyClass);
+std::wstring BackupName(const std::wstring& originalPath) { return originalPath + L".~qorold"; }
+
+// A file under a name only a compaction gives is a leftover unless it is a
+// sound compound file that holds something other than the original: a copy
+// killed before or while the system wrote it (short, damaged, or still
+// marked unfinished), or one as complete as the original, holds nothing
+// that is not in the original.
+bool IsLeftover(HANDLE file, const DirectoryDigest& original) {
+  cfb::CheckedFile checked;
+  const HRESULT hr = ReadFileStructures(file, checked);
+  if (hr == S_FALSE || hr == STG_E_DOCFILECORRUPT || hr == STG_E_INVALIDHEADER) return true;
+  if (FAILED(hr)) return false;
+  if (!checked.structures.damaged.empty()) return true;
+  const auto& rootClass = checked.directory.entry(cfb::kRootId).attributes().clsid;
+  static_assert(sizeof rootClass == sizeof kUnfinishedCopyClass);
+  return memcmp(rootClass.data(), &kUnfinishedCopyClass, sizeof kUnfinishedCopyClass) == 0 ||
+         DigestDirectory(checked.directory) == original;
+}
+
+void RemoveIfLeftover(const std::wstring& path, const DirectoryDigest& original) {
+  // Held by no one else, or the open fails: a copy being written is held
+  // for writing.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  if (IsLeftover(file, original)) MarkedForDeletion(file, true);
+  CloseHandle(file);
 }
 
 }  // namespace
@@ -172,8 +188,12 @@ HRESULT CopyBeside::Replace(const std::wstring& originalPath, HeldOriginal& orig
       !FlushFileBuffers(handle_) || !MarkedForDeletion(handle_, false))
     return LastError();
   CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
+  // The original goes to a name of ours first: Wine's replace is two moves,
+  // and a process ended between them leaves it there for
+  // RestoreInterruptedReplace, not under a temporary name or deleted.
+  const std::wstring backup = BackupName(originalPath);
   const auto replace = [&] {
-    return ReplaceFileW(originalPath.c_str(), path_.c_str(), nullptr,
+    return ReplaceFileW(originalPath.c_str(), path_.c_str(), backup.c_str(),
                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
   };
   bool done = replace();
@@ -187,27 +207,36 @@ HRESULT CopyBeside::Replace(const std::wstring& originalPath, HeldOriginal& orig
       done = replace();
     }
   }
-  if (done) {
-    kept_ = true;
-    return S_OK;
-  }
-  const HRESULT failure = LastError();
-  // Without a backup name, a replace that fails late has already removed
-  // the original: the copy, found the same, is then all there is of it.
-  if (GetFileAttributesW(originalPath.c_str()) == INVALID_FILE_ATTRIBUTES &&
+  const HRESULT failure = done ? S_OK : LastError();
+  // A replace that fails late has moved the original to the backup's name:
+  // the copy, found the same, takes its place, and is kept should it not.
+  if (!done && GetFileAttributesW(originalPath.c_str()) == INVALID_FILE_ATTRIBUTES &&
       GetLastError() == ERROR_FILE_NOT_FOUND) {
     kept_ = true;
-    if (MoveFileExW(path_.c_str(), originalPath.c_str(), MOVEFILE_WRITE_THROUGH)) return S_OK;
+    done = MoveFileExW(path_.c_str(), originalPath.c_str(), MOVEFILE_WRITE_THROUGH);
   }
-  return failure;
+  if (!done) return failure;
+  kept_ = true;
+  // Left, it would be taken for what a kill between the moves left.
+  DeleteFileW(backup.c_str());
+  return S_OK;
 }
 
-void RemoveLeftoverCopies(const std::wstring& originalPath) {
-  for (int number = 0; number < kNameAttempts; ++number) {
-    const std::wstring path = CopyName(originalPath, number);
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES && IsUnfinishedCopy(path))
-      DeleteFileW(path.c_str());
-  }
+void RemoveLeftoverCopies(const std::wstring& originalPath, const DirectoryDigest& original) {
+  for (int number = 0; number < kNameAttempts; ++number)
+    RemoveIfLeftover(CopyName(originalPath, number), original);
+  RemoveIfLeftover(BackupName(originalPath), original);
+}
+
+bool HasBackup(const std::wstring& originalPath) {
+  return GetFileAttributesW(BackupName(originalPath).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RestoreInterruptedReplace(const std::wstring& originalPath) {
+  if (GetFileAttributesW(originalPath.c_str()) != INVALID_FILE_ATTRIBUTES ||
+      GetLastError() != ERROR_FILE_NOT_FOUND)
+    return;
+  MoveFileExW(BackupName(originalPath).c_str(), originalPath.c_str(), MOVEFILE_WRITE_THROUGH);
 }
 
 }  // namespace platform::compaction

@@ -45,6 +45,8 @@ class HeldOriginal {
 // its root carries a class of ours that RemoveLeftoverCopies knows; once
 // written, it is held and marked for deletion, which the system carries out
 // should the process end, until just before it replaces the original.
+// A copy left between those steps is found the same as the original, and
+// RemoveLeftoverCopies knows it by that.
 class CopyBeside {
  public:
   CopyBeside() = default;
@@ -71,8 +73,15 @@ class CopyBeside {
   bool kept_ = false;
 };
 
-// Removes the copies beside the file at originalPath that a compaction
-// left while the system wrote them, when no process has them open.
-void RemoveLeftoverCopies(const std::wstring& originalPath);
+// Removes what compactions left beside the file at originalPath when no
+// process holds it and it holds nothing the original does not: copies, and
+// the original's old content under the name a replace moves it to.
+void RemoveLeftoverCopies(const std::wstring& originalPath, const DirectoryDigest& original);
+// Whether old content still lies under that name, which a replace would
+// overwrite.
+bool HasBackup(const std::wstring& originalPath);
+// Puts the old content back under the original's name when a replace was
+// ended between its moves and left none there.
+void RestoreInterruptedReplace(const std::wstring& originalPath);
 
 }  // namespace platform::compaction

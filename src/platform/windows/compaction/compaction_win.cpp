@@ -61,10 +61,13 @@ HRESULT Compact(const OLECHAR* name, const QOR_COMPACTION& options) {
   std::wstring path;
   HRESULT hr = FullPath(name, path);
   if (FAILED(hr)) return hr;
+  RestoreInterruptedReplace(path);
   HeldOriginal original;
   hr = original.Open(path);
   if (FAILED(hr)) return hr;
-  RemoveLeftoverCopies(path);
+  RemoveLeftoverCopies(path, original.directory);
+  // Old content that is not the original's: not ours to overwrite.
+  if (HasBackup(path)) return S_FALSE;
   // A copy would leave the file's other names with the old content.
   if (original.links > 1) return S_FALSE;
   if (original.attributes & FILE_ATTRIBUTE_READONLY) return STG_E_ACCESSDENIED;
