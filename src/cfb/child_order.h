@@ -67,15 +67,18 @@ class ChildOrder {
   // After the ids that are not after it by less; returns its neighbours there.
   template <class Less>
   Neighbours Insert(uint32_t id, Less less) {
+    return InsertAt(LowerBound([&](uint32_t other) { return !less(id, other); }), id);
+  }
+  // At a place LowerBound found, the order unchanged since.
+  Neighbours InsertAt(Cursor at, uint32_t id) {
     ++size_;
     if (blocks_.empty()) {
       blocks_.push_back({id});
       return {};
     }
-    auto block = std::partition_point(blocks_.begin(), blocks_.end(),
-                                      [&](const std::vector<uint32_t>& b) { return !less(id, b.back()); });
-    if (block == blocks_.end()) --block;
-    const auto placed = block->insert(std::upper_bound(block->begin(), block->end(), id, less), id);
+    if (at.block == blocks_.size()) at = Cursor{at.block - 1, blocks_.back().size()};
+    const auto block = blocks_.begin() + static_cast<std::ptrdiff_t>(at.block);
+    const auto placed = block->insert(block->begin() + static_cast<std::ptrdiff_t>(at.index), id);
     Neighbours sides;
     if (placed != block->begin())
       sides.before = *std::prev(placed);

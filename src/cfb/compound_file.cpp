@@ -100,7 +100,8 @@ void CompoundFile::SetModifiedNow(uint32_t id) {
 uint32_t CompoundFile::CreateElement(uint32_t storage, std::u16string_view name, EntryType type) {
   CheckWritable();
   if (!IsValidNewName(name)) Fail(Errc::kInvalidName, "invalid element name");
-  if (dir_.Find(storage, name) != kNoStream) Fail(Errc::kAlreadyExists, "element exists");
+  const Directory::NewPlace place = dir_.PlaceOfNew(storage, name);
+  if (place.taken) Fail(Errc::kAlreadyExists, "element exists");
   Touch();
   DirEntry e;
   e.name = std::u16string(name);
@@ -109,7 +110,7 @@ uint32_t CompoundFile::CreateElement(uint32_t storage, std::u16string_view name,
     e.start = 0;
     e.ctime = e.mtime = CurrentFileTime();
   }
-  const uint32_t id = dir_.Insert(storage, e);
+  const uint32_t id = dir_.Insert(storage, e, place);
   if (type == EntryType::kStream) chains_[id];
   if (storage != kRootId) SetModifiedNow(storage);
   return id;

@@ -163,29 +163,45 @@ void Directory::SetAttributes(uint32_t id, const Attributes& attributes) {
   entries_.SetAttributes(id, attributes);
 }
 
+ChildOrder::Cursor Directory::ExactPlace(const ChildOrder& ids, std::u16string_view name) const {
+  return ids.LowerBound(
+      [&](uint32_t id) { return CompareToProbe(entries_[id].name(), name, Match::kExactName) < 0; });
+}
+
 uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
   const ChildOrder& ids = ChildrenOf(storage);
-  const auto below = [this, name](Match match) {
-    return [this, name, match](uint32_t id) {
-      return CompareToProbe(entries_[id].name(), name, match) < 0;
-    };
-  };
   const auto is = [&](uint32_t id, Match match) {
     return id != kNoStream && CompareToProbe(entries_[id].name(), name, match) == 0;
   };
-  const ChildOrder::Cursor exact = ids.LowerBound(below(Match::kExactName));
+  const ChildOrder::Cursor exact = ExactPlace(ids, name);
   if (is(ids.At(exact), Match::kExactName))
     return is(ids.At(ids.Next(exact)), Match::kExactName) ? kAmbiguous : ids.At(exact);
   // Names that differ only in case sit together, where the exact name would
   // stand: a new name, adding's common case, needs no second search.
   if (!is(ids.At(exact), Match::kAnyCase) && !is(ids.Before(exact), Match::kAnyCase)) return kNoStream;
-  return ids.At(ids.LowerBound(below(Match::kAnyCase)));
+  return ids.At(ids.LowerBound(
+      [&](uint32_t id) { return CompareToProbe(entries_[id].name(), name, Match::kAnyCase) < 0; }));
+}
+
+Directory::NewPlace Directory::PlaceOfNew(uint32_t storage, std::u16string_view name) const {
+  const ChildOrder& ids = ChildrenOf(storage);
+  const auto is = [&](uint32_t id) {
+    return id != kNoStream && CompareToProbe(entries_[id].name(), name, Match::kAnyCase) == 0;
+  };
+  NewPlace place{ExactPlace(ids, name)};
+  // As in Find: a name taken in any case has a twin on one side or the other.
+  place.taken = is(ids.At(place.at)) || is(ids.Before(place.at));
+  return place;
 }
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {
+  LinkChildAt(storage, id,
+              ChildrenOf(storage).LowerBound([&](uint32_t other) { return !ChildBefore(id, other); }));
+}
+
+void Directory::LinkChildAt(uint32_t storage, uint32_t id, ChildOrder::Cursor at) {
   ChildIndex& index = children_.at(storage);
-  const ChildOrder::Neighbours sides =
-      index.ids.Insert(id, [this](uint32_t a, uint32_t b) { return ChildBefore(a, b); });
+  const ChildOrder::Neighbours sides = index.ids.InsertAt(at, id);
   if (index.upkeep == TreeUpkeep::kRebuild) {
     index.tree_dirty = true;
     return;
@@ -202,14 +218,25 @@ void Directory::UnlinkChild(uint32_t storage, uint32_t id) {
     TreeRemove(storage, id);
 }
 
-uint32_t Directory::Insert(uint32_t storage, const DirEntry& entry) {
+uint32_t Directory::OccupyFreeSlot(uint32_t storage, const DirEntry& entry) {
   if (free_.empty()) AddSlots();
   const uint32_t id = free_.top();
   free_.pop();
   MarkDirty(id);
   entries_.Assign(id, entry);
   Occupy(id, storage);
+  return id;
+}
+
+uint32_t Directory::Insert(uint32_t storage, const DirEntry& entry) {
+  const uint32_t id = OccupyFreeSlot(storage, entry);
   LinkChild(storage, id);
+  return id;
+}
+
+uint32_t Directory::Insert(uint32_t storage, const DirEntry& entry, NewPlace place) {
+  const uint32_t id = OccupyFreeSlot(storage, entry);
+  LinkChildAt(storage, id, place.at);
   return id;
 }
 

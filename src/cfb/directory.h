@@ -60,8 +60,18 @@ class Directory {
   // The children in the order of the sibling tree.
   std::vector<uint32_t> Children(uint32_t storage) const { return ChildrenOf(storage).ToVector(); }
   size_t ChildCount(uint32_t storage) const { return ChildrenOf(storage).size(); }
-  // Adds a child whose name is not taken; returns its id (a free slot first).
+  // Where a new child of that name would stand among a storage's children;
+  // taken when a child bears the name in any case.
+  struct NewPlace {
+    ChildOrder::Cursor at;
+    bool taken = false;
+  };
+  NewPlace PlaceOfNew(uint32_t storage, std::u16string_view name) const;
+  // Adds a child whose name is not taken; returns its id (a free slot
+  // first). With the place PlaceOfNew found for its name, the storage's
+  // children unchanged since, it is not searched again.
   uint32_t Insert(uint32_t storage, const DirEntry& entry);
+  uint32_t Insert(uint32_t storage, const DirEntry& entry, NewPlace place);
   // Removes one entry (a storage must be empty) and frees its slot.
   void Erase(uint32_t id);
   void Rename(uint32_t id, std::u16string_view new_name);
@@ -99,6 +109,10 @@ class Directory {
   void MarkDirty(uint32_t id) { dirty_[id / per_page_] = true; }
   void AddSlots();
   void LinkChild(uint32_t storage, uint32_t id);
+  void LinkChildAt(uint32_t storage, uint32_t id, ChildOrder::Cursor at);
+  uint32_t OccupyFreeSlot(uint32_t storage, const DirEntry& entry);
+  // The first child not below name in the order, for an exact probe.
+  ChildOrder::Cursor ExactPlace(const ChildOrder& ids, std::u16string_view name) const;
   void UnlinkChild(uint32_t storage, uint32_t id);
   uint32_t BuildTree(const std::vector<uint32_t>& ids, size_t lo, size_t hi, int depth,
                      int red_depth);

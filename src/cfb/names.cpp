@@ -7,8 +7,7 @@
 
 namespace cfb {
 
-char16_t SimpleUpperCase(char16_t unit) {
-  if (unit < 0x80) return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
+char16_t UpperCaseBeyondAscii(char16_t unit) {
   const CaseRange* begin = kUpperCaseRanges;
   const CaseRange* end = kUpperCaseRanges + kUpperCaseRangeCount;
   const CaseRange* r = std::upper_bound(

@@ -8,7 +8,13 @@
 
 namespace cfb {
 
-char16_t SimpleUpperCase(char16_t unit);
+char16_t UpperCaseBeyondAscii(char16_t unit);
+// Inline for ASCII, the units of most names, which every comparison of
+// siblings goes through.
+inline char16_t SimpleUpperCase(char16_t unit) {
+  if (unit >= 0x80) return UpperCaseBeyondAscii(unit);
+  return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+}
 
 // The name as the sibling trees order it: each unit upper-cased.
 std::u16string NameKey(std::u16string_view name);

@@ -147,7 +147,13 @@ TEST(CollidingNames, EveryChildOfALargeStorageIsFoundInAnyCase) {
     ASSERT_EQ(file->Find(kRootId, probe), ids[i]) << i;
   }
   EXPECT_EQ(file->Find(kRootId, u"ITEM" + number(kChildren)), kNoStream);
-  EXPECT_THROW(file->CreateElement(kRootId, u"item1", EntryType::kStream), Error);
+  // A new name is refused when a child holds it in another case, on
+  // either side of the place the new name would take.
+  for (int i = 0; i < kChildren; i += 97)
+    EXPECT_THROW(file->CreateElement(kRootId, (i % 2 ? u"ITEM" : u"item") + number(i), EntryType::kStream),
+                 Error)
+        << i;
+  EXPECT_EQ(file->Children(kRootId).size(), size_t{kChildren});
 }
 
 }  // namespace
