@@ -412,17 +412,17 @@ std::u16string TqorStorageDir::ReplacedElementName(const wcx::TqorWCXFile* liste
   return listed->ElementName();
 }
 
-int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& name) {
+int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& name,
+                                const ListedPlace& place) {
   const std::u16string stored = StoredElementName(FNames, name);
   if (!UsableElementName(stored) || !FFolder) return E_EWRITE;
-  // The name the listing shows for the stored one: what IndexOfHostName
-  // would work out again from the host's name.
-  const std::string listed = wcx::SanitizeName(ShownElementName(FNames, stored.c_str()));
-  const int32_t index = IndexOfName(listed);
+  // The place's name is the one the listing shows for the stored name
+  // (HostNameToRawName).
+  const int32_t index = place.index;
   const std::u16string element = ReplacedElementName(index >= 0 ? Items(index) : nullptr, stored);
   // Progress names the entry as the listing will show it.
   const std::string shown =
-      element == stored ? listed : wcx::SanitizeName(ShownElementName(FNames, element.c_str()));
+      element == stored ? place.name : wcx::SanitizeName(ShownElementName(FNames, element.c_str()));
   const std::string progressPath =
       GetPath().empty() ? shown : GetPath() + platform::kPathDelim + shown;
   return StoreReplacing(element, srcPath, name, progressPath,

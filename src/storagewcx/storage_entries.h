@@ -68,7 +68,8 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   // Closing the root of a writable archive commits it (see CommitChanges).
   void Close() override;
   int32_t CreateFolder(const std::string& name) override;
-  int32_t AddFile(const std::string& srcPath, const std::string& name) override;
+  int32_t AddFile(const std::string& srcPath, const std::string& name,
+                  const ListedPlace& place) override;
   std::string HostNameToRawName(const std::string& hostName) const override;
   int32_t CommitChanges() override;
   void RevertChanges() override;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <utility>
 
 #include "platform/os.h"
 #include "platform/unicode.h"
 #include "rtl/file_names.h"
+#include "wcx/name_index.h"
 
 namespace wcx {
 
@@ -61,7 +61,7 @@ void AddList::MarkRepeated(const std::vector<size_t>& starts) {
   keys.reserve(starts.size());
   std::string converted;
   for (size_t i = 0; i < starts.size(); ++i)
-    keys.emplace_back(std::hash<std::string>{}(rtl::LowerCaseFileName(NameAt(starts[i], converted))), i);
+    keys.emplace_back(NameKeyHash(NameAt(starts[i], converted)), i);
   std::sort(keys.begin(), keys.end());
   std::string other;
   for (size_t run = 0; run < keys.size();) {

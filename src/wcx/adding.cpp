@@ -82,14 +82,15 @@ int32_t TqorWCXDir::AddSubPath(const std::string& basePath, const std::string& r
 }
 
 int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string& relName) {
-  int32_t index = IndexOfHostName(relName);
-  TqorWCXFile* old = index >= 0 ? FItems[static_cast<size_t>(index)] : nullptr;
+  ListedPlace place{ListedNameOf(relName), -1};
+  place.index = IndexOfName(place.name);
+  TqorWCXFile* old = place.index >= 0 ? FItems[static_cast<size_t>(place.index)] : nullptr;
   if (old && old->AsDir()) return E_EWRITE;
 
   // AddFile replaces the old element only once the new content is complete,
   // so a failure or a cancel leaves the old entry as it was.
   const size_t countBefore = FItems.size();
-  int32_t result = AddFile(basePath, relName);
+  int32_t result = AddFile(basePath, relName, place);
   if (result != 0) return result;
   if (old) {
     if (FItems.size() > countBefore)

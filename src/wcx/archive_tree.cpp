@@ -187,7 +187,9 @@ void TqorWCXDir::Close() {
 
 int32_t TqorWCXDir::CreateFolder(const std::string&) { return E_NOT_SUPPORTED; }
 
-int32_t TqorWCXDir::AddFile(const std::string&, const std::string&) { return E_NOT_SUPPORTED; }
+int32_t TqorWCXDir::AddFile(const std::string&, const std::string&, const ListedPlace&) {
+  return E_NOT_SUPPORTED;
+}
 
 int32_t TqorWCXDir::GetOpenMode() const { return FParent ? FParent->GetOpenMode() : FOpenMode; }
 

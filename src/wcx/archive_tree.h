@@ -124,7 +124,13 @@ class TqorWCXDir : public TqorWCXFile {
   // where the folder lists the name, a node it makes for the new content
   // takes the old one's place, else the old one goes.
   virtual int32_t CreateFolder(const std::string& name);
-  virtual int32_t AddFile(const std::string& srcPath, const std::string& name);
+  // Where a host's name stands in the listing, worked out once per file.
+  struct ListedPlace {
+    std::string name;  // as the listing shows it (ListedNameOf)
+    int32_t index;     // of the node listed under it, -1 for none
+  };
+  virtual int32_t AddFile(const std::string& srcPath, const std::string& name,
+                          const ListedPlace& place);
   // The archive root's open mode.
   virtual int32_t GetOpenMode() const;
   // The raw name a store gives the element it makes from a host's name

@@ -210,7 +210,7 @@ int32_t MemDir::CreateFolder(const std::string& name) {
   return 0;
 }
 
-int32_t MemDir::AddFile(const std::string& srcPath, const std::string& name) {
+int32_t MemDir::AddFile(const std::string& srcPath, const std::string& name, const ListedPlace&) {
   Node* existing = node_->ChildCaseless(name);
   if (existing && existing->isFolder) return wcx::E_EWRITE;
   rtl::TFileStream source(srcPath + name, rtl::TFileStream::Mode::fmOpenReadDenyWrite);

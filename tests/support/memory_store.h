@@ -69,7 +69,8 @@ class MemDir : public wcx::TqorWCXDir {
   void Open() override;
   void Close() override;
   int32_t CreateFolder(const std::string& name) override;
-  int32_t AddFile(const std::string& srcPath, const std::string& name) override;
+  int32_t AddFile(const std::string& srcPath, const std::string& name,
+                  const ListedPlace& place) override;
   int32_t CommitChanges() override;
   bool CreatedArchive() const override { return created_; }
   void DiscardArchive() override;

@@ -75,7 +75,7 @@ void TqorContentDir::Open() {
 
 int32_t TqorContentDir::CreateFolder(const std::string&) { return wcx::E_NOT_SUPPORTED; }
 
-int32_t TqorContentDir::AddFile(const std::string&, const std::string&) {
+int32_t TqorContentDir::AddFile(const std::string&, const std::string&, const ListedPlace&) {
   return wcx::E_NOT_SUPPORTED;
 }
 

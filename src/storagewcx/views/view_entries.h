@@ -28,7 +28,8 @@ class TqorContentDir : public wcx::TqorWCXDir {
   int32_t TestItem() override;
   void Open() override;
   int32_t CreateFolder(const std::string& name) override;
-  int32_t AddFile(const std::string& srcPath, const std::string& name) override;
+  int32_t AddFile(const std::string& srcPath, const std::string& name,
+                  const ListedPlace& place) override;
   int32_t DeleteItem() override;
 
   // The compound file the views are made from; null once it is closed.
