@@ -119,6 +119,16 @@ class CallOrderTest(RecordingTestCase):
             "  add notes.txt"])
         self.assertIn("76800  -                    in/here/tree/sub/data.bin", self.host("list", "new.rec").lines)
 
+    def test_add_lists_a_folders_files_in_byte_order(self):
+        # Names alike in their first sixteen bytes, prefixes of each other,
+        # and with bytes past ASCII: the order of their bytes all the same.
+        names = ["file100000.bin", "file10000.bin", "a_long_common_prefix_2", "a_long_common_prefix_10",
+                 "a_long_common_prefix", "\u00c4rger", "Zebra", "zebra", "a"]
+        self.make_tree("src", {"many/" + name: b"x" for name in names})
+        self.host("add", "new.rec", "src/many")
+        added = [call[len("  add many/"):] for call in self.calls() if call.startswith("  add many/")]
+        self.assertEqual(added[1:], sorted(names, key=lambda name: name.encode()))
+
     def test_add_to_the_root_with_move(self):
         self.make_tree("src", SAMPLE_TREE)
         self.host("add", "new.rec", "src/tree", "--move")

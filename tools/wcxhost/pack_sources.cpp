@@ -1,6 +1,7 @@
 #include "pack_sources.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 #include "host_conventions.h"
@@ -12,6 +13,32 @@ namespace fs = std::filesystem;
 
 namespace wcxhost {
 namespace {
+
+// A child's place in its folder's order: the first bytes of its name, so
+// that most comparisons read neither the name nor the child. Names of
+// 8-bit units only; 0 pads (no name holds it), so a prefix sorts first.
+struct SortKey {
+  uint64_t high = 0, low = 0;
+  const sys::FolderChild* child = nullptr;
+};
+
+SortKey KeyOf(const sys::FolderChild& child) {
+  SortKey key{0, 0, &child};
+  const auto& name = child.name.native();
+  if constexpr (sizeof name[0] == 1) {
+    for (size_t i = 0; i < 16 && i < name.size(); ++i) {
+      uint64_t& half = i < 8 ? key.high : key.low;
+      half |= uint64_t{static_cast<unsigned char>(name[i])} << (56 - 8 * (i % 8));
+    }
+  }
+  return key;
+}
+
+bool SortsBefore(const SortKey& a, const SortKey& b) {
+  if (a.high != b.high) return a.high < b.high;
+  if (a.low != b.low) return a.low < b.low;
+  return a.child->name.native() < b.child->name.native();
+}
 
 // A file that cannot be measured any more adds nothing to the total; adding
 // it reports why.
@@ -47,17 +74,15 @@ class Collector {
     std::error_code error;
     std::vector<sys::FolderChild> children = sys::ReadFolder(folder, error);
     if (error) throw HostError("cannot read folder " + Quoted(sys::PathString(folder)) + ": " + error.message());
-    // Sorted through pointers, by their native strings: names of one
-    // component order so as paths do, and moving a path splits it again.
-    std::vector<const sys::FolderChild*> order;
+    // Sorted through keys, by their native strings: names of one component
+    // order so as paths do, and moving a path splits it again.
+    std::vector<SortKey> order;
     order.reserve(children.size());
-    for (const sys::FolderChild& child : children) order.push_back(&child);
-    std::sort(order.begin(), order.end(), [](const sys::FolderChild* a, const sys::FolderChild* b) {
-      return a->name.native() < b->name.native();
-    });
+    for (const sys::FolderChild& child : children) order.push_back(KeyOf(child));
+    std::sort(order.begin(), order.end(), SortsBefore);
     const bool holds_archive = folder == archive_.parent_path();
-    for (const sys::FolderChild* listed : order) {
-      const sys::FolderChild& child = *listed;
+    for (const SortKey& listed : order) {
+      const sys::FolderChild& child = *listed.child;
       const std::string child_name = name + kArchiveDelim + sys::PathString(child.name);
       if (child.kind == sys::FolderChild::Kind::kFolder)
         AddFolder(folder / child.name, child_name);
