@@ -31,6 +31,11 @@ int CompareToProbe(std::u16string_view name, std::u16string_view probe, Match ma
   return name.compare(probe);
 }
 
+// Whether the child id (kNoStream for none) bears the name.
+bool Named(const EntryStore& entries, uint32_t id, std::u16string_view name, Match match) {
+  return id != kNoStream && CompareToProbe(entries[id].name(), name, match) == 0;
+}
+
 const ChildOrder kNoChildren;
 
 }  // namespace
@@ -163,35 +168,28 @@ void Directory::SetAttributes(uint32_t id, const Attributes& attributes) {
   entries_.SetAttributes(id, attributes);
 }
 
-ChildOrder::Cursor Directory::ExactPlace(const ChildOrder& ids, std::u16string_view name) const {
-  return ids.LowerBound(
-      [&](uint32_t id) { return CompareToProbe(entries_[id].name(), name, Match::kExactName) < 0; });
+Directory::NewPlace Directory::PlaceOfNew(uint32_t storage, std::u16string_view name) const {
+  const ChildOrder& ids = ChildrenOf(storage);
+  NewPlace place{ids.LowerBound([&](uint32_t id) {
+    return CompareToProbe(entries_[id].name(), name, Match::kExactName) < 0;
+  })};
+  // Names that differ only in case sit together, where the exact name would
+  // stand: a name taken in any case has a twin on one side or the other.
+  place.taken = Named(entries_, ids.At(place.at), name, Match::kAnyCase) ||
+                Named(entries_, ids.Before(place.at), name, Match::kAnyCase);
+  return place;
 }
 
 uint32_t Directory::Find(uint32_t storage, std::u16string_view name) const {
   const ChildOrder& ids = ChildrenOf(storage);
-  const auto is = [&](uint32_t id, Match match) {
-    return id != kNoStream && CompareToProbe(entries_[id].name(), name, match) == 0;
-  };
-  const ChildOrder::Cursor exact = ExactPlace(ids, name);
-  if (is(ids.At(exact), Match::kExactName))
-    return is(ids.At(ids.Next(exact)), Match::kExactName) ? kAmbiguous : ids.At(exact);
-  // Names that differ only in case sit together, where the exact name would
-  // stand: a new name, adding's common case, needs no second search.
-  if (!is(ids.At(exact), Match::kAnyCase) && !is(ids.Before(exact), Match::kAnyCase)) return kNoStream;
+  const NewPlace place = PlaceOfNew(storage, name);
+  const uint32_t at = ids.At(place.at);
+  if (Named(entries_, at, name, Match::kExactName))
+    return Named(entries_, ids.At(ids.Next(place.at)), name, Match::kExactName) ? kAmbiguous : at;
+  // A new name, adding's common case, needs no second search.
+  if (!place.taken) return kNoStream;
   return ids.At(ids.LowerBound(
       [&](uint32_t id) { return CompareToProbe(entries_[id].name(), name, Match::kAnyCase) < 0; }));
-}
-
-Directory::NewPlace Directory::PlaceOfNew(uint32_t storage, std::u16string_view name) const {
-  const ChildOrder& ids = ChildrenOf(storage);
-  const auto is = [&](uint32_t id) {
-    return id != kNoStream && CompareToProbe(entries_[id].name(), name, Match::kAnyCase) == 0;
-  };
-  NewPlace place{ExactPlace(ids, name)};
-  // As in Find: a name taken in any case has a twin on one side or the other.
-  place.taken = is(ids.At(place.at)) || is(ids.Before(place.at));
-  return place;
 }
 
 void Directory::LinkChild(uint32_t storage, uint32_t id) {

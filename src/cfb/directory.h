@@ -111,8 +111,6 @@ class Directory {
   void LinkChild(uint32_t storage, uint32_t id);
   void LinkChildAt(uint32_t storage, uint32_t id, ChildOrder::Cursor at);
   uint32_t OccupyFreeSlot(uint32_t storage, const DirEntry& entry);
-  // The first child not below name in the order, for an exact probe.
-  ChildOrder::Cursor ExactPlace(const ChildOrder& ids, std::u16string_view name) const;
   void UnlinkChild(uint32_t storage, uint32_t id);
   uint32_t BuildTree(const std::vector<uint32_t>& ids, size_t lo, size_t hi, int depth,
                      int red_depth);

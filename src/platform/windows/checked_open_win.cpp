@@ -9,10 +9,6 @@
 namespace platform {
 namespace {
 
-// Whether the engine refused the file for what it holds, rather than for
-// what kept it from reading the file (which the system then reports).
-bool IsDamage(HRESULT hr) { return hr == STG_E_DOCFILECORRUPT || hr == STG_E_INVALIDHEADER; }
-
 ElementPath PathOf(const cfb::Directory& directory, uint32_t id) {
   ElementPath path;
   for (; id != cfb::kRootId && id != cfb::kNoStream; id = directory.parent(id)) {

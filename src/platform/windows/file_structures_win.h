@@ -14,5 +14,8 @@ namespace platform {
 // file; STG_E_DOCFILECORRUPT or STG_E_INVALIDHEADER for a damaged one; the
 // read's error when the file could not be read.
 HRESULT ReadFileStructures(HANDLE file, cfb::CheckedFile& checked);
+// Whether ReadFileStructures refused the file for what it holds, rather
+// than for what kept it from reading the file.
+inline bool IsDamage(HRESULT hr) { return hr == STG_E_DOCFILECORRUPT || hr == STG_E_INVALIDHEADER; }
 
 }  // namespace platform

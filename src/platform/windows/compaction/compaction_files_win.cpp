@@ -56,7 +56,7 @@ std::wstring BackupName(const std::wstring& originalPath) { return originalPath 
 bool IsLeftover(HANDLE file, const DirectoryDigest& original) {
   cfb::CheckedFile checked;
   const HRESULT hr = ReadFileStructures(file, checked);
-  if (hr == S_FALSE || hr == STG_E_DOCFILECORRUPT || hr == STG_E_INVALIDHEADER) return true;
+  if (hr == S_FALSE || IsDamage(hr)) return true;
   if (FAILED(hr)) return false;
   if (!checked.structures.damaged.empty()) return true;
   const auto& rootClass = checked.directory.entry(cfb::kRootId).attributes().clsid;
