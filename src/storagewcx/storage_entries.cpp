@@ -84,6 +84,7 @@ bool OpenOwnFolder(TStructStorageFolder& parent, const OLECHAR* name,
 
 constexpr uint32_t kKeepSectorSize = 0;
 constexpr uint32_t kLargeSectorSize = 4096;
+constexpr const char* kPastSmallSectors = "the archive has 512-byte sectors and cannot grow past 2 GB";
 // Edits that leave more than half of the file, and 1 MiB, free compact it.
 constexpr uint32_t kCompactFreePercent = 50;
 constexpr uint64_t kCompactFreeBytes = 1 << 20;
@@ -273,14 +274,21 @@ void TqorStorageDir::OpenRoot() {
   const bool create = FForPacking && !platform::FileExists(FArcName);
   if (create) {
     options |= storage::aoCreate | storage::aoFailIfThere;
-    if (!FitsSmallSectors(0, FBytesToAdd)) options |= storage::aoLargeSectors;
-  } else if (FForPacking && FBytesToAdd > 0) {
-    // Converted through a copy that takes its place, or refused before
-    // anything changes.
+    if (FPlannedBytes && !FitsSmallSectors(0, *FPlannedBytes))
+      options |= storage::aoLargeSectors;
+    else
+      FSmallSectors = SmallSectorRoom{0};
+  } else if (FForPacking) {
     const CompoundFileSize size = SizeOfCompoundFile(FArcName);
-    if (size.sectorSize == 512 && !FitsSmallSectors(size.bytes, FBytesToAdd) &&
-        TStructStorageFolder::Compact(FArcName, kLargeSectorSize, 0, 0) != S_OK)
-      throw wcx::EWCXError(E_EWRITE, "the archive has 512-byte sectors and cannot grow past 2 GB");
+    if (size.sectorSize != 512) {
+      // Nothing to watch: 4096-byte sectors reach far enough.
+    } else if (!FPlannedBytes || FitsSmallSectors(size.bytes, *FPlannedBytes)) {
+      FSmallSectors = SmallSectorRoom{size.bytes};
+    } else if (TStructStorageFolder::Compact(FArcName, kLargeSectorSize, 0, 0) != S_OK) {
+      // Converted through a copy that takes its place, or refused before
+      // anything changes.
+      throw wcx::EWCXError(E_EWRITE, kPastSmallSectors);
+    }
   }
   FFolder = std::make_unique<TStructStorageFolder>(FArcName, options, false);
   // A call of size 0 moves no progress bar: it keeps the host's dialog, and
@@ -429,19 +437,36 @@ int32_t TqorStorageDir::AddFile(const std::string& srcPath, const std::string& n
                         index >= 0 ? NewNode::kForListedName : NewNode::kNone);
 }
 
-const platform::SourceFolder& TqorStorageDir::SourceFolderAt(const std::string& srcPath) {
+TqorStorageDir& TqorStorageDir::Root() {
   TqorStorageDir* root = this;
   while (root->FParent) root = static_cast<TqorStorageDir*>(root->FParent);
+  return *root;
+}
+
+const platform::SourceFolder& TqorStorageDir::SourceFolderAt(const std::string& srcPath) {
+  TqorStorageDir& root = Root();
   // The files of one folder come one after another: it opens once for them.
-  if (!root->FSourceFolder) root->FSourceFolder = std::make_unique<platform::SourceFolder>();
-  if (root->FSourceFolder->Path() != srcPath) root->FSourceFolder->Open(srcPath);
-  return *root->FSourceFolder;
+  if (!root.FSourceFolder) root.FSourceFolder = std::make_unique<platform::SourceFolder>();
+  if (root.FSourceFolder->Path() != srcPath) root.FSourceFolder->Open(srcPath);
+  return *root.FSourceFolder;
+}
+
+void TqorStorageDir::MakeRoomFor(uint64_t bytes) {
+  TqorStorageDir& root = Root();
+  if (!root.FSmallSectors) return;
+  SmallSectorRoom& room = *root.FSmallSectors;
+  if (!FitsSmallSectors(room.fileBytes, room.added + bytes)) {
+    if (!root.FPlannedBytes) throw wcx::EPlanNeeded();
+    throw wcx::EWCXError(E_EWRITE, kPastSmallSectors);
+  }
+  room.added += bytes;
 }
 
 int32_t TqorStorageDir::StoreReplacing(const std::u16string& target, const std::string& srcPath,
                                        const std::string& srcName, const std::string& progressPath,
                                        NewNode node) {
   rtl::TFileStream source(SourceFolderAt(srcPath), srcName);
+  MakeRoomFor(static_cast<uint64_t>(source.GetSize()));
   const ProgressReport report = [&](int32_t n) { return DoProcessData(progressPath, n); };
   if (const int32_t result = StoreStream(*FFolder, target, source, report)) return result;
   if (node == NewNode::kNone) return 0;

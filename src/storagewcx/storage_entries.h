@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -75,7 +76,7 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   void RevertChanges() override;
   // Compacts an archive that edits left more than half free.
   void FinishChanges() override;
-  void PlanAdding(uint64_t bytes) override { FBytesToAdd = bytes; }
+  void PlanAdding(uint64_t bytes) override { FPlannedBytes = bytes; }
   bool CreatedArchive() const override { return FCreated; }
   void DiscardArchive() override;
 
@@ -113,6 +114,11 @@ class TqorStorageDir : public wcx::TqorWCXDir {
                          const std::string& srcName, const std::string& progressPath, NewNode node);
   // The disk folder srcPath, held open by the archive root while packing.
   const platform::SourceFolder& SourceFolderAt(const std::string& srcPath);
+  TqorStorageDir& Root();
+  // Counts a source of this many bytes in before it is stored; raises when
+  // an archive with 512-byte sectors could not take it: EPlanNeeded unless
+  // the bytes were planned.
+  void MakeRoomFor(uint64_t bytes);
 
   // The archive root: opens or creates the compound file.
   void OpenRoot();
@@ -132,9 +138,18 @@ class TqorStorageDir : public wcx::TqorWCXDir {
   FILETIME FRootTime{};  // the archive root's (ShownTime)
   std::unique_ptr<storage::TStructStorageFolder> FFolder;
   bool FListedWhole = true;  // whether opening enumerated every child
-  // The archive root's: bytes packing will add, whether opening made the
-  // file, and the outcome of the commit made when it last closed.
-  uint64_t FBytesToAdd = 0;
+  // The archive root's: bytes packing will add when it planned them,
+  // whether opening made the file, and the outcome of the commit made when
+  // it last closed.
+  std::optional<uint64_t> FPlannedBytes;
+  // While packing into a file with 512-byte sectors: its bytes when it
+  // opened and the bytes of the sources stored since, which must stay
+  // within the sectors' reach.
+  struct SmallSectorRoom {
+    uint64_t fileBytes;
+    uint64_t added = 0;
+  };
+  std::optional<SmallSectorRoom> FSmallSectors;
   bool FCreated = false;
   int32_t FCommitResult = 0;
   // Whether the file as the last commit left it wants compacting.

@@ -11,7 +11,7 @@
 
 namespace wcx {
 
-AddList::AddList(ListedNames list, const std::string& basePath) : list_(list) {
+AddList::AddList(ListedNames list) : list_(list) {
   std::vector<size_t> starts;
   if (list_.utf8 || list_.wide) {
     const auto atEnd = [this](size_t at) { return list_.utf8 ? !list_.utf8[at] : !list_.wide[at]; };
@@ -19,29 +19,29 @@ AddList::AddList(ListedNames list, const std::string& basePath) : list_(list) {
   }
   kinds_.assign(starts.size(), Listed::kFile);
   MarkRepeated(starts);
+  std::string converted;
+  for (size_t i = 0, at = 0; i < starts.size(); at = NextAfter(at), ++i)
+    if (kinds_[i] != Listed::kRepeated && NameAt(at, converted).back() == platform::kPathDelim)
+      kinds_[i] = Listed::kFolder;
+}
+
+uint64_t AddList::SourceBytes(const std::string& basePath) const {
   // Each name is looked up in its own folder, held open while the names of
   // that folder follow each other, as hosts list them.
   platform::SourceFolder folder;
   std::string folderPath = basePath;
-  std::string converted;
   std::string name;
-  for (size_t i = 0; i < starts.size(); ++i) {
-    if (kinds_[i] == Listed::kRepeated) continue;
-    const std::string_view listed = NameAt(starts[i], converted);
-    if (listed.back() == platform::kPathDelim) {
-      kinds_[i] = Listed::kFolder;
-      continue;
-    }
-    const size_t split = listed.rfind(platform::kPathDelim) + 1;  // 0 without a folder
-    folderPath.replace(basePath.size(), std::string::npos, listed.substr(0, split));
+  uint64_t bytes = 0;
+  for (const Entry& entry : *this) {
+    if (entry.repeated || entry.kind == SourceKind::kFolder) continue;
+    const size_t split = entry.name.rfind(platform::kPathDelim) + 1;  // 0 without a folder
+    folderPath.replace(basePath.size(), std::string::npos, entry.name.substr(0, split));
     if (folder.Path() != folderPath) folder.Open(folderPath);
-    name.assign(listed.substr(split));
+    name.assign(entry.name.substr(split));
     const std::optional<platform::PathInfo> info = platform::GetPathInfo(folder, name);
-    if (info && info->kind == platform::PathKind::kDirectory)
-      kinds_[i] = Listed::kFolder;
-    else if (info)
-      bytes_ += static_cast<uint64_t>(info->size);
+    if (info && info->kind != platform::PathKind::kDirectory) bytes += static_cast<uint64_t>(info->size);
   }
+  return bytes;
 }
 
 std::string_view AddList::NameAt(size_t at, std::string& converted) const {

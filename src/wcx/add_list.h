@@ -1,9 +1,9 @@
-// PackFiles' AddList, read in place, and what each of its names stands for
-// on disk: decided once, before anything is added, from one look at each
-// path, which also gives the bytes the call adds. Beside the host's list it
-// keeps one byte per name, so that adding a million files does not cost a
-// copy of every name: a wide list too is read in place, each name turned
-// into UTF-8 as it is read.
+// PackFiles' AddList, read in place, and what each of its names stands for:
+// a folder when the host marks it so with a trailing delimiter, else a file
+// until adding finds a folder there. Nothing on disk is looked at to read
+// it. Beside the host's list it keeps one byte per name, so that adding a
+// million files does not cost a copy of every name: a wide list too is
+// read in place, each name turned into UTF-8 as it is read.
 #pragma once
 
 #include <cstdint>
@@ -29,13 +29,14 @@ class AddList {
   };
 
   // list: zero-terminated names up to an empty one (null: none); it must
-  // outlive this object. basePath ends with the path delimiter.
-  AddList(ListedNames list, const std::string& basePath);
+  // outlive this object.
+  explicit AddList(ListedNames list);
 
   size_t size() const { return kinds_.size(); }
   bool empty() const { return kinds_.empty(); }
-  // The bytes of the listed files that exist.
-  uint64_t Bytes() const { return bytes_; }
+  // The bytes of the listed files that exist under basePath, from one look
+  // at each path: only for a store that must know them up front.
+  uint64_t SourceBytes(const std::string& basePath) const;
 
   class Iterator {
    public:
@@ -65,7 +66,6 @@ class AddList {
 
   ListedNames list_;
   std::vector<Listed> kinds_;
-  uint64_t bytes_ = 0;
 };
 
 }  // namespace wcx

@@ -85,12 +85,22 @@ int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string&
   ListedPlace place{ListedNameOf(relName), -1};
   place.index = IndexOfName(place.name);
   TqorWCXFile* old = place.index >= 0 ? FItems[static_cast<size_t>(place.index)] : nullptr;
-  if (old && old->AsDir()) return E_EWRITE;
+  // A name the host did not mark as a folder is looked at on disk only when
+  // it cannot be added as a file.
+  const auto addFolderInstead = [&] { return platform::DirectoryExists(basePath + relName); };
+  if (old && old->AsDir())
+    return addFolderInstead() ? AddPath(basePath, relName, SourceKind::kFolder) : E_EWRITE;
 
   // AddFile replaces the old element only once the new content is complete,
   // so a failure or a cancel leaves the old entry as it was.
   const size_t countBefore = FItems.size();
-  int32_t result = AddFile(basePath, relName, place);
+  int32_t result = 0;
+  try {
+    result = AddFile(basePath, relName, place);
+  } catch (...) {
+    if (!addFolderInstead()) throw;
+    return AddPath(basePath, relName, SourceKind::kFolder);
+  }
   if (result != 0) return result;
   if (old) {
     if (FItems.size() > countBefore)

@@ -153,6 +153,8 @@ class TqorWCXDir : public TqorWCXFile {
   virtual void FinishChanges();
   // Before packing opens the archive: the bytes it is about to add, so that
   // the store can make room for them, or refuse, before anything changes.
+  // Measuring them costs a look at every source, so packing tells them only
+  // on its second attempt, after the store raised EPlanNeeded.
   virtual void PlanAdding(uint64_t bytes);
   virtual bool CreatedArchive() const;
   virtual void DiscardArchive();

@@ -21,6 +21,15 @@ class EWCXError : public rtl::Exception {
   int32_t code_;
 };
 
+// Raised by a store that cannot take the next source without knowing up
+// front how many bytes the call adds (PlanAdding), before it changes
+// anything for that source. Packing then undoes the call and makes it again
+// with the bytes measured, a look at every source it spares otherwise.
+class EPlanNeeded : public rtl::Exception {
+ public:
+  EPlanNeeded() : Exception("the bytes to add must be known before adding") {}
+};
+
 // The result code for the exception being handled: its own for EWCXError,
 // E_EWRITE for a write that failed, E_ECREATE for a disk file that cannot
 // be created, E_EOPEN for one another program holds and E_EREAD for one

@@ -110,18 +110,36 @@ int32_t TqorWCXRoot::AddEach(TqorWCXDir& target, const AddList& names,
 int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::string& subPath,
                                  const std::string& srcPath, ListedNames addList, int32_t flags) {
   const std::string basePath = WithTrailingBackslash(srcPath);
-  const AddList names(addList, basePath);
+  const AddList names(addList);
   if (names.empty()) return 0;
 
+  size_t moved = 0;
+  int32_t result = PackOnce(packedFile, subPath, basePath, names, std::nullopt, moved);
+  if (result == kPlanNeeded) {
+    result = PackOnce(packedFile, subPath, basePath, names, names.SourceBytes(basePath), moved);
+    // The sources changed in between: what the plan made room for no longer fits.
+    if (result == kPlanNeeded) result = E_EWRITE;
+  }
+  // The sources go only once the archive holds their content durably.
+  if (flags & PK_PACK_MOVE_FILES) RemoveMovedSources(names, basePath, moved);
+  return result;
+}
+
+int32_t TqorWCXRoot::PackOnce(const std::string& packedFile, const std::string& subPath,
+                              const std::string& basePath, const AddList& names,
+                              std::optional<uint64_t> plannedBytes, size_t& durable) {
   int32_t result = 0;
   size_t done = 0;
+  durable = 0;
   try {
     std::unique_ptr<TqorWCXDir> root = OpenRoot(packedFile, OM_PACK, true);
     root->SetCallbacks(ThreadCallbacks());
-    root->PlanAdding(names.Bytes());
+    if (plannedBytes) root->PlanAdding(*plannedBytes);
     try {
       TqorWCXDir* target = FindPackTarget(*root, subPath, result);
       if (target) result = AddEach(*target, names, basePath, done);
+    } catch (const EPlanNeeded&) {
+      result = kPlanNeeded;
     } catch (...) {
       result = CurrentExceptionResult(E_EOPEN);
     }
@@ -130,7 +148,7 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
       root->DiscardArchive();
       return result;
     }
-    if (result != 0 && done == 0) {
+    if (result == kPlanNeeded || (result != 0 && done == 0)) {
       root->RevertChanges();
       return result;
     }
@@ -141,8 +159,7 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
   } catch (...) {
     return CurrentExceptionResult(E_EOPEN);
   }
-  // The sources go only once the archive holds their content durably.
-  if (flags & PK_PACK_MOVE_FILES) RemoveMovedSources(names, basePath, done);
+  durable = done;
   return result;
 }
 

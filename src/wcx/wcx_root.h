@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "wcx/add_list.h"
@@ -40,6 +41,15 @@ class TqorWCXRoot {
   int32_t DoDeleteFiles(const std::string& packedFile, const char* deleteList);
 
  private:
+  // One attempt at packing: plannedBytes, when known, tells the store up
+  // front what comes. A failure leaves the archive as the first failure
+  // left it (a new one gone); kPlanNeeded when the store asked for the
+  // plan, with the archive as it was. durable counts the names whose
+  // content the archive now holds durably.
+  static constexpr int32_t kPlanNeeded = -1;
+  int32_t PackOnce(const std::string& packedFile, const std::string& subPath,
+                   const std::string& basePath, const AddList& names,
+                   std::optional<uint64_t> plannedBytes, size_t& durable);
   TqorWCXDir* FindPackTarget(TqorWCXDir& root, const std::string& subPath, int32_t& result);
   // Opens the target folder and adds every name below it; the first failure
   // stops it; done counts the names dealt with. The target stays open,

@@ -158,6 +158,53 @@ TEST_F(HostSafety, ContentPastTwoGigabytesNeverDamagesAnArchive) {
   EXPECT_FALSE(fs::exists(gArchive));
 }
 
+// Packing looks at no source before it adds: only when the next one would
+// carry a file with 512-byte sectors past their reach is the call undone and
+// made again with every source measured, so that small sources before a
+// huge one, or an unmarked folder among them, end as if known from the start.
+TEST_F(HostSafety, SourcesFoundPastTwoGigabytesOnTheWayAreAddedAsIfKnownUpFront) {
+  TempDir src;
+  src.Write("a.txt", "first");
+  src.Write("folder/inner.txt", "inner");
+  const std::string huge = src / "huge.bin";
+  { std::ofstream(huge) << ""; }
+  fs::resize_file(huge, (2100ull << 20));
+  static std::string gArchive;
+  static std::vector<int> gShiftsSeen;
+  // Cancels at the huge file's first block, noting the sector size then.
+  plugin->SetProcessDataProc(kGlobalHandle, [](char* name, int32_t) -> int32_t {
+    if (std::string(name).find("huge.bin") == std::string::npos) return 1;
+    gShiftsSeen.push_back(SectorShiftOf(gArchive));
+    return 0;
+  });
+  std::string list = HostList({"a.txt", "folder", "folder/inner.txt", "huge.bin"});
+  const auto pack = [&](std::string arc, int32_t flags) {
+    gArchive = arc;
+    gShiftsSeen.clear();
+    return plugin->PackFiles(arc.data(), nullptr, const_cast<char*>(src.Slash().c_str()),
+                             list.data(), flags);
+  };
+
+  EXPECT_EQ(pack(dir / "new.doc", 0), E_EABORTED);
+  EXPECT_EQ(gShiftsSeen, std::vector<int>{12});
+  EXPECT_FALSE(fs::exists(dir / "new.doc")) << "a cancelled new archive leaves nothing";
+
+  const std::string arc = dir / "old.doc";
+  {
+    CompoundBuilder file(arc);
+    file.Stream(u"WordDocument", "text");
+  }
+  EXPECT_EQ(pack(arc, PK_PACK_MOVE_FILES), E_EABORTED);
+  EXPECT_EQ(gShiftsSeen, std::vector<int>{12});
+  EXPECT_EQ(SectorShiftOf(arc), 12) << "converted";
+  EXPECT_EQ(Paths(arc), (std::vector<std::string>{"a.txt", "folder", "folder/inner.txt", "WordDocument"}));
+  EXPECT_EQ(Process(arc, "a.txt", dir / "a"), 0);
+  EXPECT_EQ(ReadFile(dir / "a"), "first");
+  EXPECT_EQ(Olefile(arc).size(), 4u);
+  EXPECT_FALSE(fs::exists(src / "a.txt")) << "moved once in the archive for good";
+  EXPECT_TRUE(fs::exists(huge));
+}
+
 // An edit that leaves most of the file free gives the room back: a copy
 // written afresh takes the file's place with its mode, or, for a file with
 // other names, the content moves down inside it.
