@@ -85,7 +85,12 @@ bool CopiedAsAscii(std::basic_string_view<From> text, std::basic_string<To>& out
 
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
-  if (CopiedAsAscii(text, out)) return out;
+  Utf16ToUtf8(text, out);
+  return out;
+}
+
+void Utf16ToUtf8(std::u16string_view text, std::string& out) {
+  if (CopiedAsAscii(text, out)) return;
   out.reserve(text.size() + text.size() / 2);
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
@@ -93,7 +98,6 @@ std::string Utf16ToUtf8(std::u16string_view text) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
     AppendUtf8(out, c);
   }
-  return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

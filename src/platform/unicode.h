@@ -34,6 +34,9 @@ inline bool IsAscii(std::u16string_view text) {
 inline constexpr char16_t kUndecodableByteBase = 0xDC00;
 
 std::string Utf16ToUtf8(std::u16string_view text);
+// The same into out, whose room is reused: for names converted one after
+// another.
+void Utf16ToUtf8(std::u16string_view text, std::string& out);
 // Never fails: a byte that starts no well-formed sequence becomes the lone
 // surrogate that stands for it.
 std::u16string Utf8ToUtf16(std::string_view text);

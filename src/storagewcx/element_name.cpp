@@ -100,4 +100,11 @@ std::u16string UnescapeElementName(std::string_view name) {
   return out;
 }
 
+bool EscapesToItself(std::string_view name) {
+  if (name.empty()) return false;  // shown as "#"
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) >= 0x80 || NeedsEscape(static_cast<unsigned char>(c))) return false;
+  return !wcx::FindReservedParts(name).Any();
+}
+
 }  // namespace storagewcx

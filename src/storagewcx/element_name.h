@@ -20,5 +20,10 @@ std::string EscapeElementName(const char16_t* name);
 // that does not start a full four-digit escape stands for itself. "#0000"
 // gives a zero unit.
 std::u16string UnescapeElementName(std::string_view name);
+// Whether a name unescapes to an element name that escapes back to it
+// unchanged because there is nothing to escape: ASCII without a character
+// to escape or a reserved part, as most names are. Such names need no
+// round trip through UTF-16 to be compared with what a listing shows.
+bool EscapesToItself(std::string_view name);
 
 }  // namespace storagewcx

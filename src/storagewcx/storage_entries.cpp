@@ -379,6 +379,7 @@ void TqorStorageDir::DiscardArchive() {
 }
 
 std::string TqorStorageDir::HostNameToRawName(const std::string& hostName) const {
+  if (FNames == NameStyle::kPlain && EscapesToItself(hostName)) return hostName;
   const std::u16string element = StoredElementName(FNames, hostName);
   return UsableElementName(element) ? ShownElementName(FNames, element.c_str()) : hostName;
 }

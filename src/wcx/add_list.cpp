@@ -46,7 +46,7 @@ uint64_t AddList::SourceBytes(const std::string& basePath) const {
 
 std::string_view AddList::NameAt(size_t at, std::string& converted) const {
   if (list_.utf8) return list_.utf8 + at;
-  converted = platform::Utf16ToUtf8(list_.wide + at);
+  platform::Utf16ToUtf8(list_.wide + at, converted);
   return converted;
 }
 

@@ -127,7 +127,8 @@ void PrintMessage(const std::string& message) {
 int32_t WCX_API OnProcessData(char* file_name, int32_t size) {
   ++progress.callbacks;
   if (progress.cancel_after >= 0 && progress.callbacks > progress.cancel_after) RequestCancel();
-  if (file_name != nullptr && *file_name != '\0') progress.file_name = file_name;
+  // The name is only ever drawn: without a bar it is not kept.
+  if (progress.show_bar && file_name != nullptr && *file_name != '\0') progress.file_name = file_name;
   if (size > 0) {
     progress.done_bytes += static_cast<uint64_t>(size);
   } else if (size <= -1 && size >= -100) {
@@ -145,7 +146,9 @@ int32_t WCX_API OnChangeVolume(char*, int32_t mode) {
 }
 
 int32_t WCX_API OnProcessDataW(wcx::WCHAR* file_name, int32_t size) {
-  std::string name = file_name ? sys::FromWide(reinterpret_cast<const char16_t*>(file_name)) : "";
+  std::string name = file_name && progress.show_bar
+                         ? sys::FromWide(reinterpret_cast<const char16_t*>(file_name))
+                         : "";
   return OnProcessData(name.data(), size);
 }
 
