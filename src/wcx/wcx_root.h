@@ -44,8 +44,9 @@ class TqorWCXRoot {
   // One attempt at packing: plannedBytes, when known, tells the store up
   // front what comes. A failure leaves the archive as the first failure
   // left it (a new one gone); kPlanNeeded when the store asked for the
-  // plan, with the archive as it was. durable counts the names whose
-  // content the archive now holds durably.
+  // plan, with the call's changes dropped where the store can
+  // (RevertChanges). durable counts the names whose content the archive
+  // now holds durably.
   static constexpr int32_t kPlanNeeded = -1;
   int32_t PackOnce(const std::string& packedFile, const std::string& subPath,
                    const std::string& basePath, const AddList& names,

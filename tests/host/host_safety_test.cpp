@@ -128,8 +128,10 @@ TEST_F(HostSafety, ContentPastTwoGigabytesNeverDamagesAnArchive) {
   }
   fs::create_hard_link(linked, dir / "other-name.doc");
   const std::string before = ReadFile(linked);
-  EXPECT_EQ(Pack(linked, nullptr, src.Slash(), {"huge.bin"}, PK_PACK_MOVE_FILES), E_EWRITE);
+  src.Write("small.txt", "small");
+  EXPECT_EQ(Pack(linked, nullptr, src.Slash(), {"small.txt", "huge.bin"}, PK_PACK_MOVE_FILES), E_EWRITE);
   EXPECT_EQ(ReadFile(linked), before) << "refused before anything changed";
+  EXPECT_TRUE(fs::exists(src / "small.txt"));
 
   gReportsBeforeCancel = 0;
   EXPECT_EQ(Pack(arc, nullptr, src.Slash(), {"huge.bin"}, PK_PACK_MOVE_FILES), E_EABORTED);
