@@ -23,8 +23,9 @@ class EWCXError : public rtl::Exception {
 
 // Raised by a store that cannot take the next source without knowing up
 // front how many bytes the call adds (PlanAdding), before it changes
-// anything for that source. Packing then undoes the call and makes it again
-// with the bytes measured, a look at every source it spares otherwise.
+// anything for that source; never once the bytes are planned. Packing then
+// undoes the call and makes it again with the bytes measured, a look at
+// every source it spares otherwise.
 class EPlanNeeded : public rtl::Exception {
  public:
   EPlanNeeded() : Exception("the bytes to add must be known before adding") {}

@@ -115,11 +115,9 @@ int32_t TqorWCXRoot::DoPackFiles(const std::string& packedFile, const std::strin
 
   size_t moved = 0;
   int32_t result = PackOnce(packedFile, subPath, basePath, names, std::nullopt, moved);
-  if (result == kPlanNeeded) {
+  // The host's progress then counts the sources before that point twice.
+  if (result == kPlanNeeded)
     result = PackOnce(packedFile, subPath, basePath, names, names.SourceBytes(basePath), moved);
-    // The sources changed in between: what the plan made room for no longer fits.
-    if (result == kPlanNeeded) result = E_EWRITE;
-  }
   // The sources go only once the archive holds their content durably.
   if (flags & PK_PACK_MOVE_FILES) RemoveMovedSources(names, basePath, moved);
   return result;
