@@ -14,15 +14,16 @@ namespace wcx {
 AddList::AddList(ListedNames list) : list_(list) {
   std::vector<size_t> starts;
   if (list_.utf8 || list_.wide) {
-    const auto atEnd = [this](size_t at) { return list_.utf8 ? !list_.utf8[at] : !list_.wide[at]; };
-    for (size_t at = 0; !atEnd(at); at = NextAfter(at)) starts.push_back(at);
+    const auto unitAt = [this](size_t at) { return list_.utf8 ? list_.utf8[at] : list_.wide[at]; };
+    for (size_t at = 0; unitAt(at) != 0;) {
+      const size_t next = NextAfter(at);
+      starts.push_back(at);
+      // The delimiter is one unit in either form: no conversion needed.
+      kinds_.push_back(unitAt(next - 2) == platform::kPathDelim ? Listed::kFolder : Listed::kFile);
+      at = next;
+    }
   }
-  kinds_.assign(starts.size(), Listed::kFile);
   MarkRepeated(starts);
-  std::string converted;
-  for (size_t i = 0, at = 0; i < starts.size(); at = NextAfter(at), ++i)
-    if (kinds_[i] != Listed::kRepeated && NameAt(at, converted).back() == platform::kPathDelim)
-      kinds_[i] = Listed::kFolder;
 }
 
 uint64_t AddList::SourceBytes(const std::string& basePath) const {

@@ -87,9 +87,9 @@ int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string&
   TqorWCXFile* old = place.index >= 0 ? FItems[static_cast<size_t>(place.index)] : nullptr;
   // A name the host did not mark as a folder is looked at on disk only when
   // it cannot be added as a file.
-  const auto addFolderInstead = [&] { return platform::DirectoryExists(basePath + relName); };
+  const auto isFolderOnDisk = [&] { return platform::DirectoryExists(basePath + relName); };
   if (old && old->AsDir())
-    return addFolderInstead() ? AddPath(basePath, relName, SourceKind::kFolder) : E_EWRITE;
+    return isFolderOnDisk() ? AddPath(basePath, relName, SourceKind::kFolder) : E_EWRITE;
 
   // AddFile replaces the old element only once the new content is complete,
   // so a failure or a cancel leaves the old entry as it was.
@@ -98,7 +98,7 @@ int32_t TqorWCXDir::AddPlainFile(const std::string& basePath, const std::string&
   try {
     result = AddFile(basePath, relName, place);
   } catch (...) {
-    if (!addFolderInstead()) throw;
+    if (!isFolderOnDisk()) throw;
     return AddPath(basePath, relName, SourceKind::kFolder);
   }
   if (result != 0) return result;
